@@ -1,0 +1,1 @@
+#include "platform/prompt/prompt.h"  // the clock sits below the prompt

@@ -1,0 +1,1 @@
+#include <QWidget>  // page logic links no Qt, so this must not be found
