@@ -1,17 +1,19 @@
 #pragma once
 
+#include "app/device/device_context.h"
 #include "app/shell/sheet_layout.h"
-#include "platform/clock/clock.h"
-#include "platform/prompt/prompt.h"
 
 namespace kqa::shell {
 
-// What main hands every page: the ways to the user and to the chip. Main owns
-// all of it; pages keep references for their lifetime.
+// What main hands every page: the device context, which carries the way to
+// the chip, the prompt and the clock. Main owns all of it; pages keep the
+// reference for their lifetime.
 struct PageServices {
-  Prompt& prompt;
-  Clock& clock;
-  PageFlags flags;
+  device::DeviceContext& device;
+
+  PageFlags flags() const {
+    return {device.showFftPages, device.showPapdPage, device.showIqCalPage};
+  }
 };
 
 }  // namespace kqa::shell
