@@ -20,9 +20,9 @@ enum class ControlFault { Stall, Timeout };
 
 // Which control transfers a fault hits; an empty field matches anything.
 struct ControlMatch {
-  std::optional<std::uint8_t> requestType;  // bmRequestType
-  std::optional<std::uint8_t> request;      // bRequest
-  std::optional<std::uint16_t> index;       // wIndex (register address, EEPROM offset, ...)
+  std::optional<std::uint8_t> requestType = std::nullopt;  // bmRequestType
+  std::optional<std::uint8_t> request = std::nullopt;      // bRequest
+  std::optional<std::uint16_t> index = std::nullopt;       // wIndex (register address, EEPROM offset, ...)
 
   bool matches(const usb::SetupPacket& setup) const;
 };
