@@ -57,12 +57,7 @@ Kestrel::~Kestrel() {
       std::lock_guard lock(mutex_);
       changes = changes_;
     }
-    bool behind;
-    {
-      std::lock_guard lock(saveMutex_);
-      behind = saved_ < changes;
-    }
-    if (behind) saveState();
+    if (saved_ < changes) saveState();
   } catch (const ChipStateError&) {
     // Nothing more can be done from a destructor; the error was the file's.
   }
@@ -242,7 +237,6 @@ void Kestrel::onNvmChange(ChipCore::Nvm nvm) {
   ++changes_;
   if (options_.stateFile.empty()) return;
   if (nvm == ChipCore::Nvm::Efuse) {
-    snapshotted_ = changes_;
     try {
       write(core_->nvmState(), changes_);
     } catch (const ChipStateError&) {
@@ -262,14 +256,40 @@ void Kestrel::onNvmChange(ChipCore::Nvm nvm) {
 void Kestrel::write(const NvmState& snapshot, std::uint64_t generation) {
   std::lock_guard lock(saveMutex_);
   if (generation < saved_) return;  // a newer state is already on disk
+  ++saveAttempts_;
   try {
     SaveNvmState(options_.stateFile, snapshot);
   } catch (const ChipStateError& error) {
     saveError_ = error.what();
+    savedCv_.notify_all();
     throw;
   }
   saved_ = generation;
   saveError_.reset();
+  savedCv_.notify_all();
+}
+
+void Kestrel::waitUntilSaved() {
+  if (options_.stateFile.empty()) return;
+  if (!saver_.joinable()) {
+    saveState();
+    return;
+  }
+  std::uint64_t target;
+  {
+    std::lock_guard lock(mutex_);
+    target = changes_;
+  }
+  std::unique_lock lock(saveMutex_);
+  const std::uint64_t attempts = saveAttempts_;
+  if (saved_ >= target) return;
+  {
+    std::lock_guard request(saverMutex_);
+    saveRequested_ = true;
+  }
+  saverCv_.notify_one();
+  savedCv_.wait(lock, [&] { return saved_ >= target || (saveError_ && saveAttempts_ > attempts); });
+  if (saved_ < target) throw ChipStateError(*saveError_);
 }
 
 void Kestrel::saverLoop() {
@@ -280,18 +300,16 @@ void Kestrel::saverLoop() {
       if (saverStopping_) return;
       saveRequested_ = false;
     }
-    std::optional<NvmState> snapshot;
+    NvmState snapshot;
     std::uint64_t generation = 0;
     {
       std::lock_guard lock(mutex_);
-      if (changes_ != snapshotted_) {
-        snapshot = core_->nvmState();
-        generation = snapshotted_ = changes_;
-      }
+      generation = changes_;
+      if (generation <= saved_) continue;  // already on disk
+      snapshot = core_->nvmState();
     }
-    if (!snapshot) continue;
     try {
-      write(*snapshot, generation);
+      write(snapshot, generation);
     } catch (const ChipStateError&) {
       // Kept in lastSaveError(); the next change or saveState() tries again.
     }
@@ -305,7 +323,7 @@ void Kestrel::saveState() {
   {
     std::lock_guard lock(mutex_);
     snapshot = core_->nvmState();
-    generation = snapshotted_ = changes_;
+    generation = changes_;
   }
   write(snapshot, generation);
 }

@@ -101,6 +101,10 @@ class Kestrel final : public UsbDeviceModel {
 
   // Writes the state file now (nothing without one). Throws ChipStateError.
   void saveState();
+  // Returns once the state file holds every NVM change made before the call:
+  // threaded mode waits for the background saver, stepped mode saves now.
+  // Throws ChipStateError when that save fails.
+  void waitUntilSaved();
   // The last background save failure, if the last save failed.
   std::optional<std::string> lastSaveError() const;
 
@@ -124,16 +128,17 @@ class Kestrel final : public UsbDeviceModel {
   std::unique_ptr<ChipCore> core_;
   UsbFunction usb_{bulk_};
   std::atomic<bool> attached_{false};
-  std::uint64_t changes_ = 0;      // NVM changes so far
-  std::uint64_t snapshotted_ = 0;  // changes covered by the last snapshot taken
+  std::uint64_t changes_ = 0;  // NVM changes so far
 
   std::mutex listenerMutex_;
   std::function<void(bool)> attachListener_;
 
   // Persistence. Lock order: mutex_, then saveMutex_; never the reverse.
   mutable std::mutex saveMutex_;
-  std::uint64_t saved_ = 0;  // changes covered by the file
+  std::atomic<std::uint64_t> saved_{0};  // changes covered by the file (written under saveMutex_)
+  std::uint64_t saveAttempts_ = 0;
   std::optional<std::string> saveError_;
+  std::condition_variable savedCv_;
   std::mutex saverMutex_;
   std::condition_variable saverCv_;
   bool saveRequested_ = false;

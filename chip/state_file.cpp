@@ -115,7 +115,7 @@ std::string Errno(const std::string& what, const std::filesystem::path& path) {
   return "chip state file " + path.string() + ": " + what + ": " + std::strerror(errno);
 }
 
-void WriteAll(int fd, const std::vector<std::uint8_t>& bytes, const std::filesystem::path& path) {
+void WriteAll(int fd, std::span<const std::uint8_t> bytes, const std::filesystem::path& path) {
   std::size_t done = 0;
   while (done < bytes.size()) {
     const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
@@ -199,7 +199,10 @@ NvmState DecodeNvmState(const std::vector<std::uint8_t>& bytes) {
 }
 
 void SaveNvmState(const std::filesystem::path& path, const NvmState& state) {
-  const std::vector<std::uint8_t> bytes = EncodeNvmState(state);
+  ReplaceFileAtomically(path, EncodeNvmState(state));
+}
+
+void ReplaceFileAtomically(const std::filesystem::path& path, std::span<const std::uint8_t> bytes) {
   const std::filesystem::path temporary = path.string() + ".tmp";
   const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   if (fd < 0) throw ChipStateError(Errno("cannot create", temporary));

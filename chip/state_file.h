@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <span>
 #include <stdexcept>
 #include <vector>
 
@@ -46,6 +47,9 @@ class ChipStateError : public std::runtime_error {
 // over `path` and syncs the folder: a crash at any moment leaves either the
 // old or the new file. Throws ChipStateError when the file cannot be written.
 void SaveNvmState(const std::filesystem::path& path, const NvmState& state);
+
+// The write-and-rename underneath SaveNvmState, for any content.
+void ReplaceFileAtomically(const std::filesystem::path& path, std::span<const std::uint8_t> bytes);
 
 // Throws ChipStateError for a file that cannot be read or is malformed.
 NvmState LoadNvmState(const std::filesystem::path& path);
