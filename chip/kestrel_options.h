@@ -41,7 +41,7 @@ struct KestrelOptions {
   Board board = Board::Eeprom;
   std::uint16_t revision = 0;  // low half of the identity at MAC 0x0000 (0x5EC7rrrr)
   // Where EEPROM, eFuse and flash persist; empty keeps them in memory only.
-  std::filesystem::path stateFile;
+  std::filesystem::path stateFile{};
   // Picks the board's serial number (the low three bytes of its MAC address).
   std::uint32_t seed = 1;
   ChipTiming timing{};
@@ -49,8 +49,8 @@ struct KestrelOptions {
   // Start from this content instead of the factory image (ignored when the
   // state file exists, which always wins). The EEPROM content may be shorter
   // than the part; the rest reads 0xFF.
-  std::optional<std::array<std::uint8_t, 512>> efuseContent;
-  std::optional<std::vector<std::uint8_t>> eepromContent;
+  std::optional<std::array<std::uint8_t, 512>> efuseContent = std::nullopt;
+  std::optional<std::vector<std::uint8_t>> eepromContent = std::nullopt;
 };
 
 }  // namespace kqa::chip

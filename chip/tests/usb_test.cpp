@@ -14,10 +14,7 @@ using testing::TestHost;
 using usb::TransferStatus;
 
 KestrelOptions Stepped(Board board = Board::Eeprom) {
-  KestrelOptions options;
-  options.board = board;
-  options.completions = Completions::Stepped;
-  return options;
+  return {.board = board, .completions = Completions::Stepped};
 }
 
 std::string Ascii(const std::vector<std::uint8_t>& descriptor) {
