@@ -247,4 +247,10 @@ void MacRegisterTool::loadRegisterFile() {
   device_.prompt.showMessage(summary);
 }
 
+void MacRegisterTool::runScript(ScriptLog& log) {
+  ChooseAndRunRegisterScript(ScriptDialect::Keyword, device_, log);
+}
+
+void MacRegisterTool::showScriptExample(ScriptLog& log) { ShowRegisterScriptExample(log); }
+
 }  // namespace kqa::registers

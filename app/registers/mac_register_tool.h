@@ -9,6 +9,7 @@
 
 #include "app/device/device_context.h"
 #include "app/registers/mac_banks.h"
+#include "app/registers/script/register_script.h"
 
 namespace kqa::registers {
 
@@ -76,6 +77,11 @@ class MacRegisterTool {
   // "Load File": writes the file's registers through the "0x410000" window
   // in file order, then reads the bank again.
   void loadRegisterFile();
+
+  // "Load Script": asks for a keyword script and runs it, its log going to
+  // `log` (the page's list box). "?": lists the example script in `log`.
+  void runScript(ScriptLog& log);
+  void showScriptExample(ScriptLog& log);
 
  private:
   bool readWord(std::uint32_t address, std::uint32_t& value);

@@ -99,6 +99,10 @@ void CMACPage::buildLayout() {
   accessLayout->addWidget(accessValue_, 3, 1);
   accessLayout->addWidget(accessButton_, 2, 2, 2, 1);
   accessLayout->setColumnStretch(3, 1);
+  // Both groups' edits start at the same x.
+  const int labelWidth = singleRead_->sizeHint().width();
+  singleLayout->setColumnMinimumWidth(0, labelWidth);
+  accessLayout->setColumnMinimumWidth(0, labelWidth);
   auto* windowGroup = new QButtonGroup(this);
   windowGroup->addButton(windowMac_);
   windowGroup->addButton(windowSys_);
@@ -111,6 +115,7 @@ void CMACPage::buildLayout() {
   loadScriptButton_ = Button(tr("Load Script"), this);
   exampleButton_ = Button(tr("?"), this);
   exampleButton_->setToolTip(tr("List an example script"));
+  exampleButton_->setFixedWidth(exampleButton_->sizeHint().height() * 3 / 2);
   scriptLog_ = new QListWidget(this);
   scriptLog_->setObjectName(QStringLiteral("scriptLog"));
   scriptLog_->setFont(FixedFont());
@@ -130,6 +135,7 @@ void CMACPage::buildLayout() {
     bankList_->addItem(QString::fromLatin1(bank.text.data(), static_cast<qsizetype>(bank.text.size())));
   hexView_ = new CHexEdit(this);
   hexView_->setObjectName(QStringLiteral("hexView"));
+  hexView_->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Expanding);
   readAllButton_ = Button(tr("Read &ALL"), this);
   loadFileButton_ = Button(tr("Load File"), this);
   dumpButton_ = Button(tr("Dump Reg"), this);
@@ -144,9 +150,8 @@ void CMACPage::buildLayout() {
   progress_->setSizePolicy(keepSpace);
   progress_->hide();
 
-  auto* bankRow = new QHBoxLayout;
-  bankRow->addWidget(new QLabel(tr("USB Memory Bank Switch:"), this));
-  bankRow->addWidget(bankList_, 1);
+  // The list is as wide as the hex view below it.
+  bankList_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
   auto* bankButtons = new QHBoxLayout;
   bankButtons->addWidget(readAllButton_);
   bankButtons->addWidget(dumpButton_);
@@ -154,7 +159,8 @@ void CMACPage::buildLayout() {
   bankButtons->addWidget(resetNicButton_);
   bankButtons->addWidget(progress_, 1);
   auto* left = new QVBoxLayout;
-  left->addLayout(bankRow);
+  left->addWidget(new QLabel(tr("USB Memory Bank Switch:"), this));
+  left->addWidget(bankList_);
   left->addWidget(hexView_, 1);
   left->addLayout(bankButtons);
 
@@ -297,10 +303,32 @@ void CMACPage::appendLogEntry(const QString& entry) {
   scriptLog_->repaint();
 }
 
+namespace {
+
+// The script log as the list box shows it.
+class ListBoxLog final : public kqa::ScriptLog {
+ public:
+  ListBoxLog(QListWidget& list, std::function<void(const QString&)> append)
+      : list_(list), append_(std::move(append)) {}
+  void clear() override { list_.clear(); }
+  void append(std::string_view entry) override {
+    append_(QString::fromUtf8(entry.data(), static_cast<qsizetype>(entry.size())));
+  }
+
+ private:
+  QListWidget& list_;
+  std::function<void(const QString&)> append_;
+};
+
+}  // namespace
+
 void CMACPage::onLoadScript() {
-  // Filled in with the script runner.
+  ListBoxLog log(*scriptLog_, [this](const QString& entry) { appendLogEntry(entry); });
+  runBusy(tr("Running the script"), [&] { tool_.runScript(log); });
 }
 
 void CMACPage::onShowExample() {
-  // Filled in with the script runner.
+  if (busy_) return;
+  ListBoxLog log(*scriptLog_, [this](const QString& entry) { appendLogEntry(entry); });
+  tool_.showScriptExample(log);
 }

@@ -33,7 +33,7 @@ CAboutPage::CAboutPage(kqa::shell::PageServices&, QWidget* parent)
   versions->addWidget(new QLabel(QString::fromLatin1(kProgramVersion), this), 0, 1);
   versions->addWidget(new QLabel(QStringLiteral("Single Chip USB QA Firmware Release Version :"), this), 1, 0);
   versions->addWidget(firmware_, 1, 1);
-  versions->addWidget(new QLabel(tr("Device:"), this), 2, 0);
+  versions->addWidget(new QLabel(tr("Device:"), this), 2, 0, Qt::AlignTop);
   versions->addWidget(device_, 2, 1);
   versions->setColumnStretch(1, 1);
 
@@ -65,7 +65,8 @@ CAboutPage::CAboutPage(kqa::shell::PageServices&, QWidget* parent)
 }
 
 void CAboutPage::setDeviceDescription(const QString& text, bool emulated) {
-  device_->setText(emulated ? tr("%1 (emulated chip, not real hardware)").arg(text) : text);
+  device_->setText(emulated ? tr("%1\nThe emulated chip: no real hardware is involved.").arg(text)
+                            : text);
 }
 
 QString CAboutPage::firmwareText() const { return firmware_->text(); }

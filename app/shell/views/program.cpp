@@ -29,6 +29,20 @@ bool OffersChipSwitch(const kqa::ioctl::OpenedDevice& device) {
   return device.isEmulated() && device.description().find("kestrelqa-usbd") == std::string::npos;
 }
 
+void SetUpSheet(CQAPropertySheet& sheet, kqa::device::DeviceContext& device,
+                kqa::ioctl::OpenedDevice& opened) {
+  sheet.setDeviceDescription(QString::fromStdString(opened.description()), opened.isEmulated());
+  sheet.setFirmwareQuery([&device]() -> std::optional<std::uint32_t> {
+    std::uint32_t version = 0;
+    if (!kqa::device::EnsureDeviceOpen(device)) return std::nullopt;
+    if (!kqa::device::GetFirmwareVersion(device, version)) return std::nullopt;
+    return version;
+  });
+  if (OffersChipSwitch(opened))
+    sheet.setEmulatedChipSwitch(
+        {[&opened] { return opened.unplug(); }, [&opened] { return opened.replug(); }});
+}
+
 int RunKestrelQa(std::span<const std::string> arguments, ProgramSetup& setup) {
   ProgramOptions options;
   std::string error;
@@ -85,17 +99,7 @@ int RunKestrelQa(std::span<const std::string> arguments, ProgramSetup& setup) {
                               [&device] { kqa::device::CloseDevice(device); }});
   frame.setSheetSetup([&](CQAPropertySheet& sheet) {
     setup.prompt.setParent(&sheet);
-    const QString description = QString::fromStdString(opened->description());
-    sheet.setDeviceDescription(description, opened->isEmulated());
-    sheet.setFirmwareQuery([&device]() -> std::optional<std::uint32_t> {
-      std::uint32_t version = 0;
-      if (!kqa::device::EnsureDeviceOpen(device)) return std::nullopt;
-      if (!kqa::device::GetFirmwareVersion(device, version)) return std::nullopt;
-      return version;
-    });
-    if (OffersChipSwitch(*opened))
-      sheet.setEmulatedChipSwitch({[&opened] { return opened->unplug(); },
-                                   [&opened] { return opened->replug(); }});
+    SetUpSheet(sheet, device, *opened);
   });
   frame.start();
   if (setup.started) setup.started(frame);

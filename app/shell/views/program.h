@@ -9,7 +9,10 @@
 #include "platform/ioctl/select/device_select.h"
 #include "platform/prompt/qt/qt_prompt.h"
 
+#include "app/device/device_context.h"
+
 class CMainFrame;
+class CQAPropertySheet;
 
 // What main hands the program; tests hand their own.
 struct ProgramSetup {
@@ -34,3 +37,8 @@ int RunKestrelQa(std::span<const std::string> arguments, ProgramSetup& setup);
 // emulated chip in this process (one served by kestrelqa-usbd is pulled
 // there, not here).
 bool OffersChipSwitch(const kqa::ioctl::OpenedDevice& device);
+
+// Names the device on the sheet and the About page, lets the About page ask
+// for the firmware version, and offers the emulated chip's switch.
+void SetUpSheet(CQAPropertySheet& sheet, kqa::device::DeviceContext& device,
+                kqa::ioctl::OpenedDevice& opened);

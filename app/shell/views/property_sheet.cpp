@@ -7,9 +7,9 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
+#include <QScreen>
 #include <QTabBar>
 #include <QTabWidget>
-#include <QToolButton>
 #include <QVBoxLayout>
 
 #include "app/shell/views/kestrel_icon.h"
@@ -39,7 +39,7 @@ CQAPropertySheet::CQAPropertySheet(kqa::shell::PageServices& services, QWidget* 
       iqCalibrationPage_(services),
       tabs_(new QTabWidget(this)),
       deviceLabel_(new QLabel(this)),
-      chipButton_(new QToolButton(this)) {
+      chipButton_(new QPushButton(this)) {
   setWindowTitle(QString::fromLatin1(kCaption));
   setWindowIcon(KestrelIcon());
 
@@ -48,12 +48,13 @@ CQAPropertySheet::CQAPropertySheet(kqa::shell::PageServices& services, QWidget* 
   exitButton_ = buttons->button(QDialogButtonBox::Cancel);
   okButton_->hide();
   exitButton_->setText(tr("Exit"));
+  exitButton_->setIcon(QIcon());
   exitButton_->setAutoDefault(false);
   connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 
   deviceLabel_->setObjectName(QStringLiteral("deviceDescription"));
   chipButton_->setText(tr("Emulated chip"));
-  chipButton_->setPopupMode(QToolButton::InstantPopup);
+  chipButton_->setAutoDefault(false);
   chipButton_->hide();
 
   auto* footer = new QHBoxLayout;
@@ -76,6 +77,11 @@ CQAPropertySheet::CQAPropertySheet(kqa::shell::PageServices& services, QWidget* 
       page(tabPages_[static_cast<std::size_t>(index)]).activate();
   });
   addTabs();
+
+  // Wide enough for every tab of the usual set; more tabs scroll.
+  const QRect screen = this->screen() ? this->screen()->availableGeometry() : QRect(0, 0, 1280, 800);
+  const int width = std::max(980, tabs_->tabBar()->sizeHint().width() + 40);
+  resize(std::min(width, screen.width() - 40), std::min(680, screen.height() - 40));
 }
 
 CQAPropertySheet::~CQAPropertySheet() {
@@ -130,6 +136,8 @@ void CQAPropertySheet::applyPresence(const kqa::shell::PresenceAction& action) {
   tabs_->tabBar()->setEnabled(action.enablePages);
   for (Page each : kqa::shell::PresenceGovernedPages()) page(each).setEnabled(action.enablePages);
   if (action.stopActivities) stopRunningActivities();
+  frozen_ = action.kind == kqa::shell::PresenceAction::Kind::Freeze;
+  showDeviceLine(frozen_);
   if (!action.title.empty())
     setWindowTitle(QString::fromUtf8(action.title.data(), static_cast<qsizetype>(action.title.size())));
   setActivePage(action.activeTab);
@@ -141,9 +149,22 @@ void CQAPropertySheet::stopRunningActivities() {
 }
 
 void CQAPropertySheet::setDeviceDescription(const QString& text, bool emulated) {
-  deviceLabel_->setText(emulated ? tr("Device: %1 - emulated chip, not real hardware").arg(text)
-                                 : tr("Device: %1").arg(text));
+  deviceText_ = emulated ? tr("Device: %1 \u2014 not real hardware").arg(text)
+                         : tr("Device: %1").arg(text);
+  emulated_ = emulated;
+  showDeviceLine(frozen_);
   aboutPage_.setDeviceDescription(text, emulated);
+}
+
+void CQAPropertySheet::showDeviceLine(bool frozen) {
+  // The title says it too, but a title is easily missed at a test station.
+  if (frozen) {
+    deviceLabel_->setText(tr("Device unplugged: every page is frozen until the chip is back."));
+    deviceLabel_->setStyleSheet(QStringLiteral("color: #B00020; font-weight: bold;"));
+  } else {
+    deviceLabel_->setText(deviceText_);
+    deviceLabel_->setStyleSheet(emulated_ ? QStringLiteral("color: #8A4B00;") : QString());
+  }
 }
 
 void CQAPropertySheet::setEmulatedChipSwitch(EmulatedChipSwitch chipSwitch) {

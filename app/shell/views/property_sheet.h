@@ -20,7 +20,6 @@
 class QLabel;
 class QPushButton;
 class QTabWidget;
-class QToolButton;
 
 // The one window of the program: a property sheet with one tab per test
 // function, "Exit" in place of Cancel and no OK or Apply. It holds every page
@@ -80,6 +79,7 @@ class CQAPropertySheet : public QDialog, public kqa::shell::SheetOperations {
 
  private:
   void addTabs();
+  void showDeviceLine(bool frozen);
 
   kqa::shell::PageServices& services_;
   // The pages, constructed in this order.
@@ -105,8 +105,11 @@ class CQAPropertySheet : public QDialog, public kqa::shell::SheetOperations {
   QTabWidget* tabs_;
   std::vector<kqa::shell::Page> tabPages_;
   QLabel* deviceLabel_;
-  QToolButton* chipButton_;
+  QPushButton* chipButton_;
   QPushButton* okButton_;
   QPushButton* exitButton_;
   EmulatedChipSwitch chipSwitch_;
+  QString deviceText_;
+  bool emulated_ = false;
+  bool frozen_ = false;
 };

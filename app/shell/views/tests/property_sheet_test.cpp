@@ -118,6 +118,8 @@ class PropertySheetTest : public QObject {
     for (Page page : {Page::UsbConfig, Page::TxRx, Page::Mac, Page::Rf1, Page::About})
       QVERIFY(!sheet.page(page).isEnabled());
     QVERIFY(sheet.page(Page::Rf2).isEnabled());  // never governed
+    QVERIFY(sheet.findChild<QLabel*>(QStringLiteral("deviceDescription"))->text().startsWith(
+        QStringLiteral("Device unplugged")));
 
     // A page enabled behind the check's back is frozen again on the next tick.
     sheet.page(Page::Mac).setEnabled(true);
@@ -176,7 +178,7 @@ class PropertySheetTest : public QObject {
     QCOMPARE(about.firmwareText(), QStringLiteral("-2147483647"));
     QVERIFY(ButtonNamed(about, QStringLiteral("https://kestrelqa.example")) != nullptr);
     QVERIFY(sheet.findChild<QLabel*>(QStringLiteral("deviceDescription"))->text().contains(
-        QStringLiteral("emulated chip")));
+        QStringLiteral("not real hardware")));
   }
 
   void theEmulatedChipSwitchAnswersItsShortcuts() {

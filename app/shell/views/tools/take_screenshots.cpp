@@ -7,6 +7,7 @@
 
 #include "app/device/startup.h"
 #include "app/registers/views/mac_page.h"
+#include "app/shell/views/program.h"
 #include "app/shell/views/property_sheet.h"
 #include "platform/clock/clock.h"
 #include "platform/ioctl/select/device_select.h"
@@ -41,9 +42,7 @@ int main(int argc, char** argv) {
   kqa::shell::PageServices services{device};
 
   CQAPropertySheet sheet(services);
-  sheet.setDeviceDescription(QString::fromStdString(chip->description()), chip->isEmulated());
-  sheet.setEmulatedChipSwitch({[&] { return chip->unplug(); }, [&] { return chip->replug(); }});
-  sheet.resize(sheet.sizeHint().expandedTo(QSize(980, 640)));
+  SetUpSheet(sheet, device, *chip);
   sheet.show();
 
   sheet.setActivePage(kqa::shell::Page::Mac);
