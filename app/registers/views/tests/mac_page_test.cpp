@@ -183,6 +183,36 @@ class MacPageTest : public QObject {
                 .startsWith(QStringLiteral("Wrote 2048 registers from shared.txt")));
   }
 
+  void theExampleScriptAndItsLog() {
+    Bench bench;
+    TempFolder folder;
+    bench.button(QStringLiteral("?"))->click();
+    const QStringList example = {"Example :", "BBP 0 12", "BBP 1 23 B5", ";BBP 1 23 A7",
+                                 "WAIT 100", "RF 1 0 13 22", ";RF 1 5 35 1E", "RF 1 5 35 20",
+                                 "MAC 1 1314 22223333", "WAIT 100"};
+    QCOMPARE(bench.page->scriptLog(), example);
+
+    // The example, run as a script: one entry per command, comments silent,
+    // each new entry selected as it arrives.
+    std::ofstream(folder.file("example.txt")) << example.mid(1).join(QLatin1Char('\n')).toStdString()
+                                              << '\n';
+    bench.prompt.answerFile(folder.file("example.txt"));
+    bench.button(QStringLiteral("Load Script"))->click();
+    const QStringList log = bench.page->scriptLog();
+    QCOMPARE(log.size(), 7);
+    QVERIFY(log[0].startsWith(QStringLiteral("R:\tBBP 12\t= 0x")));
+    QCOMPARE(log.mid(1), QStringList({"W:\tBBP 23\t= 0xB5", "Wait:\t100(ms)",
+                                      "W:\tRF B0 R13\t= 0x22", "W:\tRF B5 R35\t= 0x20",
+                                      "W:\tMAC 0x1314\t= 0x22223333", "Wait:\t100(ms)"}));
+    auto* list = bench.child<QListWidget>(QStringLiteral("scriptLog"));
+    QCOMPARE(list->currentRow(), 6);
+    QCOMPARE(bench.prompt.events().front().dialog.title, std::string("Open Script File"));
+
+    // The script's MAC write reached the chip.
+    bench.chooseBank(2);
+    QCOMPARE(bench.page->tool().word(0x314 / 4), 0x22223333u);
+  }
+
   void typingInTheHexViewEditsTheDumpedBank() {
     Bench bench;
     TempFolder folder;
