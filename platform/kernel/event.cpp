@@ -8,10 +8,10 @@
 namespace kqa::kernel {
 
 void Event::set() {
-  {
-    std::lock_guard lock(mutex_);
-    signaled_ = true;
-  }
+  // Notify while holding the lock: a waiter that wakes may destroy the event
+  // (it is often a local of the waiting function) as soon as the lock is free.
+  std::lock_guard lock(mutex_);
+  signaled_ = true;
   changed_.notify_all();
 }
 

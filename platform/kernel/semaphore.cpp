@@ -12,11 +12,9 @@ void Semaphore::wait() {
 }
 
 void Semaphore::release() {
-  {
-    std::lock_guard lock(mutex_);
-    if (count_ >= limit_) BugCheck("STATUS_SEMAPHORE_LIMIT_EXCEEDED");
-    ++count_;
-  }
+  std::lock_guard lock(mutex_);
+  if (count_ >= limit_) BugCheck("STATUS_SEMAPHORE_LIMIT_EXCEEDED");
+  ++count_;
   available_.notify_one();
 }
 
