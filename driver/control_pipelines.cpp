@@ -25,8 +25,7 @@ constexpr std::uint32_t kCommandMode = 99;
 // Starts the pipelines of a transmit run: TxRunning goes to 1 only if some
 // pipe was actually started.
 void StartOutPipes(DeviceState& dx, std::uint32_t pipeMask) {
-  if (dx.TxRunning) return;  // running pipes take the new settings as they resubmit
-  dx.TxRunning = 1;
+  if (dx.TxRunning.exchange(1)) return;  // running pipes take the new settings as they resubmit
   bool started = false;
   for (std::size_t n = 0; n < kOutPipes; ++n)
     if (pipeMask & (1u << n)) started = StartOutPipe(dx, n) || started;

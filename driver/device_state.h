@@ -47,6 +47,9 @@ struct PipeIrp {
   kernel::SpinLock Lock;
   bool InFlight = false;
   bool CancelRequested = false;
+  // A start found the packet in flight: the completion routine that owns it
+  // submits it again rather than letting the pipe stop.
+  bool RestartRequested = false;
   usb::UsbDevice::TransferId Transfer = 0;  // while the stack holds it
 };
 

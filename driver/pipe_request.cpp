@@ -7,6 +7,7 @@ namespace kqa::driver {
 void SubmitPipeTransferLocked(DeviceState& dx, PipeIrp& irp, usb::PipeHandle pipe,
                               std::span<std::uint8_t> buffer, PipeCompletion completion) {
   irp.InFlight = true;
+  irp.RestartRequested = false;
   irp.Transfer = dx.LowerDevice->submitBulk(pipe, buffer, std::move(completion));
 }
 
@@ -21,6 +22,7 @@ void ReleasePipeIrp(PipeIrp& irp, kernel::Event& pipeEvent) {
   {
     kernel::SpinLockGuard guard(irp.Lock);
     irp.InFlight = false;
+    irp.RestartRequested = false;
     cancelRequested = irp.CancelRequested;
   }
   if (cancelRequested) pipeEvent.set();
@@ -44,6 +46,7 @@ void CancelPipeAndWait(DeviceState& dx, PipeIrp& irp, kernel::Event& pipeEvent) 
 void ReplacePipeIrp(PipeIrp& irp) {
   kernel::SpinLockGuard guard(irp.Lock);
   irp.CancelRequested = false;
+  irp.RestartRequested = false;
 }
 
 }  // namespace kqa::driver

@@ -20,8 +20,9 @@ using PipeCompletion = std::function<void(usb::TransferResult)>;
 
 // Called with irp.Lock held and the packet not in flight (a first submission)
 // or owned by the calling completion routine (a resubmission): sends the
-// transfer and marks the packet in flight. Completions never run inside the
-// stack's submit, so holding the lock across it cannot deadlock.
+// transfer and marks the packet in flight; a pending restart is served by
+// it. Completions never run inside the stack's submit, so holding the lock
+// across it cannot deadlock.
 void SubmitPipeTransferLocked(DeviceState& dx, PipeIrp& irp, usb::PipeHandle pipe,
                               std::span<std::uint8_t> buffer, PipeCompletion completion);
 
@@ -32,6 +33,42 @@ bool TakeCompletedTransfer(PipeIrp& irp);
 // The completion routine lets the packet go without resubmitting it; sets
 // `pipeEvent` for a canceller that may be waiting. Its last touch of the pipe.
 void ReleasePipeIrp(PipeIrp& irp, kernel::Event& pipeEvent);
+
+// As ReleasePipeIrp, unless a start asked for the pipe while the completion
+// routine owned it (and no cancel came): then `resubmitLocked` sends the
+// packet again, under the lock, and this returns true.
+template <class Resubmit>
+bool ReleaseOrRestart(PipeIrp& irp, kernel::Event& pipeEvent, bool startedMeanwhile,
+                      Resubmit&& resubmitLocked) {
+  bool cancelRequested = false;
+  {
+    kernel::SpinLockGuard guard(irp.Lock);
+    cancelRequested = irp.CancelRequested;
+    if (!cancelRequested && (startedMeanwhile || irp.RestartRequested)) {
+      resubmitLocked();
+      return true;
+    }
+    irp.InFlight = false;
+    irp.RestartRequested = false;
+  }
+  if (cancelRequested) pipeEvent.set();
+  return false;
+}
+
+// A start: submits through `submitLocked` when the pipe is idle; when it is in
+// flight, asks its completion routine to go on. False when it is being
+// cancelled.
+template <class Submit>
+bool StartPipe(PipeIrp& irp, Submit&& submitLocked) {
+  kernel::SpinLockGuard guard(irp.Lock);
+  if (irp.CancelRequested) return false;
+  if (irp.InFlight) {
+    irp.RestartRequested = true;
+  } else {
+    submitLocked();
+  }
+  return true;
+}
 
 // Requests the cancel; if the packet is in flight, cancels its transfer and
 // waits (no time-out) until the completion routine has released it.

@@ -35,6 +35,11 @@ bool ResubmitIn(DeviceState& dx, std::size_t k) {
   return true;
 }
 
+// The pipe stops, unless a start came while its completion routine ran.
+void StopOrRestartIn(DeviceState& dx, std::size_t k) {
+  ReleaseOrRestart(*dx.InPipe[k].Irp, dx.PipeEvent[InPipeEvent(k)], false, [&] { SubmitInLocked(dx, k); });
+}
+
 // A transfer whose first word has bits 31-30 = 01 is a firmware command
 // response: its bits 0-12 are its length, and it is that many bytes plus 4,
 // kept up to the size of CmdResponse.
@@ -120,10 +125,7 @@ WalkResult WalkRecords(DeviceState& dx, std::size_t k, std::uint8_t* b, std::siz
 bool StartInPipe(DeviceState& dx, std::size_t k) {
   Pipe& pipe = dx.InPipe[k];
   if (!pipe.Irp || dx.InPipeHandle[k] == 0) return false;
-  kernel::SpinLockGuard guard(pipe.Irp->Lock);
-  if (pipe.Irp->InFlight || pipe.Irp->CancelRequested) return false;
-  SubmitInLocked(dx, k);
-  return true;
+  return StartPipe(*pipe.Irp, [&] { SubmitInLocked(dx, k); });
 }
 
 void StopIn(DeviceState& dx, std::size_t k) {
@@ -155,7 +157,7 @@ void InCompletion(DeviceState& dx, std::size_t k, usb::TransferResult result) {
     QueueRecovery(dx, /*toggleTxReset=*/false);
     dx.RxRemaining[k] = 0;
     dx.RxContinuous[k] = 0;
-    ReleasePipeIrp(irp, pipeEvent);
+    StopOrRestartIn(dx, k);
     return;
   }
 
@@ -164,7 +166,7 @@ void InCompletion(DeviceState& dx, std::size_t k, usb::TransferResult result) {
   std::uint8_t* b = pipe.Buffer.get();
   if (k == 0 && IsCommandResponse(b, length)) {
     StoreCommandResponse(dx, b);
-    ReleasePipeIrp(irp, pipeEvent);  // the command exchange stops reception next
+    StopOrRestartIn(dx, k);  // the command exchange stops reception next
     return;
   }
   const WalkResult walk = WalkRecords(dx, k, b, length);
@@ -175,7 +177,7 @@ void InCompletion(DeviceState& dx, std::size_t k, usb::TransferResult result) {
 
   const bool wanted = ((dx.RxContinuous[k] || dx.RxRemaining[k] > 0) && dx.RxActive[k]) || dx.RingRecording;
   if (!walk.stampGap && wanted && ResubmitIn(dx, k)) return;
-  ReleasePipeIrp(irp, pipeEvent);
+  StopOrRestartIn(dx, k);
 }
 
 }  // namespace kqa::driver

@@ -149,10 +149,7 @@ void LoadOutPipe(DeviceState& dx, std::size_t n, std::span<const std::uint8_t> p
 bool StartOutPipe(DeviceState& dx, std::size_t n) {
   Pipe& pipe = dx.OutPipe[n];
   if (!pipe.Irp || dx.OutPipeHandle[n] == 0) return false;
-  kernel::SpinLockGuard guard(pipe.Irp->Lock);
-  if (pipe.Irp->InFlight || pipe.Irp->CancelRequested) return false;
-  SubmitOutLocked(dx, n);
-  return true;
+  return StartPipe(*pipe.Irp, [&] { SubmitOutLocked(dx, n); });
 }
 
 void OutCompletion(DeviceState& dx, std::size_t n, usb::TransferResult result) {
@@ -194,8 +191,14 @@ void OutCompletion(DeviceState& dx, std::size_t n, usb::TransferResult result) {
     PutU32(b, 0, GetU32(b, 0) & ~kResendMark);
     if (ResubmitOut(dx, n)) return;
   }
+  // A start that came while this pipe was finishing found TxRunning set and
+  // left its settings to the running pipes: this one goes on with them.
   dx.TxRunning = 0;
-  ReleasePipeIrp(irp, pipeEvent);
+  const bool startedMeanwhile = MoreToSend(dx) && (dx.TxPipeMask & (1u << n)) != 0;
+  ReleaseOrRestart(irp, pipeEvent, startedMeanwhile, [&] {
+    dx.TxRunning = 1;
+    SubmitOutLocked(dx, n);
+  });
 }
 
 }  // namespace kqa::driver

@@ -159,5 +159,29 @@ TEST(DriverHostTest, ClientsAndCompletionRoutinesRunConcurrently) {
   chip.flushCompletions();
 }
 
+// A counted run's last completion and the next run's start race each other:
+// the start must never be lost (the run would wait forever).
+TEST(DriverHostTest, BackToBackCountedRunsNeverLoseAStart) {
+  VirtualClock clock;
+  FakeDeviceModel chip;
+  chip.setOutSink(true);
+  usb::EmulatedUsbBackend backend(chip, clock);
+  DriverHost host(backend, clock);
+  auto handle = host.open(kQaInterfaceClass, 0).handle;
+  ASSERT_NE(handle, nullptr);
+  auto load = Words({0, 96});
+  load.resize(8 + 96, 0);
+  handle->control(VQ_OID_USB_TX_LOAD_PACKET, load, {});
+  for (int run = 0; run < 2000; ++run) {
+    handle->control(VQ_OID_USB_TX_START, Words({20, 0x1, 0, 0, 0}), {});
+    std::uint8_t counters[44] = {};
+    for (int poll = 0; poll < 1000000 && Word(counters) < 20; ++poll)
+      handle->control(VQ_OID_USB_QUERY_TX_COUNTERS, {}, counters);
+    ASSERT_EQ(Word(counters), 20u) << "run " << run;
+  }
+  handle.reset();
+  chip.flushCompletions();
+}
+
 }  // namespace
 }  // namespace kqa::driver

@@ -102,6 +102,12 @@ void FakeDeviceModel::failRequest(std::uint8_t bRequest, TransferStatus status, 
   failures_[bRequest] = {status, count};
 }
 
+void FakeDeviceModel::clearFaults() {
+  std::lock_guard lock(mutex_);
+  failures_.clear();
+  queuedReads_.clear();
+}
+
 std::shared_ptr<FakeDeviceModel::Hold> FakeDeviceModel::holdNextRequest(std::uint8_t bRequest) {
   auto hold = std::make_shared<Hold>();
   std::lock_guard lock(mutex_);
@@ -139,6 +145,11 @@ void FakeDeviceModel::clearLog() {
   log_.clear();
 }
 
+void FakeDeviceModel::setLogging(bool enabled) {
+  std::lock_guard lock(mutex_);
+  logging_ = enabled;
+}
+
 TransferResult FakeDeviceModel::controlTransfer(const SetupPacket& setup,
                                                 std::span<std::uint8_t> data) {
   std::shared_ptr<Hold> hold;
@@ -156,9 +167,11 @@ TransferResult FakeDeviceModel::controlTransfer(const SetupPacket& setup,
 
   std::lock_guard lock(mutex_);
   if (!attached_) return {TransferStatus::NoDevice, 0};
-  ControlRecord record{setup, {}};
-  if (!setup.isDeviceToHost()) record.outData.assign(data.begin(), data.end());
-  log_.push_back(std::move(record));
+  if (logging_) {
+    ControlRecord record{setup, {}};
+    if (!setup.isDeviceToHost()) record.outData.assign(data.begin(), data.end());
+    log_.push_back(std::move(record));
+  }
 
   if (auto it = failures_.find(setup.bRequest); it != failures_.end()) {
     const TransferStatus status = it->second.first;

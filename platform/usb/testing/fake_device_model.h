@@ -69,6 +69,7 @@ class FakeDeviceModel final : public chip::UsbDeviceModel {
   // The next `count` control transfers with this bRequest end with `status`
   // (Timeout: the device never answers).
   void failRequest(std::uint8_t bRequest, TransferStatus status, int count = 1);
+  void clearFaults();  // failures and queued reads
   // The next control transfer with this bRequest waits inside the model until
   // release() is called; entered() is set once it is waiting.
   struct Hold {
@@ -88,6 +89,7 @@ class FakeDeviceModel final : public chip::UsbDeviceModel {
   // Vendor requests only, leaving out the standard ones.
   std::vector<ControlRecord> vendorLog() const;
   void clearLog();
+  void setLogging(bool enabled);  // off for benchmarks
 
   // --- bulk
   std::size_t pendingBulk(std::uint8_t endpointAddress) const;
@@ -137,6 +139,7 @@ class FakeDeviceModel final : public chip::UsbDeviceModel {
   std::array<std::uint16_t, 3> statusValues_{1, 0, 0};
   std::array<std::uint8_t, 3> statusLengths_{2, 2, 2};
   std::vector<ControlRecord> log_;
+  bool logging_ = true;
   std::map<std::uint8_t, std::deque<PendingBulk>> pending_;
   TransferId nextId_ = 1;
   bool outSink_ = false;
