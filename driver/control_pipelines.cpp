@@ -116,14 +116,16 @@ NtStatus TxLoadPacket(DeviceState& dx, ControlRequest& request) {
 NtStatus TxStart(DeviceState& dx, ControlRequest& request) {
   const std::uint32_t sendCount = request.u32(0);
   const std::uint32_t pipeMask = request.u32(4);
+  // The counters are zeroed before the new settings can reach a running
+  // pipe, so that every transfer of the new run is counted.
+  dx.TxTotal = 0;
+  for (auto& done : dx.TxPipeDone) done = 0;
   dx.TxStamp = request.u8(16);
-  dx.TxSendCount = sendCount;
   dx.TxResendMarked = request.u8(12);
   dx.TxPayloadMode = request.u32(8);
   dx.TxPipeMask = pipeMask;
   dx.TxContinuous = sendCount == 0 ? 1 : 0;
-  dx.TxTotal = 0;
-  for (auto& done : dx.TxPipeDone) done = 0;
+  dx.TxSendCount = sendCount;
   SetBits(dx, kTxControl, kTxEnable);
   SetBits(dx, kTxControl, kTxReset);
   ClearBits(dx, kTxControl, kTxReset);

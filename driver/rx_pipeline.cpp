@@ -149,8 +149,7 @@ void InCompletion(DeviceState& dx, std::size_t k, usb::TransferResult result) {
   if (cancelRequested || result.status == usb::TransferStatus::Cancelled) {
     dx.RxRemaining[k] = 0;
     dx.RxContinuous[k] = 0;
-    ReleasePipeIrp(irp, pipeEvent);
-    pipeEvent.set();
+    ReleasePipeIrp(irp, pipeEvent);  // sets the event for the canceller: the last touch
     return;
   }
   if (!result.ok()) {

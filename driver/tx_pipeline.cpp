@@ -164,8 +164,7 @@ void OutCompletion(DeviceState& dx, std::size_t n, usb::TransferResult result) {
   if (cancelRequested || result.status == usb::TransferStatus::Cancelled) {
     dx.TxSendCount = 0;
     dx.TxContinuous = 0;
-    ReleasePipeIrp(irp, pipeEvent);
-    pipeEvent.set();
+    ReleasePipeIrp(irp, pipeEvent);  // sets the event for the canceller: the last touch
     return;
   }
   bool resend = false;
