@@ -4,5 +4,7 @@ namespace kqa::driver::testing {
 
 INSTANTIATE_TEST_SUITE_P(InProcess, DriverTransportTest, ::testing::Values(InProcessTransport()),
                          TransportName);
+INSTANTIATE_TEST_SUITE_P(InProcess, KestrelTransportTest, ::testing::Values(InProcessTransport()),
+                         TransportName);
 
 }  // namespace kqa::driver::testing

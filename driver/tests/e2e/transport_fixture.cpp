@@ -13,10 +13,26 @@ Transport InProcessTransport() {
 std::string TransportName(const ::testing::TestParamInfo<Transport>& info) { return info.param.name; }
 
 void DriverTransportTest::SetUp() {
-  backend_ = std::make_unique<usb::EmulatedUsbBackend>(chip_, clock_);
+  start(chip_);
+  chip_.clearLog();
+}
+
+void DriverTransportTest::start(chip::UsbDeviceModel& model) {
+  backend_ = std::make_unique<usb::EmulatedUsbBackend>(model, clock_);
   provider_ = GetParam().make(*backend_, clock_);
   open();
-  chip_.clearLog();
+}
+
+void KestrelTransportTest::SetUp() {
+  // Completions on the chip's own thread: the driver cancels and waits, which
+  // a stepped chip would only complete in the waiting thread.
+  chip_ = std::make_unique<chip::Kestrel>(clock_, chip::KestrelOptions{.completions = chip::Completions::Thread});
+  start(*chip_);
+}
+
+void KestrelTransportTest::TearDown() {
+  DriverTransportTest::TearDown();
+  chip_.reset();
 }
 
 void DriverTransportTest::TearDown() {

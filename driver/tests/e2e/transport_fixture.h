@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "chip/kestrel.h"
 #include "platform/clock/virtual_clock.h"
 #include "platform/ioctl/device_interface.h"
 #include "platform/usb/emulated/emulated_backend.h"
@@ -29,9 +30,11 @@ Transport InProcessTransport();
 // USB back end over a scriptable chip. Bulk transfers stay pending in the
 // chip until the test completes them, so every interleaving is the test's.
 //
-// To run these tests over another transport, compile them into a test with
-// one more instantiation, e.g.
+// To run these tests over another transport, link kqa_driver_e2e_suite into
+// a test that instantiates both fixtures once more, e.g.
 //   INSTANTIATE_TEST_SUITE_P(Socket, DriverTransportTest, ::testing::Values(SocketTransport()),
+//                            TransportName);
+//   INSTANTIATE_TEST_SUITE_P(Socket, KestrelTransportTest, ::testing::Values(SocketTransport()),
 //                            TransportName);
 class DriverTransportTest : public ::testing::TestWithParam<Transport> {
  protected:
@@ -42,6 +45,9 @@ class DriverTransportTest : public ::testing::TestWithParam<Transport> {
 
   void SetUp() override;
   void TearDown() override;
+
+  // Builds the back end over `model` and the provider, and opens instance 0.
+  void start(chip::UsbDeviceModel& model);
 
   Reply call(std::uint32_t code, std::vector<std::uint8_t> input = {}, std::size_t outputLength = 0);
   std::uint32_t readMac(std::uint16_t address);
@@ -66,6 +72,17 @@ class DriverTransportTest : public ::testing::TestWithParam<Transport> {
   std::unique_ptr<usb::EmulatedUsbBackend> backend_;
   std::unique_ptr<ioctl::DeviceInterfaceProvider> provider_;
   std::unique_ptr<ioctl::DeviceHandle> handle_;
+};
+
+// The same through the transport against the emulated Kestrel itself. Bulk
+// transfers complete on the chip's thread; chip_->runUntilIdle() waits until
+// it has nothing left to do.
+class KestrelTransportTest : public DriverTransportTest {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  std::unique_ptr<chip::Kestrel> chip_;
 };
 
 std::string TransportName(const ::testing::TestParamInfo<Transport>& info);
