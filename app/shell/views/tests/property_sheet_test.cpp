@@ -10,12 +10,16 @@
 #include <filesystem>
 
 #include "app/device/connection.h"
+#include "app/device/startup.h"
 #include "app/device/tests/fake_device.h"
 #include "app/shell/device_probe.h"
 #include "app/shell/single_instance.h"
 #include "app/shell/views/main_frame.h"
 #include "app/shell/views/program.h"
 #include "app/shell/views/property_sheet.h"
+#include "platform/clock/virtual_clock.h"
+#include "platform/ioctl/select/device_select.h"
+#include "platform/prompt/scripted_prompt.h"
 
 using kqa::device::testing::TestBed;
 using kqa::shell::Page;
@@ -191,6 +195,42 @@ class PropertySheetTest : public QObject {
     QTest::keyClick(&sheet, Qt::Key_R, Qt::ControlModifier | Qt::ShiftModifier);
     QCOMPARE(unplugs, 1);
     QCOMPARE(replugs, 1);
+  }
+
+  // The whole road: the in-process driver on the emulated chip, pulled and
+  // put back through the sheet's own switch while the timer runs.
+  void unplugAndReplugTheEmulatedChip() {
+    kqa::VirtualClock clock;
+    kqa::ScriptedPrompt prompt;
+    kqa::ioctl::DeviceSpec spec;
+    spec.kind = kqa::ioctl::DeviceSpec::Kind::Emulated;
+    std::string error;
+    auto chip = kqa::ioctl::OpenDevice(spec, clock, error);
+    QVERIFY2(chip != nullptr, error.c_str());
+    kqa::device::DeviceContext device(chip->provider(), prompt, clock);
+    device.trace = [](std::string_view) {};
+    kqa::device::RunDeviceStartup(device);
+    kqa::shell::PageServices services{device};
+    CMainFrame frame(services, {[&] { return kqa::shell::DeviceReachable(device); },
+                                [&] { kqa::device::CloseDevice(device); }});
+    frame.setSheetSetup([&](CQAPropertySheet& sheet) { SetUpSheet(sheet, device, *chip); });
+    frame.start();
+    CQAPropertySheet& sheet = *frame.sheet();
+    QVERIFY(QTest::qWaitForWindowActive(&sheet));
+    QCOMPARE(sheet.activePage(), Page::TxRx);
+
+    QTest::keyClick(&sheet, Qt::Key_U, Qt::ControlModifier | Qt::ShiftModifier);
+    QTRY_COMPARE_WITH_TIMEOUT(sheet.windowTitle(),
+                              QString::fromLatin1(kqa::shell::kFrozenTitle.data()), 1000);
+    QCOMPARE(sheet.activePage(), Page::UsbConfig);
+    QVERIFY(!sheet.tabs()->tabBar()->isEnabled());
+
+    QTest::keyClick(&sheet, Qt::Key_R, Qt::ControlModifier | Qt::ShiftModifier);
+    QTRY_COMPARE_WITH_TIMEOUT(sheet.windowTitle(),
+                              QString::fromLatin1(kqa::shell::kWorkingTitle.data()), 1000);
+    QCOMPARE(sheet.activePage(), Page::TxRx);
+    QVERIFY(sheet.page(Page::Mac).isEnabled());
+    QVERIFY(prompt.messages().empty());
   }
 
   void aSecondInstanceStopsBeforeTheDevice() {
