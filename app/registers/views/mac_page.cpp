@@ -1,6 +1,5 @@
 #include "app/registers/views/mac_page.h"
 
-#include <QApplication>
 #include <QButtonGroup>
 #include <QComboBox>
 #include <QFontDatabase>
@@ -217,13 +216,15 @@ void CMACPage::runBusy(const QString& what, Work&& work) {
   // The work runs to its end on this thread without entering the event
   // loop, so no second click can start another operation half-way; the
   // progress bar is repainted directly from the progress callback instead.
+  // The busy cursor is the sheet's own, so that a message box the work
+  // shows keeps the ordinary pointer.
   if (busy_) return;
   busy_ = true;
-  QApplication::setOverrideCursor(Qt::WaitCursor);
+  window()->setCursor(Qt::WaitCursor);
   progress_->setToolTip(what);
   work();
   progress_->hide();
-  QApplication::restoreOverrideCursor();
+  window()->unsetCursor();
   busy_ = false;
 }
 
