@@ -45,7 +45,13 @@ class OpenedDevice {
 
 // Auto: a running daemon's socket if there is one, else a real chip over USB,
 // else the emulated chip. Null with a message when the chosen device cannot
-// be had (no daemon at the socket, no chip on USB, an unreadable state file).
+// be had (no daemon answers at the socket, libusb cannot start, the state
+// file cannot be used). Usb does not wait for a chip: one plugged in later
+// is picked up, as on hot-plug. After Auto has fallen back to the emulated
+// chip, `error` says why the daemon and the USB chip were passed over.
+//
+// `clock` and the device must outlive every handle opened on provider():
+// close the handles first.
 std::unique_ptr<OpenedDevice> OpenDevice(const DeviceSpec& spec, Clock& clock, std::string& error);
 
 // Where kestrelqa-usbd listens when not told otherwise:
