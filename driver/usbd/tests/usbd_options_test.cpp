@@ -14,19 +14,12 @@ bool Parse(std::vector<const char*> args, UsbdOptions& options, std::string& err
   return ParseUsbdOptions(static_cast<int>(args.size()), args.data(), options, error);
 }
 
-TEST(UsbdOptions, DefaultsServeARealChipOnTheDefaultSocket) {
-  UsbdOptions options;
-  std::string error;
-  ASSERT_TRUE(Parse({}, options, error)) << error;
-  EXPECT_EQ(options.device.kind, Kind::Usb);
-  EXPECT_TRUE(options.socketPath.empty());
-  EXPECT_TRUE(options.group.empty());
-  EXPECT_FALSE(options.help);
-}
-
 TEST(UsbdOptions, EveryOptionInBothSpellings) {
   UsbdOptions options;
   std::string error;
+  ASSERT_TRUE(Parse({}, options, error)) << error;
+  EXPECT_EQ(options.device.kind, Kind::Usb) << "a real chip unless told otherwise";
+
   ASSERT_TRUE(Parse({"--device", "emulated:efuse", "--socket=/tmp/k/usbd.sock", "--state",
                      "chip.kqastate", "--group=kestrelqa"},
                     options, error))
@@ -65,17 +58,6 @@ TEST(UsbdOptions, MistakesAreRefusedWithAReason) {
     EXPECT_NE(error.find(c.reason), std::string::npos) << error;
     EXPECT_EQ(options.group, "unchanged");
   }
-}
-
-TEST(UsbdOptions, HelpNamesTheSignals) {
-  UsbdOptions options;
-  std::string error;
-  ASSERT_TRUE(Parse({"--help"}, options, error));
-  EXPECT_TRUE(options.help);
-  const std::string help = UsbdHelpText();
-  EXPECT_NE(help.find("SIGUSR1          unplug the emulated chip"), std::string::npos);
-  EXPECT_NE(help.find("SIGUSR2          plug the emulated chip back in"), std::string::npos);
-  EXPECT_NE(help.find(ioctl::DefaultSocketPath()), std::string::npos);
 }
 
 }  // namespace

@@ -1,9 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
-#include <cstdlib>
-
 #include "platform/ioctl/select/device_select.h"
 
 namespace kqa::ioctl {
@@ -79,24 +75,6 @@ TEST(ParseDeviceSpec, TyposAreRefusedWithAReasonAndChangeNothing) {
     EXPECT_EQ(spec.kind, Kind::Emulated);
     EXPECT_EQ(spec.stateFile, "keep");
   }
-}
-
-TEST(DefaultSocketPath, FollowsTheUsersRuntimeFolder) {
-  const char* saved = std::getenv("XDG_RUNTIME_DIR");
-  const std::string restore = saved ? saved : "";
-  if (::geteuid() == 0) {
-    EXPECT_EQ(DefaultSocketPath(), "/run/kestrelqa/usbd.sock");
-    EXPECT_EQ(DaemonSocketPaths(), std::vector<std::string>{"/run/kestrelqa/usbd.sock"});
-  } else {
-    ::setenv("XDG_RUNTIME_DIR", "/run/user/4242", 1);
-    EXPECT_EQ(DefaultSocketPath(), "/run/user/4242/kestrelqa/usbd.sock");
-    EXPECT_EQ(DaemonSocketPaths(), (std::vector<std::string>{"/run/user/4242/kestrelqa/usbd.sock",
-                                                             "/run/kestrelqa/usbd.sock"}));
-    ::setenv("XDG_RUNTIME_DIR", "relative", 1);  // not a usable runtime folder
-    EXPECT_EQ(DefaultSocketPath(), "/tmp/kestrelqa-" + std::to_string(::getuid()) + "/usbd.sock");
-  }
-  if (saved) ::setenv("XDG_RUNTIME_DIR", restore.c_str(), 1);
-  else ::unsetenv("XDG_RUNTIME_DIR");
 }
 
 }  // namespace

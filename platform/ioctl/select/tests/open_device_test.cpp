@@ -51,15 +51,6 @@ TEST(OpenDevice, SocketDeviceDescribesWhatTheDaemonServes) {
   EXPECT_TRUE(testing::ReadsRegisterCorrectly(*opened.handle, 0x0000));
 }
 
-TEST(OpenDevice, SocketWithoutADaemonFailsWithAReason) {
-  testing::TempDir dir;
-  VirtualClock clock;
-  std::string error;
-  const std::string path = dir.path() + "/nobody.sock";
-  EXPECT_FALSE(OpenDevice(SocketAt(path), clock, error));
-  EXPECT_EQ(error, "no kestrelqa-usbd is listening at " + path);
-}
-
 TEST(OpenDevice, EmulatedChipInProcessUnplugsAndReplugsAtOnce) {
   VirtualClock clock;
   std::string error;

@@ -82,14 +82,5 @@ TEST_F(SocketListener, AnythingButASocketIsLeftAlone) {
   EXPECT_EQ(content, "precious");
 }
 
-TEST_F(SocketListener, OverlongPathIsRefusedWithAReason) {
-  const std::string longPath = dir.path() + "/" + std::string(120, 's');
-  EXPECT_FALSE(UnixSocketListener::Claim(longPath, {}, error));
-  EXPECT_NE(error.find("socket path too long"), std::string::npos) << error;
-  SocketDeviceInterfaceProvider client(longPath);
-  EXPECT_EQ(client.open(kQaInterfaceClass, 0).failure,
-            DeviceInterfaceProvider::OpenFailure::NoInstance);
-}
-
 }  // namespace
 }  // namespace kqa::ioctl::testing

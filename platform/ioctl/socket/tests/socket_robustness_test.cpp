@@ -2,8 +2,6 @@
 
 #include <sys/socket.h>
 
-#include <random>
-#include <thread>
 
 #include "platform/ioctl/control_codes.h"
 #include "platform/ioctl/socket/tests/socket_test_support.h"
@@ -93,23 +91,6 @@ TEST(SocketRobustness, FramesSplitIntoSingleBytesAreServed) {
   ASSERT_GE(received.size(), expectedTail.size());
   EXPECT_EQ(Bytes(received.end() - static_cast<long>(expectedTail.size()), received.end()),
             expectedTail);
-}
-
-TEST(SocketRobustness, RandomGarbageNeverStopsTheServer) {
-  ServedFake served;
-  std::mt19937 random(20240611);
-  for (int client = 0; client < 40; ++client) {
-    // Half of the clients start well, so that garbage also reaches the
-    // states after a successful open.
-    Bytes bytes = client % 2 ? OpenFrame() : Bytes{};
-    std::uniform_int_distribution<int> length(1, 200);
-    for (int i = length(random); i > 0; --i) bytes.push_back(static_cast<std::uint8_t>(random()));
-    UniqueFd raw = served.connectRaw();
-    ASSERT_TRUE(Send(raw.get(), bytes));
-    ::shutdown(raw.get(), SHUT_WR);
-    EXPECT_TRUE(ReadUntilClosed(raw.get()));
-  }
-  ExpectStillServing(served);
 }
 
 TEST(SocketRobustness, StalledClientIsDroppedWithoutHoldingUpOthers) {

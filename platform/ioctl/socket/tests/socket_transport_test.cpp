@@ -25,13 +25,6 @@ class SocketTransport : public ::testing::Test {
   ServedFake served;
 };
 
-TEST_F(SocketTransport, RegisterReadRoundTrip) {
-  auto handle = openHandle();
-  ASSERT_TRUE(handle);
-  EXPECT_TRUE(ReadsRegisterCorrectly(*handle, 0x0000));
-  EXPECT_TRUE(ReadsRegisterCorrectly(*handle, 0x1004));
-}
-
 TEST_F(SocketTransport, OnlyTheReturnedBytesReachTheCallersBuffer) {
   auto handle = openHandle();
   ASSERT_TRUE(handle);
@@ -147,14 +140,6 @@ TEST_F(SocketTransport, OpenFailuresPassThrough) {
   EXPECT_EQ(secondInstance.failure, OpenFailure::NoInstance);
   EXPECT_EQ(secondInstance.path, "fake:1");
   EXPECT_EQ(served.fake.openHandles(), 0);
-}
-
-TEST_F(SocketTransport, DescribeTellsWhatIsServed) {
-  SocketServerInfo info;
-  std::string error;
-  ASSERT_TRUE(DescribeSocketServer(served.path, info, error)) << error;
-  EXPECT_EQ(info.description, "fake Kestrel");
-  EXPECT_TRUE(info.emulated);
 }
 
 TEST_F(SocketTransport, ServerGoneFailsCallsWith1167AndLaterOpensCleanly) {
