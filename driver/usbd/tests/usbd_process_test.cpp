@@ -3,8 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <grp.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 
@@ -44,15 +46,41 @@ ioctl::ControlResult ReadIdentity(ioctl::DeviceHandle& handle, std::uint32_t& va
   return result;
 }
 
+// One EEPROM word through the daemon (offset and count, then the data).
+bool WriteEepromWord(ioctl::DeviceHandle& handle, std::uint16_t offset, std::uint16_t value) {
+  const std::uint8_t input[6] = {static_cast<std::uint8_t>(offset), static_cast<std::uint8_t>(offset >> 8),
+                                 2, 0, static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8)};
+  return handle.control(ioctl::VQ_OID_USB_VENDOR_EEPROM_WRITE, input, {}).succeeded();
+}
+
+std::uint16_t ReadEepromWord(ioctl::DeviceHandle& handle, std::uint16_t offset) {
+  const std::uint8_t input[4] = {static_cast<std::uint8_t>(offset), static_cast<std::uint8_t>(offset >> 8), 2, 0};
+  std::uint8_t output[2] = {};
+  handle.control(ioctl::VQ_OID_USB_VENDOR_EEPROM_READ, input, output);
+  return static_cast<std::uint16_t>(output[0] | output[1] << 8);
+}
+
+// A group other than our own that the daemon may give its socket to: any
+// group for root, else one we belong to; empty when there is none.
+std::string OtherGroup() {
+  std::vector<gid_t> groups(static_cast<std::size_t>(std::max(::getgroups(0, nullptr), 0)));
+  groups.resize(static_cast<std::size_t>(std::max(::getgroups(static_cast<int>(groups.size()), groups.data()), 0)));
+  if (::geteuid() == 0) groups.push_back(65534);
+  for (gid_t gid : groups)
+    if (const group* entry = ::getgrgid(gid); entry && gid != ::getegid()) return entry->gr_name;
+  return "";
+}
+
 class UsbdProcess : public ::testing::Test {
  protected:
-  DaemonProcess start() {
-    return DaemonProcess(KQA_USBD_EXECUTABLE, {"--device", "emulated", "--socket", socket,
-                                               "--state", stateFile});
+  DaemonProcess start(std::vector<std::string> extra = {}) {
+    std::vector<std::string> args{"--device", "emulated", "--socket", socket, "--state", stateFile};
+    args.insert(args.end(), extra.begin(), extra.end());
+    return DaemonProcess(KQA_USBD_EXECUTABLE, args);
   }
 
   TempFolder folder;
-  std::string socket = folder / "usbd.sock";
+  std::string socket = folder / "run/usbd.sock";  // the daemon creates run/
   std::string stateFile = folder / "chip.kqastate";
   SocketDeviceInterfaceProvider client{socket};
 };
@@ -84,12 +112,39 @@ TEST_F(UsbdProcess, ServesTheEmulatedChipAndFollowsUnplugAndReplug) {
   auto reopened = client.open(kQaInterfaceClass, 0);
   ASSERT_TRUE(reopened.handle) << "open after re-plug failed with " << reopened.error;
   EXPECT_TRUE(ReadIdentity(*reopened.handle, identity).succeeded());
+  ASSERT_TRUE(WriteEepromWord(*reopened.handle, 0x01F0, 0xBEEF));
   reopened.handle.reset();
 
   daemon.signal(SIGTERM);
   EXPECT_EQ(daemon.waitForExit(), 0) << daemon.output();
   EXPECT_FALSE(std::filesystem::exists(socket)) << "a clean stop removes the socket";
-  EXPECT_TRUE(std::filesystem::exists(stateFile)) << "the chip saved its state";
+
+  // The chip's state file kept what was written.
+  DaemonProcess again = start();
+  ASSERT_TRUE(again.waitForLine("serving")) << again.output();
+  auto last = client.open(kQaInterfaceClass, 0);
+  ASSERT_TRUE(last.handle);
+  EXPECT_EQ(ReadEepromWord(*last.handle, 0x01F0), 0xBEEF);
+}
+
+TEST_F(UsbdProcess, SocketAndItsFolderBelongToTheConfiguredGroup) {
+  const std::string group = OtherGroup();
+  if (group.empty()) GTEST_SKIP() << "no second group to give the socket to";
+  DaemonProcess daemon = start({"--group", group});
+  ASSERT_TRUE(daemon.waitForLine("serving")) << daemon.output();
+  const gid_t gid = ::getgrnam(group.c_str())->gr_gid;
+  struct stat info {};
+  ASSERT_EQ(::stat(socket.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0660u);
+  EXPECT_EQ(info.st_gid, gid);
+  const std::string runFolder = socket.substr(0, socket.rfind('/'));
+  ASSERT_EQ(::stat(runFolder.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0750u);
+  EXPECT_EQ(info.st_gid, gid);
+
+  DaemonProcess unknown = start({"--group", "no-such-group-kqa"});
+  EXPECT_EQ(unknown.waitForExit(), 1);
+  EXPECT_NE(unknown.output().find("unknown group no-such-group-kqa"), std::string::npos);
 }
 
 TEST_F(UsbdProcess, OneDaemonPerSocketAndAStaleSocketIsReplaced) {
