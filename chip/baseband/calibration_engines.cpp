@@ -90,6 +90,7 @@ void CalibrationEngines::start(std::uint8_t engine) {
 void CalibrationEngines::measure() {
   ChainInput input = signal_.chainInput();
   input.testTone = testTone();
+  input.salt = ++measurements_;
   const double rate = SampleRateMHz(input.receiver.wide);
   const auto span = std::chrono::nanoseconds(static_cast<std::int64_t>(kStatisticSamples * 1000.0 / rate));
   const auto samples = RenderAdc(input, core_.clock().now() - span, kStatisticSamples);
@@ -111,6 +112,7 @@ void CalibrationEngines::reset() {
   statistics_.fill(0);
   dcocDone_.reset();
   dcCalibrated_ = false;
+  measurements_ = 0;
 }
 
 }  // namespace kqa::chip

@@ -57,6 +57,7 @@ class CalibrationEngines {
   std::array<std::int64_t, 5> statistics_{};
   std::optional<Clock::Duration> dcocDone_;
   bool dcCalibrated_ = false;
+  std::uint64_t measurements_ = 0;
 };
 
 }  // namespace kqa::chip

@@ -18,6 +18,7 @@ constexpr double kPi = std::numbers::pi;
 constexpr int kFilterHalf = 31;  // 63 taps
 constexpr int kDelayHalf = 15;   // 31 taps
 constexpr int kMargin = kFilterHalf + kDelayHalf;
+constexpr double kAdcNoiseLsb = 0.5;  // per component
 
 double Us(Clock::Duration d) { return std::chrono::duration<double, std::micro>(d).count(); }
 
@@ -28,17 +29,32 @@ double Blackman(int k, int taps) {
 
 double Sinc(double x) { return std::abs(x) < 1e-12 ? 1.0 : std::sin(kPi * x) / (kPi * x); }
 
-std::vector<double> LowPass(double cutoffMHz, double rateMHz) {
+// The channel filter: a third-order Butterworth magnitude response
+// (-3 dB at the cutoff, about -19 dB at twice it), sampled into 63 taps under
+// a Blackman window. One table per sample rate.
+std::vector<double> DesignChannelFilter(double cutoffMHz, double rateMHz) {
   const int taps = 2 * kFilterHalf + 1;
+  constexpr int kPoints = 1024;
   std::vector<double> h(static_cast<std::size_t>(taps));
-  const double fc = cutoffMHz / rateMHz;
   double sum = 0;
-  for (int k = 0; k < taps; ++k) {
-    h[static_cast<std::size_t>(k)] = 2.0 * fc * Sinc(2.0 * fc * (k - kFilterHalf)) * Blackman(k, taps);
-    sum += h[static_cast<std::size_t>(k)];
+  for (int n = 0; n < taps; ++n) {
+    double tap = 0;
+    for (int m = 0; m < kPoints; ++m) {
+      const double f = (m + 0.5) * (rateMHz / 2.0) / kPoints;
+      const double magnitude = 1.0 / std::sqrt(1.0 + std::pow(f / cutoffMHz, 6.0));
+      tap += magnitude * std::cos(2.0 * kPi * f * (n - kFilterHalf) / rateMHz);
+    }
+    h[static_cast<std::size_t>(n)] = tap * Blackman(n, taps);
+    sum += h[static_cast<std::size_t>(n)];
   }
   for (auto& tap : h) tap /= sum;
   return h;
+}
+
+const std::vector<double>& ChannelFilter(bool wide) {
+  static const std::vector<double> narrow = DesignChannelFilter(9.5, 40.0);
+  static const std::vector<double> broad = DesignChannelFilter(19.0, 80.0);
+  return wide ? broad : narrow;
 }
 
 std::vector<double> FractionalDelay(double samples) {
@@ -46,7 +62,7 @@ std::vector<double> FractionalDelay(double samples) {
   std::vector<double> h(static_cast<std::size_t>(taps));
   double sum = 0;
   for (int k = 0; k < taps; ++k) {
-    h[static_cast<std::size_t>(k)] = Sinc(k - kDelayHalf - samples) * Blackman(k, taps);
+    h[static_cast<std::size_t>(k)] = Sinc(k - kDelayHalf + samples) * Blackman(k, taps);
     sum += h[static_cast<std::size_t>(k)];
   }
   for (auto& tap : h) tap /= sum;
@@ -101,7 +117,7 @@ std::vector<Complex> RenderAdc(const ChainInput& input, Clock::Duration start, s
 
   // Noise over the whole sampled band; the channel filter shapes it.
   const auto firstSample = static_cast<std::int64_t>(std::floor(t0 * rate));
-  Random noise(Random::Mix(input.seed ^ 0x4E4F495345ull, static_cast<std::uint64_t>(firstSample)));
+  Random noise(Random::Mix(input.seed ^ 0x4E4F495345ull ^ input.salt, static_cast<std::uint64_t>(firstSample)));
   const double noiseDbm = InBandNoiseDbm(input) + 10.0 * std::log10(rate / (wide ? 40.0 : 20.0));
   const double sigma = Amplitude(noiseDbm, gain) / std::sqrt(2.0);
   for (auto& s : raw) {
@@ -154,7 +170,7 @@ std::vector<Complex> RenderAdc(const ChainInput& input, Clock::Duration start, s
   }
 
   // Channel filter.
-  const auto h = LowPass(wide ? 19.0 : 9.5, rate);
+  const auto& h = ChannelFilter(wide);
   std::vector<Complex> filtered(total);
   for (std::size_t j = kFilterHalf; j + kFilterHalf < total; ++j) {
     Complex sum;
@@ -177,7 +193,9 @@ std::vector<Complex> RenderAdc(const ChainInput& input, Clock::Duration start, s
     const std::size_t j = i + kMargin;
     double q = 0;
     for (std::size_t k = 0; k < delay.size(); ++k) q += delay[k] * skewedQ(j - kDelayHalf + k);
-    out[i] = Complex(gi * filtered[j].real() + iq.dcI, q + iq.dcQ);
+    // The converter's own noise, which also dithers its steps.
+    const double ni = noise.gaussian();
+    out[i] = Complex(gi * filtered[j].real() + iq.dcI + kAdcNoiseLsb * ni, q + iq.dcQ + kAdcNoiseLsb * noise.gaussian());
   }
   return out;
 }

@@ -38,16 +38,18 @@ struct ChainInput {
   std::optional<Tone> tone;             // the signal generator's continuous wave
   std::optional<TestTone> testTone;
   std::uint64_t seed = 0;
+  std::uint64_t salt = 0;  // a fresh measurement of the same moment draws fresh noise
 };
 
 // The receive chain from antenna to ADC: the air's signals and the channel's
 // noise, mixed down with the chip's LO error, through the channel filter
-// (63-tap low pass, 9.5 MHz or 19 MHz), the gain (R66 when manual, else the
+// (third-order roll-off from 9.5 MHz, or 19 MHz at 40 MHz), the gain (R66 when manual, else the
 // AGC holding the strongest signal at -15 dBFS, at most 76 dB), the IQ
-// imbalance, group delay and DC offset. 0 dBm after the gain is a complex
-// RMS of 124 LSB; the ADC holds -128..127. Samples are returned before
+// imbalance, group delay, DC offset and the ADC's own noise (0.5 LSB per
+// component). 0 dBm after the gain is a complex
+// RMS of 160 LSB; the ADC holds -128..127. Samples are returned before
 // quantization, in LSB; sample n is at start + n / rate.
-constexpr double kAdcLsbAtZeroDbm = 124.0;
+constexpr double kAdcLsbAtZeroDbm = 160.0;
 constexpr double kAgcTargetDbm = -15.0;
 
 double SampleRateMHz(bool wide);
