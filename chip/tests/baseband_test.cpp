@@ -227,6 +227,77 @@ TEST(Capture, TheEngineWaitsForItsTriggerAndStopsAtTheOffset) {
   EXPECT_TRUE(varied);
 }
 
+// The ring in time order from the end pointer: position p gives bank 0's
+// two samples, then bank 1's.
+std::vector<std::complex<double>> RingInTimeOrder(RadioHost& radio) {
+  const std::uint32_t end = radio.read(0x0C04) & 0x3FFF;
+  std::vector<std::uint32_t> banks[2];
+  for (int bank = 0; bank < 2; ++bank) {
+    radio.write(0x0400, bank == 0 ? 0xC00 : 0x20C00);
+    for (std::uint32_t i = 0; i < 4096; ++i) banks[bank].push_back(radio.read(static_cast<std::uint16_t>(0x8000 + (end + 4 * i) % 0x4000)));
+  }
+  std::vector<std::complex<double>> samples;
+  for (std::size_t p = 0; p < 4096; ++p) {
+    for (std::uint32_t word : {banks[0][p], banks[1][p]}) {
+      samples.emplace_back(static_cast<std::int8_t>(word >> 8), static_cast<std::int8_t>(word));
+      samples.emplace_back(static_cast<std::int8_t>(word >> 24), static_cast<std::int8_t>(word >> 16));
+    }
+  }
+  return samples;
+}
+
+double MeanPower(const std::vector<std::complex<double>>& samples, std::size_t from, std::size_t to) {
+  double sum = 0;
+  for (std::size_t i = from; i < to; ++i) sum += std::norm(samples[i]);
+  return sum / static_cast<double>(to - from);
+}
+
+TEST(Capture, WithoutTheManualTriggerTheFirstFrameTriggersIt) {
+  VirtualClock clock;
+  KestrelOptions options = Quiet();
+  GeneratorFrames one;
+  one.channel = 1;
+  one.levelDbm = -50.0;
+  one.count = 1;
+  one.startMs = 5.0;
+  one.rate = {PhyMode::Ofdm, 0};
+  one.length = 400;  // 20 us of preamble and 136 us of symbols
+  options.radio.environment->generator = one;
+  Kestrel chip(clock, options);
+  RadioHost radio(chip, clock);
+  radio.tune(1);
+  radio.write(0x1004, 8);
+  for (bool feq : {false, true}) {
+    SCOPED_TRACE(feq ? "FEQ" : "ADC");
+    radio.write(0x0C08, (feq ? 0x20000u : 0u) | 0x2000);  // stop 2048 positions (204.8 us) after the trigger
+    radio.write(0x0C00, 0x11);
+    radio.write(0x0C00, 0x111);
+    if (feq) chip.withRadio([&](RadioSide& r) { r.startGenerator(one); });
+    radio.pass(4ms);
+    EXPECT_NE(radio.read(0x0C04) & 0x10000, 0u) << "waiting for a frame";
+    radio.pass(2ms);
+    ASSERT_EQ(radio.read(0x0C04) & 0x10000, 0u);
+    const auto samples = RingInTimeOrder(radio);
+    if (!feq) {
+      // The frame starts at position 2048 of the ring, sample 8192.
+      EXPECT_LT(MeanPower(samples, 0, 8100), 2.0) << "noise before it";
+      EXPECT_GT(MeanPower(samples, 8200, 14000), 300.0) << "the frame (-15 dBm after the AGC)";
+      continue;
+    }
+    // FEQ: 64 subcarriers per symbol; BPSK data sits at +-32 on the I axis.
+    const std::uint32_t end = radio.read(0x0C04) & 0x3FFF;
+    EXPECT_EQ(end, 46u * 16 * 4) << "the 46 symbols after SIGNAL that end within 204.8 us, 16 positions each";
+    int points = 0;
+    for (std::size_t i = samples.size() - 46 * 64; i < samples.size(); ++i) {
+      if (samples[i] == std::complex<double>{}) continue;
+      ++points;
+      EXPECT_NEAR(std::abs(samples[i].real()), 32.0, 3.0);
+      EXPECT_NEAR(samples[i].imag(), 0.0, 3.0);
+    }
+    EXPECT_EQ(points, 46 * 52);
+  }
+}
+
 TEST(Calibration, DcocFinishesOnR159Bit6AndTakesTheDcAway) {
   VirtualClock clock;
   KestrelOptions options = Quiet();
