@@ -218,6 +218,7 @@ constexpr std::uint64_t kGeneratorIndex = 0x8000;
 
 Air::Air(const Environment& environment, std::uint64_t seed, Duration origin)
     : environment_(environment), seed_(seed) {
+  environment_.validate();
   std::uint64_t index = 1;
   for (const auto& ap : environment_.accessPoints)
     sources_.push_back(std::make_unique<BeaconSource>(ap, seed, index++, origin));
@@ -230,6 +231,7 @@ Air::Air(const Environment& environment, std::uint64_t seed, Duration origin)
 }
 
 void Air::startGenerator(const GeneratorFrames& frames, Duration now) {
+  Environment::Validate(frames);
   // Frames of an earlier burst that were produced but have not started are
   // withdrawn with it.
   std::erase_if(pending_, [](const AirFrame& frame) { return (frame.id >> 40) >= kGeneratorIndex; });

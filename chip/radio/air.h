@@ -29,6 +29,7 @@ class AirSource {
 // start, deterministically from the environment and the seed.
 class Air {
  public:
+  // Throws EnvironmentError when the environment does not validate.
   Air(const Environment& environment, std::uint64_t seed, Clock::Duration origin);
 
   // Frames that start at or before `time` and were not taken yet, in start
@@ -39,7 +40,8 @@ class Air {
 
   const Environment& environment() const { return environment_; }
   // The signal generator: replaces the running burst; the first frame comes
-  // `startMs` after `now`. A count of 0 stops it.
+  // `startMs` after `now`. A count of 0 stops it. Throws EnvironmentError
+  // for a channel, length or interval it cannot send.
   void startGenerator(const GeneratorFrames& frames, Clock::Duration now);
   void setTone(std::optional<Tone> tone) { environment_.tone = tone; }
   const std::optional<Tone>& tone() const { return environment_.tone; }

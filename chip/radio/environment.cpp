@@ -175,6 +175,31 @@ const AccessPoint* Environment::accessPoint(std::string_view name) const {
 
 Environment Environment::BuiltIn() { return Parse(kBuiltIn); }
 
+void Environment::Validate(const GeneratorFrames& generator) {
+  if (ChannelCentreMHz(generator.channel) == 0.0) throw EnvironmentError("generator: no channel " + std::to_string(generator.channel));
+  if (generator.length < 36 || generator.length > 4000) throw EnvironmentError("generator: length outside 36 to 4000");
+  if (!(generator.intervalMs > 0.0)) throw EnvironmentError("generator: the interval must be positive");
+}
+
+void Environment::validate() const {
+  const auto channel = [](int c, const std::string& who) {
+    if (ChannelCentreMHz(c) == 0.0) throw EnvironmentError(who + ": no channel " + std::to_string(c));
+  };
+  for (const auto& ap : accessPoints) {
+    channel(ap.channel, "access point " + ap.name);
+    if (!(ap.beaconIntervalMs > 0.0)) throw EnvironmentError("access point " + ap.name + ": the beacon interval must be positive");
+  }
+  for (const auto& station : stations) {
+    if (!accessPoint(station.accessPoint))
+      throw EnvironmentError("station " + station.name + ": no access point \"" + station.accessPoint + "\"");
+    if (station.minLength < 28 || station.minLength > station.maxLength || station.maxLength > 2304)
+      throw EnvironmentError("station " + station.name + ": lengths outside 28 to 2304");
+  }
+  for (const auto& interferer : interferers) channel(interferer.channel, "interferer");
+  if (generator) Validate(*generator);
+  if (tone) channel(tone->channel, "tone");
+}
+
 Environment Environment::Load(const std::filesystem::path& file) {
   std::ifstream in(file, std::ios::binary);
   if (!in) throw EnvironmentError("cannot read environment file " + file.string());

@@ -96,6 +96,12 @@ struct Environment {
   // network on channel 11, an interferer on channel 9 and a 5 GHz network
   // on channel 36 (README lists it).
   static Environment BuiltIn();
+  // Throws EnvironmentError when an entry cannot be sent as given (an
+  // unknown channel or access point, a length or interval out of range);
+  // the air checks environments that did not come from a file.
+  void validate() const;
+  static void Validate(const GeneratorFrames& generator);
+
   // Throws EnvironmentError.
   static Environment Parse(std::string_view text);
   static Environment Load(const std::filesystem::path& file);

@@ -87,6 +87,18 @@ TEST(Environment, TheChipReadsItsEnvironmentFileAndRefusesABadOne) {
   std::ofstream(file) << "ap only channel=3\n";
   EXPECT_THROW(Kestrel(clock, options), EnvironmentError);
   std::filesystem::remove(file);
+
+  // An environment given in code is checked the same way.
+  Environment orphan;
+  orphan.stations.push_back(Station{.name = "lost", .accessPoint = "nowhere"});
+  options.radio.environment = orphan;
+  EXPECT_THROW(Kestrel(clock, options), EnvironmentError);
+  options.radio.environment = Environment{};
+  Kestrel chip(clock, options);
+  GeneratorFrames tiny;
+  tiny.count = 1;
+  tiny.length = 10;
+  EXPECT_THROW(chip.withRadio([&](RadioSide& r) { r.startGenerator(tiny); }), EnvironmentError);
 }
 
 TEST(ChannelPlan, TheSynthesizerValuesOfEveryChannelTuneToIt) {
