@@ -72,8 +72,8 @@ class Kestrel final : public UsbDeviceModel {
   void runUntilIdle();
 
   // Bulk extension points: what an endpoint does with its transfers, and the
-  // wake-up for IN transfers waiting for data. The defaults: OUT endpoints
-  // count and drop what arrives, IN endpoints never have anything to send.
+  // wake-up for IN transfers waiting for data. By default the radio side
+  // serves every endpoint (chip/README.md, "Transmit" and "Receive").
   void setBulkHandler(std::uint8_t endpointAddress, std::shared_ptr<BulkEndpointHandler> handler);
   std::shared_ptr<BulkEndpointHandler> bulkHandler(std::uint8_t endpointAddress) const;
   void wakeBulkIn(std::uint8_t endpointAddress) { bulk_.wake(endpointAddress); }
