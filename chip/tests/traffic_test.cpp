@@ -7,6 +7,7 @@
 
 #include "chip/byte_order.h"
 #include "chip/kestrel.h"
+#include "chip/radio/random.h"
 #include "chip/radio/rx_record.h"
 #include "chip/tests/radio_host.h"
 
@@ -139,6 +140,16 @@ TEST_F(Traffic, FramesGoOutOnlyWhileTxIsEnabledAndAreCountedPerQueue) {
   radio.send(RadioHost::kOut0, OutTransferOf({overlong}));
   EXPECT_EQ(radio.read(0x170C), 0x00010000u) << "the overlong frame is dropped";
   EXPECT_EQ(chip.withRadio([](RadioSide& r) { return r.malformedTransfers(); }), 1u);
+
+  // Garbage of every shape is taken and dropped, never read past its end.
+  Random random(99);
+  for (int i = 0; i < 300; ++i) {
+    std::vector<std::uint8_t> junk(random.below(600));
+    for (auto& byte : junk) byte = random.byte();
+    if (junk.size() >= 4 && i % 2 == 0) PutLe32(junk, 0, (random.below(4) << 27) | random.below(0x400));
+    EXPECT_EQ(radio.send(static_cast<std::uint8_t>(0x01 + i % 6), junk), usb::TransferStatus::Completed);
+  }
+  EXPECT_FALSE(radio.firmwareRuns());
 }
 
 TEST_F(Traffic, CountersRssiSnrAndDeviationAgreeWithTheFramesDelivered) {
