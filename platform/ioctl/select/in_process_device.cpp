@@ -76,8 +76,9 @@ std::unique_ptr<InProcessDevice> OpenEmulated(const DeviceSpec& spec, Clock& clo
   try {
     chip = std::make_unique<chip::Kestrel>(clock, options);
   } catch (const std::exception& failure) {
-    error = "cannot start the emulated Kestrel with the state file " + spec.stateFile + ": " +
-            failure.what();
+    error = "cannot start the emulated Kestrel" +
+            (spec.stateFile.empty() ? std::string() : " with the state file " + spec.stateFile) +
+            ": " + failure.what();
     return nullptr;
   }
   auto backend = std::make_unique<usb::EmulatedUsbBackend>(*chip, clock);
