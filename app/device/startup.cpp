@@ -18,19 +18,6 @@ constexpr std::uint32_t kEfuseControl = 0x24;
 constexpr std::uint32_t kEfuseInUseBit = 1u << 31;
 constexpr std::size_t kEepromFileBytes = 512;
 
-// Reads up to 512 bytes of the image file into the start of the image; a
-// shorter file leaves the rest as it was. False when the file cannot be
-// opened or read.
-bool LoadEepromFile(DeviceContext& device, const std::string& path) {
-  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
-  if (!file) return false;
-  std::array<std::uint8_t, kEepromFileBytes> bytes{};
-  const std::size_t read = std::fread(bytes.data(), 1, bytes.size(), file.get());
-  if (std::ferror(file.get())) return false;
-  std::copy_n(bytes.begin(), read, device.eepromImage.begin());
-  return true;
-}
-
 bool EfuseInUse(DeviceContext& device, std::uint32_t firmwareMode) {
   if ((firmwareMode & 3) == 2) return true;
   std::uint32_t control = 0;
@@ -52,8 +39,7 @@ StartupReport RunDeviceStartup(DeviceContext& device, const StartupOptions& opti
     device.efuseMode = true;
     device.bufferMode = true;
     if (!device.eepromFileLoaded) {
-      if (LoadEepromFile(device, options.eepromFile)) {
-        device.eepromFileLoaded = true;
+      if (LoadEepromImageFile(device, options.eepromFile)) {
         report.eepromFileRead = true;
       } else {
         device.prompt.showMessage(kEepromFileNotFoundText);
@@ -80,6 +66,17 @@ StartupReport RunDeviceStartup(DeviceContext& device, const StartupOptions& opti
   device.efuseAreaStart = kEfuseAreaStart;
   device.efuseAreaEnd = kEfuseAreaEnd;
   return report;
+}
+
+bool LoadEepromImageFile(DeviceContext& device, const std::string& path) {
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
+  if (!file) return false;
+  std::array<std::uint8_t, kEepromFileBytes> bytes{};
+  const std::size_t read = std::fread(bytes.data(), 1, bytes.size(), file.get());
+  if (std::ferror(file.get())) return false;
+  std::copy_n(bytes.begin(), read, device.eepromImage.begin());
+  device.eepromFileLoaded = true;
+  return true;
 }
 
 void ApplyCommandLineParameter(DeviceContext& device, std::string_view parameter) {

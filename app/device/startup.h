@@ -47,6 +47,11 @@ struct StartupReport {
 // the identity 0. UI thread, before any page exists.
 StartupReport RunDeviceStartup(DeviceContext& device, const StartupOptions& options = {});
 
+// Reads up to 512 bytes of a configuration image file into the start of
+// eepromImage (a shorter file leaves the rest as it was) and sets
+// eepromFileLoaded. False, with the image untouched, when it cannot be read.
+bool LoadEepromImageFile(DeviceContext& device, const std::string& path);
+
 // The command line's optional pages: any parameter holding 'f' adds the
 // Noise Level and FFT Graph pages, 'p' the PAPD Test page, 'i' the IQ
 // Calibration page (lower case, anywhere in the parameter, with or without a

@@ -185,6 +185,13 @@ ControlResult FakeDevice::Model(std::uint32_t code, std::span<const std::uint8_t
       if (qaResponsePolls < 0 || qaPolls_++ < qaResponsePolls) return {};
       PutU32(output, std::uint32_t{qaSequence_} << 16 | 4);
       return {ERROR_SUCCESS, 8};
+    case VQ_OID_USB_GET_DEVICE_DESCRIPTOR: {
+      static constexpr std::uint8_t kDescriptor[18] = {18, 1, 0x00, 0x02, 0, 0, 0, 64, 0x8F, 0x14,
+                                                       0x01, 0x76, 0x00, 0x01, 1, 2, 3, 1};
+      const std::size_t n = std::min(sizeof kDescriptor, output.size());
+      std::copy_n(kDescriptor, n, output.begin());
+      return {ERROR_SUCCESS, static_cast<std::uint32_t>(n)};
+    }
     case VQ_OID_USB_RX0_START:
     case VQ_OID_USB_RX0_STOP: return {};
     default: return {ERROR_INVALID_FUNCTION, 0};
