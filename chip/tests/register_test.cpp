@@ -1,0 +1,194 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <vector>
+
+#include "chip/kestrel.h"
+#include "chip/tests/test_host.h"
+#include "platform/clock/virtual_clock.h"
+
+namespace kqa::chip {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::TestHost;
+using usb::TransferStatus;
+
+KestrelOptions Stepped(std::uint16_t revision = 0) {
+  KestrelOptions options;
+  options.revision = revision;
+  options.completions = Completions::Stepped;
+  return options;
+}
+
+class RegisterTest : public ::testing::Test {
+ protected:
+  VirtualClock clock;
+  Kestrel chip{clock, Stepped()};
+  TestHost host{chip};
+};
+
+TEST(Identity, ReadsTheChipModelAndRevisionAndIgnoresWrites) {
+  VirtualClock clock;
+  Kestrel plain(clock, Stepped());
+  Kestrel revised(clock, Stepped(0x0203));
+  TestHost plainHost(plain);
+  TestHost revisedHost(revised);
+  EXPECT_EQ(plainHost.read32(0x0000), 0x5EC70000u);
+  EXPECT_EQ(revisedHost.read32(0x0000), 0x5EC70203u);
+  plainHost.write32(0x0000, 0x12345678);
+  EXPECT_EQ(plainHost.read32(0x0000), 0x5EC70000u);
+}
+
+TEST_F(RegisterTest, AChipThatIsNotUpAnswersAllOnesUntilItIs) {
+  chip.faults().failIdentity(3);
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(host.read32(0x0000), 0xFFFFFFFFu);
+  EXPECT_EQ(host.read32(0x0000), 0x5EC70000u);
+  chip.faults().failIdentity();
+  EXPECT_EQ(host.read32(0x0000), 0xFFFFFFFFu);
+  EXPECT_EQ(chip.peekRegister(0x0000), 0x5EC70000u) << "inspection is not a host read";
+}
+
+TEST_F(RegisterTest, OneFourAndManyByteAccessesAreLittleEndianBytes) {
+  host.write32(0x1004, 0x44332211);
+  std::uint8_t one[1];
+  ASSERT_TRUE(host.vendorIn(0x07, 0, 0x1006, one).ok());
+  EXPECT_EQ(one[0], 0x33);
+  const std::uint8_t byte[1] = {0xAA};
+  ASSERT_TRUE(host.vendorOut(0x06, 0, 0x1005, byte).ok());
+  EXPECT_EQ(host.read32(0x1004), 0x4433AA11u) << "a byte write changes one byte";
+
+  std::vector<std::uint8_t> block(10);
+  for (std::size_t i = 0; i < block.size(); ++i) block[i] = static_cast<std::uint8_t>(i + 1);
+  ASSERT_TRUE(host.vendorOut(0x06, 0, 0x1102, block).ok());
+  EXPECT_EQ(host.read32(0x1100), 0x02010000u);
+  EXPECT_EQ(host.read32(0x1104), 0x06050403u);
+  EXPECT_EQ(host.read32(0x110C), 0x00000000u);
+  std::vector<std::uint8_t> back(10);
+  ASSERT_TRUE(host.vendorIn(0x07, 0, 0x1102, back).ok());
+  EXPECT_EQ(back, block);
+}
+
+TEST_F(RegisterTest, SixteenBitWritesSetOneHalfEach) {
+  ASSERT_TRUE(host.vendorOut(0x02, 0x5678, 0x13B0).ok());
+  ASSERT_TRUE(host.vendorOut(0x02, 0x1234, 0x13B2).ok());
+  EXPECT_EQ(host.read32(0x13B0), 0x12345678u);
+  EXPECT_EQ(host.vendorOut(0x02, 0, 0x13B0, std::vector<std::uint8_t>(2)).status, TransferStatus::Stall);
+}
+
+TEST_F(RegisterTest, TheFourSpacesAreSeparate) {
+  host.write32(0x0230, 0x11111111, 0x06);
+  host.write32(0x0230, 0x22222222, 0x46);
+  host.write32(0x0230, 0x33333333, 0x26);
+  host.write32(0x0230, 0x44444444, 0x16);
+  EXPECT_EQ(host.read32(0x0230, 0x07), 0x11111111u);
+  EXPECT_EQ(host.read32(0x0230, 0x47), 0x22222222u);
+  EXPECT_EQ(host.read32(0x0230, 0x27), 0x33333333u);
+  EXPECT_EQ(host.read32(0x0230, 0x17), 0x44444444u);
+  EXPECT_EQ(host.read32(0x0000, 0x47), 0u) << "the identity lives in the MAC space only";
+}
+
+TEST_F(RegisterTest, BbpCommandsGoThroughTheCommandRegister) {
+  host.bbpWrite(5, 0x5A);
+  EXPECT_EQ(chip.peekBbp(5), 0x5A);
+  EXPECT_EQ(host.bbpRead(5), 0x5A);
+  EXPECT_EQ(chip.peekRegister(0x101C), 0x9055Au) << "the read command, done (bit 17 clear), result in bits 0-7";
+}
+
+TEST_F(RegisterTest, R27SelectsThePathThatR66Reaches) {
+  host.bbpWrite(27, 0x00);
+  host.bbpWrite(66, 0x1C);
+  host.bbpWrite(27, 0x20);
+  host.bbpWrite(66, 0x2C);
+  host.bbpWrite(27, 0x40);
+  host.bbpWrite(66, 0x3C);
+  EXPECT_EQ(chip.peekBbpGain(0), 0x1C);
+  EXPECT_EQ(chip.peekBbpGain(1), 0x2C);
+  EXPECT_EQ(chip.peekBbpGain(2), 0x3C);
+  host.bbpWrite(27, 0x20);
+  EXPECT_EQ(host.bbpRead(66), 0x2C);
+}
+
+TEST_F(RegisterTest, BusyBitsHoldForInjectedReadsAndAStuckOneNeverClears) {
+  host.bbpWrite(7, 0x77);
+  chip.faults().setBusyReads(BusyUnit::Bbp, 2);
+  const int before = host.polls();
+  EXPECT_EQ(host.bbpRead(7), 0x77);
+  EXPECT_EQ(host.polls() - before, 1 + 3) << "idle before the command, then two busy reads";
+
+  chip.faults().setBusyStuck(BusyUnit::Rf, true);
+  const int stuckStart = host.polls();
+  host.rfWrite(0, 12, 0x24);
+  EXPECT_EQ(host.polls() - stuckStart, 10) << "the device layer gives up after ten reads";
+  EXPECT_EQ(chip.peekRf(0, 12), 0) << "the command never ran";
+  EXPECT_NE(host.read32(0x0500) & 0x80000000u, 0u);
+  chip.faults().setBusyStuck(BusyUnit::Rf, false);
+  host.rfWrite(0, 12, 0x24);
+  EXPECT_EQ(chip.peekRf(0, 12), 0x24);
+}
+
+TEST_F(RegisterTest, RfCommandsAddressSixteenBanksOfSixtyFourRegisters) {
+  host.write32(0x0500, 0xC0008A5A);  // bank 2, register 10
+  EXPECT_EQ(chip.peekRf(2, 10), 0x5A);
+  host.rfWrite(15, 63, 0x99);
+  EXPECT_EQ(host.rfRead(15, 63), 0x99);
+  EXPECT_EQ(host.rfRead(0, 63), 0x00) << "banks are separate";
+}
+
+TEST_F(RegisterTest, TheRfSerialWordIsShiftedOutWhileBit31ReadsBusy) {
+  std::vector<std::uint32_t> words;
+  chip.withCore([&](ChipCore& core) { core.rfSerial().setSink([&](std::uint32_t w) { words.push_back(w); }); });
+  chip.faults().setBusyReads(BusyUnit::RfSerial, 2);
+  host.write32(0x1020, 0x00123456);
+  EXPECT_EQ(host.read32(0x1020), 0x80123456u);
+  host.write32(0x1020, 0x00ABCDEF);  // dropped: the engine is busy
+  EXPECT_TRUE(words.empty()) << "shifted out when done";
+  EXPECT_EQ(host.read32(0x1020), 0x80123456u);
+  EXPECT_EQ(host.read32(0x1020), 0x00123456u);
+  EXPECT_EQ(words, (std::vector<std::uint32_t>{0x00123456}));
+}
+
+TEST_F(RegisterTest, MemoryWindowsFollowTheBankSelectionOf0x0400) {
+  host.write32(0x2000, 0xAAAA0001);
+  EXPECT_EQ(host.read32(0x2000), 0u) << "program memory hidden while bit 16 is clear";
+  host.write32(0x0400, 0x00010000);
+  host.write32(0x2000, 0xAAAA0001);
+  EXPECT_EQ(host.read32(0x2000), 0xAAAA0001u);
+  EXPECT_EQ(host.read32(0x3800), 0x000000EEu);
+  EXPECT_EQ(host.read32(0x38FC), 0x000000EEu);
+  EXPECT_EQ(host.read32(0x3900), 0u);
+
+  host.write32(0x0400, 0x00000C00);
+  host.write32(0x4000, 0x51);
+  host.write32(0x8000, 0x50);
+  host.write32(0x0400, 0x000A0C00);  // shared bank 1, packet buffer bank 1
+  EXPECT_EQ(host.read32(0x4000), 0u);
+  EXPECT_EQ(host.read32(0x8000), 0u);
+  host.write32(0x4000, 0x61);
+  host.write32(0xFFFC, 0x60);
+  host.write32(0x0400, 0x00000C00);
+  EXPECT_EQ(host.read32(0x4000), 0x51u);
+  EXPECT_EQ(host.read32(0x8000), 0x50u);
+  EXPECT_EQ(host.read32(0xFFFC), 0u);
+  host.write32(0x0400, 0x00060000);  // bit 18 is not decoded
+  EXPECT_EQ(host.read32(0xFFFC), 0x60u);
+  chip.withCore([](ChipCore& core) { EXPECT_EQ(core.memory().packetBuffer(1).back(), 0x60u); });
+}
+
+TEST(Latency, TheHighSpeedModelChargesEachTransferOnTheChipsClock) {
+  VirtualClock clock;
+  auto options = Stepped();
+  options.timing = ChipTiming::UsbHighSpeed();
+  Kestrel chip(clock, options);
+  TestHost host(chip);
+  host.read32(0x0000);
+  EXPECT_EQ(clock.now(), 125us + 4 * 16ns);
+  Kestrel immediate(clock, Stepped());
+  TestHost immediateHost(immediate);
+  const auto before = clock.now();
+  immediateHost.read32(0x0000);
+  EXPECT_EQ(clock.now(), before) << "by default the chip answers at once";
+}
+
+}  // namespace
+}  // namespace kqa::chip
