@@ -51,6 +51,8 @@ std::shared_ptr<ioctl::DeviceHandle> OpenDeviceInterface(DeviceContext& device,
 
 bool OpenDevice(DeviceContext& device) {
   std::lock_guard lock(device.openLock);
+  // Close first: the driver serves one handle at a time.
+  device.hDevice.reset();
   device.hDevice.reset(OpenDeviceInterface(device, ioctl::kQaInterfaceClass, 0));
   return device.hDevice.isOpen();
 }
