@@ -13,3 +13,14 @@ if(_kqa_san)
   add_compile_options(${_kqa_san})
   add_link_options(${_kqa_san})
 endif()
+
+# Fuzz builds (clang only): every library is instrumented for libFuzzer's
+# coverage and built with address and undefined-behaviour checks; the fuzz
+# targets link libFuzzer itself (-fsanitize=fuzzer).
+if(KQA_FUZZ)
+  if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+    message(FATAL_ERROR "KQA_FUZZ needs clang: CC=clang CXX=clang++")
+  endif()
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+endif()

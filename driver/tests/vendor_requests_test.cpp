@@ -1,0 +1,119 @@
+// Vendor requests and register primitives over a fake stack that can refuse
+// to answer, script the hub port, and be reached from a completion routine.
+#include "driver/vendor_requests.h"
+
+#include <gtest/gtest.h>
+
+#include "driver/tests/driver_harness.h"
+#include "platform/ioctl/control_codes.h"
+#include "platform/kernel/event.h"
+#include "platform/kernel/irql.h"
+
+namespace kqa::driver::testing {
+namespace {
+
+using namespace std::chrono_literals;
+using usb::PortStatus;
+using usb::TransferStatus;
+
+class VendorRequestsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(harness.pnp(PnpMinor::StartDevice), STATUS_SUCCESS);
+    harness.chip.clearLog();
+  }
+  DriverHarness harness;
+};
+
+TEST_F(VendorRequestsTest, ARequestNeverAnsweredIsCancelledAfterOneSecond) {
+  harness.lower->neverAnswer(0x07, [&] { harness.clock.advance(2s); });
+  std::uint32_t value = 0xABCD;
+  EXPECT_EQ(Read32(harness.dx(), 0x0000, value), STATUS_UNSUCCESSFUL);
+  EXPECT_EQ(value, 0xABCDu);
+  EXPECT_EQ(harness.lower->cancelledControls(), 1);
+
+  // Through a control code the read still answers its 4 bytes, as they stood.
+  ASSERT_EQ(harness.create(), STATUS_SUCCESS);
+  harness.lower->neverAnswer(0x07, [&] { harness.clock.advance(2s); });
+  const auto reply = harness.control(ioctl::VQ_OID_USB_VENDOR_MAC_READ, {0x34, 0x12, 0, 0}, 4);
+  EXPECT_EQ(reply.status, STATUS_SUCCESS);
+  EXPECT_EQ(reply.output, (std::vector<std::uint8_t>{0x34, 0x12, 0, 0}));
+  EXPECT_EQ(harness.lower->cancelledControls(), 2);
+}
+
+TEST_F(VendorRequestsTest, CheckPortResetsAConnectedButDisabledPortOnce) {
+  auto& dx = harness.dx();
+  harness.lower->scriptPortStatus({{false, true}, {true, true}});
+  EXPECT_EQ(CheckPort(dx), STATUS_SUCCESS);
+  EXPECT_EQ(harness.lower->portResets(), 1);
+
+  harness.lower->scriptPortStatus({{false, true}, {false, true}});
+  EXPECT_EQ(CheckPort(dx), STATUS_NO_SUCH_DEVICE);
+  EXPECT_EQ(harness.lower->portResets(), 2);
+
+  harness.lower->scriptPortStatus({{false, false}});
+  EXPECT_EQ(CheckPort(dx), STATUS_NO_SUCH_DEVICE);
+  harness.lower->scriptPortStatus({{true, true}});
+  EXPECT_EQ(CheckPort(dx), STATUS_SUCCESS);
+  EXPECT_EQ(harness.lower->portResets(), 2);
+}
+
+TEST_F(VendorRequestsTest, ReadModifyWriteWritesNothingWhenTheReadFails) {
+  harness.chip.setRegister(0x0238, 0x00F0);
+  harness.chip.failRequest(0x07, TransferStatus::Stall);
+  EXPECT_EQ(SetBits(harness.dx(), 0x0238, 0x1), STATUS_UNSUCCESSFUL);
+  EXPECT_EQ(harness.chip.vendorLog().size(), 1u);
+  EXPECT_EQ(ClearBits(harness.dx(), 0x0238, 0x10), STATUS_SUCCESS);
+  EXPECT_EQ(harness.chip.registerValue(0x0238), 0x00E0u);
+}
+
+TEST_F(VendorRequestsTest, FromACompletionRoutineARequestIsHandedToTheSystemWorker) {
+  {
+    kernel::DispatchLevelScope completionRoutine;
+    EXPECT_EQ(Write32(harness.dx(), 0x0300, 0x12345678), STATUS_PENDING);
+  }
+  harness.driver.SystemWorker.flush();
+  EXPECT_EQ(harness.chip.registerValue(0x0300), 0x12345678u);
+}
+
+TEST_F(VendorRequestsTest, TransferErrorRecoveriesWaitingTogetherRunOnce) {
+  ASSERT_EQ(harness.create(), STATUS_SUCCESS);
+  std::vector<std::uint8_t> load(8 + 96, 0);
+  load[4] = 96;
+  harness.control(ioctl::VQ_OID_USB_TX_LOAD_PACKET, load);
+  std::vector<std::uint8_t> start(20, 0);
+  start[4] = 0x1;  // pipe 0, until stopped
+  harness.control(ioctl::VQ_OID_USB_TX_START, start);
+
+  kernel::Event gate;
+  harness.driver.SystemWorker.queue([&] { gate.wait(); });  // keeps the worker busy
+  harness.chip.clearLog();
+  const std::uint8_t pipe0 = usb::testing::FakeDeviceModel::kBulkOut[1];
+  for (int i = 0; i < 3; ++i) ASSERT_TRUE(harness.chip.completeOut(pipe0, nullptr, TransferStatus::Stall));
+  gate.set();
+  harness.driver.SystemWorker.flush();
+  // One port check, then bit 19 of 0x0238 set and cleared: four register requests.
+  const auto log = harness.chip.vendorLog();
+  ASSERT_EQ(log.size(), 4u);
+  EXPECT_EQ(log[0].setup.wIndex, 0x0238);
+  EXPECT_NE(log[1].outData[2] & 0x08, 0);
+  EXPECT_EQ(log[3].outData[2] & 0x08, 0);
+  EXPECT_EQ(harness.chip.pendingBulk(pipe0), 1u);  // still running
+  harness.control(ioctl::VQ_OID_USB_TX_STOP);
+  ASSERT_TRUE(harness.chip.completeOut(pipe0));
+}
+
+TEST_F(VendorRequestsTest, AnInTransferErrorChecksThePortAndStopsThePipe) {
+  ASSERT_EQ(harness.create(), STATUS_SUCCESS);
+  harness.control(ioctl::VQ_OID_USB_RX0_START, {0, 0});
+  harness.lower->scriptPortStatus({{true, true}});
+  harness.chip.clearLog();
+  ASSERT_TRUE(harness.chip.completeIn(usb::testing::FakeDeviceModel::kBulkIn0, {}, TransferStatus::Error));
+  harness.driver.SystemWorker.flush();
+  EXPECT_TRUE(harness.chip.vendorLog().empty());  // a port check only
+  EXPECT_EQ(harness.chip.pendingBulk(usb::testing::FakeDeviceModel::kBulkIn0), 0u);
+  EXPECT_EQ(harness.dx().RxUsers[0], 1);  // the user count stays
+}
+
+}  // namespace
+}  // namespace kqa::driver::testing

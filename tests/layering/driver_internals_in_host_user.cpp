@@ -1,0 +1,1 @@
+#include "driver/device_state.h"  // the program sees the host, not the driver inside

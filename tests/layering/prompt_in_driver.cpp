@@ -1,0 +1,1 @@
+#include "platform/prompt/prompt.h"  // the driver has no user interface
