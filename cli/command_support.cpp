@@ -3,6 +3,7 @@
 #include <charconv>
 #include <utility>
 
+#include "app/device/config_memory.h"
 #include "app/device/connection.h"
 
 namespace kqa::cli {
@@ -66,6 +67,12 @@ bool Command::hexByte(std::string_view word, std::uint8_t& value) {
   return true;
 }
 
+void LoadConfigurationWords(device::DeviceContext& device) {
+  device::ReadEepromWord(device, 0x34, device.eepromWord34);
+  device::ReadEepromWord(device, 0x36, device.eepromWord36);
+  device::ReadEepromWord(device, 0x42, device.eepromWord42);
+}
+
 int RunCliCommand(const CliOptions& options, CliSession& session) {
   Command command(options, session);
   const std::vector<std::string>& words = options.words;
@@ -93,6 +100,7 @@ int RunCliCommand(const CliOptions& options, CliSession& session) {
     if (words[0] != name) continue;
     if (!device::EnsureDeviceOpen(device))
       return command.fail("no device: the driver's device interface could not be opened");
+    if (name == "bbp" || name == "script") LoadConfigurationWords(device);
     return run(command);
   }
   return command.usage("unknown command \"" + words[0] + "\"");

@@ -38,6 +38,11 @@ class Command {
   int messagesBefore_;
 };
 
+// Copies the configuration words 0x34, 0x36 and 0x42 into the context, as
+// the TX/RX page does when it starts: BBP R66 is written once per receive
+// path, and the path count is the low nibble of word 0x34.
+void LoadConfigurationWords(device::DeviceContext& device);
+
 int RegisterCommand(Command& command);  // reg read|write
 int BbpCommand(Command& command);       // bbp read|write
 int RfCommand(Command& command);        // rf read|write

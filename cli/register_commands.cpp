@@ -64,6 +64,11 @@ int BbpCommand(Command& command) {
   std::uint8_t byte = 0;
   if (!command.decimal(words[2], "ID", id, 255)) return kExitUsage;
   if (write && !command.hexByte(words[3], byte)) return kExitUsage;
+  const unsigned paths = command.session.device.eepromWord34 & 0xF;
+  if (write && id == 66 && (paths < 1 || paths > 3))
+    return command.fail(Format("BBP R66 is written once per receive path, and the configuration "
+                               "memory gives %u receive paths (word 0x34): nothing was written",
+                               paths));
 
   if (!RegisterAccess(command.session.device)
            .AccessBbpRegister(write ? device::kRegisterWrite : device::kRegisterRead,

@@ -53,6 +53,8 @@ TEST_F(Cli, BadArgumentsExplainThemselvesAndTouchNothing) {
   EXPECT_EQ(Run({"bbp", "write", "256", "1"}).exitCode, kExitUsage);
   EXPECT_EQ(Run({"rf", "read", "16", "0"}).exitCode, kExitUsage);
   EXPECT_EQ(Run({"bbp", "write", "3", "100"}).exitCode, kExitUsage);
+  // Without a receive path count R66 would be written nowhere.
+  EXPECT_EQ(Run({"bbp", "write", "66", "1C"}).exitCode, kExitFailed);
   EXPECT_EQ(Run({"nvm", "write", "0", "ABC"}).exitCode, kExitUsage);
   EXPECT_EQ(Run({"frobnicate"}).exitCode, kExitUsage);
   EXPECT_EQ(Run({"reg", "read", "--bogus"}).exitCode, kExitUsage);
