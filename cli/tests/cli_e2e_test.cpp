@@ -11,8 +11,9 @@ namespace {
 using device::testing::EmulatedBench;
 using testing::CliRun;
 
-CliRun RunOn(EmulatedBench& bench, std::vector<std::string> arguments) {
-  return testing::RunCli(bench.provider(), bench.clock(), std::move(arguments));
+CliRun RunOn(EmulatedBench& bench, std::vector<std::string> arguments,
+            const std::string& terminal = {}, bool interactive = false) {
+  return testing::RunCli(bench.provider(), bench.clock(), std::move(arguments), terminal, interactive);
 }
 
 TEST(CliEndToEnd, SelftestPassesOnTheEmulatedChipAndSkipsTheFirmwareUntilItRuns) {
@@ -36,13 +37,28 @@ TEST(CliEndToEnd, InfoAndMemoriesOfTheEfuseBoard) {
   EXPECT_NE(info.out.find("Chip identity:        0x5EC70000"), std::string::npos) << info.out;
   EXPECT_NE(info.out.find("Configuration memory: eFuse"), std::string::npos) << info.out;
   EXPECT_NE(info.out.find("VID 1209, PID 0001"), std::string::npos) << info.out;
-
   EXPECT_EQ(RunOn(bench, {"nvm", "read", "4", "3"}).out, "004: 02 4B 51\n");
-  const CliRun free = RunOn(bench, {"efuse", "free"});
-  EXPECT_EQ(free.exitCode, kExitOk);
-  EXPECT_TRUE(free.out.ends_with(" / 29\n")) << free.out;
-  EXPECT_EQ(RunOn(bench, {"nvm", "write", "40", "0100", "--yes"}).exitCode, kExitOk);
-  EXPECT_EQ(RunOn(bench, {"nvm", "read", "40", "2"}).out, "040: 01 00\n");
+}
+
+TEST(CliEndToEnd, EfuseWritesAskOnATerminalAndAreRefusedWithoutOneUnlessConfirmed) {
+  EmulatedBench bench({.board = chip::Board::Efuse, .efuseContent = std::array<std::uint8_t, 512>{}});
+  const auto fresh = bench.chip().efuseBytes();
+  const CliRun refused = RunOn(bench, {"nvm", "write", "10", "3412"});
+  EXPECT_EQ(refused.exitCode, kExitFailed);
+  EXPECT_NE(refused.err.find("Free block before write=29, after write=28, are you sure to write?"),
+            std::string::npos);
+  EXPECT_NE(refused.err.find("pass --yes"), std::string::npos);
+  EXPECT_EQ(RunOn(bench, {"nvm", "write", "10", "3412"}, "n\n", true).exitCode, kExitFailed);
+  EXPECT_EQ(bench.chip().efuseBytes(), fresh);
+
+  EXPECT_EQ(RunOn(bench, {"nvm", "write", "10", "3412"}, "y\n", true).exitCode, kExitOk);
+  EXPECT_EQ(RunOn(bench, {"nvm", "read", "10", "2"}).out, "010: 34 12\n");
+  EXPECT_EQ(RunOn(bench, {"efuse", "free"}).out, "28 / 29\n");
+  EXPECT_EQ(RunOn(bench, {"nvm", "write", "12", "7856", "--yes"}).exitCode, kExitOk);
+  const CliRun dump = RunOn(bench, {"efuse", "dump"});
+  EXPECT_NE(dump.out.find("1C0: 34 12 78 56 00"), std::string::npos) << dump.out;
+  EXPECT_NE(dump.out.find("1F0: 00 00 00 00 00 00 00 00 00 00 00 00 81 00 00 00\n"), std::string::npos);
+  EXPECT_EQ(std::count(dump.out.begin(), dump.out.end(), '\n'), 32);
 }
 
 TEST(CliEndToEnd, RegistersAndScriptsReachTheChip) {

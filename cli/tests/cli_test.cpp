@@ -5,7 +5,6 @@
 
 #include <unistd.h>
 
-#include "app/device/efuse.h"
 #include "app/device/tests/fake_device.h"
 #include "cli/tests/cli_harness.h"
 #include "platform/clock/virtual_clock.h"
@@ -22,7 +21,6 @@ class Cli : public ::testing::Test {
              bool interactive = false) {
     return testing::RunCli(chip, clock, std::move(arguments), terminal, interactive);
   }
-  void UseEfuse() { chip.mac[0x24] = 0x80000000; }
 
   device::testing::FakeDevice chip;
   VirtualClock clock;
@@ -81,29 +79,6 @@ TEST_F(Cli, NvmReadsPrintSixteenBytesALine) {
   EXPECT_EQ(Run({"nvm", "read", "4", "2", "--json"}).out,
             "{\"backEnd\":\"EEPROM\",\"offset\":4,\"count\":2,\"data\":\"0011\"}\n");
   EXPECT_EQ(Run({"nvm", "read", "3FF", "2"}).exitCode, kExitUsage);
-}
-
-TEST_F(Cli, EfuseWritesAskOnATerminalAndAreRefusedWithoutOneUnlessConfirmed) {
-  UseEfuse();
-  const auto fresh = chip.efuse;
-  const CliRun refused = Run({"nvm", "write", "10", "3412"});
-  EXPECT_EQ(refused.exitCode, kExitFailed);
-  EXPECT_NE(refused.err.find("Free block before write=29, after write=28, are you sure to write?"),
-            std::string::npos);
-  EXPECT_NE(refused.err.find("pass --yes"), std::string::npos);
-  EXPECT_EQ(chip.efuse, fresh);
-
-  EXPECT_EQ(Run({"nvm", "write", "10", "3412"}, "n\n", true).exitCode, kExitFailed);
-  EXPECT_EQ(chip.efuse, fresh);
-  EXPECT_EQ(Run({"nvm", "write", "10", "3412"}, "y\n", true).exitCode, kExitOk);
-  EXPECT_EQ(Run({"nvm", "read", "10", "2"}).out, "010: 34 12\n");
-
-  EXPECT_EQ(Run({"efuse", "free"}).out, "28 / 29\n");
-  EXPECT_EQ(Run({"nvm", "write", "12", "7856", "--yes"}).exitCode, kExitOk);
-  const CliRun dump = Run({"efuse", "dump"});
-  EXPECT_NE(dump.out.find("1C0: 34 12 78 56 00"), std::string::npos);
-  EXPECT_NE(dump.out.find("1F0: 00 00 00 00 00 00 00 00 00 00 00 00 81 00 00 00\n"), std::string::npos);
-  EXPECT_EQ(std::count(dump.out.begin(), dump.out.end(), '\n'), 32);
 }
 
 TEST_F(Cli, TheBufferBackEndKeepsItsWritesInTheImageFile) {

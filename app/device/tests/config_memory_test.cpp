@@ -3,6 +3,7 @@
 #include "app/device/config_memory.h"
 #include "app/device/efuse.h"
 #include "app/device/startup.h"
+#include "app/device/tests/emulated_bench.h"
 #include "app/device/tests/fake_device.h"
 #include "platform/ioctl/control_codes.h"
 
@@ -66,47 +67,51 @@ TEST(ConfigMemory, EepromModeWritesTheRecordAndKeepsTheByteAfterAnOddCount) {
 class EfuseMode : public ::testing::Test {
  protected:
   EfuseMode() {
-    bed.device.efuseAreaStart = kEfuseAreaStart;
-    bed.device.efuseAreaEnd = kEfuseAreaEnd;
-    bed.device.efuseAreaSize = kEfuseAreaSize;
-    SelectBackEnd(bed.device, ConfigMemoryBackEnd::Efuse);
+    device.trace = nullptr;
+    StartupOptions options;
+    options.eepromFile = "/nonexistent/eeprom.bin";
+    RunDeviceStartup(device, options);
+    prompt.clear();
   }
-  TestBed bed;
+
+  testing::EmulatedBench bench{{.board = chip::Board::Efuse, .efuseContent = std::array<std::uint8_t, 512>{}}};
+  ScriptedPrompt prompt;
+  DeviceContext device{bench.provider(), prompt, bench.clock()};
 };
 
 TEST_F(EfuseMode, WritesAskFirstAndCancelBurnsNothing) {
-  const auto fresh = bed.chip.efuse;
-  bed.prompt.answerOkCancel(false);
-  EXPECT_EQ(WriteEepromWord(bed.device, 0x04, 0x1122), NvmResult::Cancelled);
-  EXPECT_EQ(bed.chip.efuse, fresh);
-  ASSERT_EQ(bed.prompt.events().size(), 1u);
-  EXPECT_EQ(bed.prompt.events()[0].text,
-            "Free block before write=29, after write=28, are you sure to write?");
+  ASSERT_EQ(ActiveBackEnd(device), ConfigMemoryBackEnd::Efuse);
+  const auto fresh = bench.chip().efuseBytes();
+  prompt.answerOkCancel(false);
+  EXPECT_EQ(WriteEepromWord(device, 0x04, 0x1122), NvmResult::Cancelled);
+  EXPECT_EQ(bench.chip().efuseBytes(), fresh);
+  ASSERT_EQ(prompt.events().size(), 1u);
+  EXPECT_EQ(prompt.events()[0].text, "Free block before write=29, after write=28, are you sure to write?");
 
-  bed.prompt.answerOkCancel(true);
-  ASSERT_EQ(WriteEepromWord(bed.device, 0x04, 0x1122), NvmResult::Ok);
+  prompt.answerOkCancel(true);
+  ASSERT_EQ(WriteEepromWord(device, 0x04, 0x1122), NvmResult::Ok);
   std::uint16_t word = 0;
-  ASSERT_EQ(ReadEepromWord(bed.device, 0x04, word), NvmResult::Ok);
+  ASSERT_EQ(ReadEepromWord(device, 0x04, word), NvmResult::Ok);
   EXPECT_EQ(word, 0x1122);
-  EXPECT_EQ(ReadEepromWord(bed.device, 0x40, word), NvmResult::Ok);
+  EXPECT_EQ(ReadEepromWord(device, 0x40, word), NvmResult::Ok);
   EXPECT_EQ(word, 0xFFFF);  // unmapped
 
-  bed.device.efuseWriteNoConfirm = true;
-  ASSERT_EQ(WriteEepromWord(bed.device, 0x06, 0x3344), NvmResult::Ok);
-  EXPECT_EQ(bed.prompt.unansweredCount(), 0);
+  device.efuseWriteNoConfirm = true;
+  ASSERT_EQ(WriteEepromWord(device, 0x06, 0x3344), NvmResult::Ok);
+  EXPECT_EQ(prompt.unansweredCount(), 0);
 }
 
 TEST_F(EfuseMode, AWriteThatFailsIsReportedAsAFailure) {
-  bed.device.efuseWriteNoConfirm = true;
-  bed.chip.efuseStuckAtZero.fill(0x01);
-  EXPECT_EQ(WriteEepromWord(bed.device, 0x10, 0x0001), NvmResult::Failed);
-  EXPECT_EQ(bed.prompt.messages(),
+  device.efuseWriteNoConfirm = true;
+  for (int block = 0; block < 29; ++block) bench.chip().faults().addWeakEfuseBit(block * 16, 0);
+  EXPECT_EQ(WriteEepromWord(device, 0x10, 0x0001), NvmResult::Failed);
+  EXPECT_EQ(prompt.messages(),
             std::vector<std::string>{
                 "eFuse write failed at offset 0x010: the data did not verify after 5 attempts!"});
 
   const std::array<std::uint8_t, 4> beyond{};
-  EXPECT_EQ(WriteEepromBlock(bed.device, 0x1FE, beyond), NvmResult::Failed);
-  EXPECT_EQ(bed.prompt.messages().back(), "Offset 0x1FE with 4 bytes lies outside the 512-byte eFuse!");
+  EXPECT_EQ(WriteEepromBlock(device, 0x1FE, beyond), NvmResult::Failed);
+  EXPECT_EQ(prompt.messages().back(), "Offset 0x1FE with 4 bytes lies outside the 512-byte eFuse!");
 }
 
 TEST(ConfigMemory, WithoutADeviceNothingIsTouched) {

@@ -1,10 +1,10 @@
 // The device layer through the in-process driver against the emulated
-// Kestrel: the eFuse model, plugging, the firmware channel and BBP paths.
+// Kestrel: start-up, plugging, the firmware channel and BBP paths (the eFuse
+// tests run on it too, in efuse_test.cpp and config_memory_test.cpp).
 #include <gtest/gtest.h>
 
 #include "app/device/config_memory.h"
 #include "app/device/connection.h"
-#include "app/device/efuse.h"
 #include "app/device/firmware_channel.h"
 #include "app/device/register_access.h"
 #include "app/device/startup.h"
@@ -17,15 +17,9 @@ namespace {
 
 using testing::EmulatedBench;
 
-chip::KestrelOptions EfuseBoard(std::array<std::uint8_t, 512> content = {}) {
-  return {.board = chip::Board::Efuse, .efuseContent = content};
-}
-
 class DeviceEndToEnd : public ::testing::Test {
  protected:
-  explicit DeviceEndToEnd(chip::KestrelOptions options = {}) : bench(std::move(options)) {
-    device.trace = nullptr;
-  }
+  DeviceEndToEnd() { device.trace = nullptr; }
   StartupReport Start() {
     StartupOptions options;
     options.eepromFile = "/nonexistent/eeprom.bin";
@@ -35,11 +29,6 @@ class DeviceEndToEnd : public ::testing::Test {
   EmulatedBench bench;
   ScriptedPrompt prompt;
   DeviceContext device{bench.provider(), prompt, bench.clock()};
-};
-
-class EfuseBoardEndToEnd : public DeviceEndToEnd {
- protected:
-  EfuseBoardEndToEnd() : DeviceEndToEnd(EfuseBoard()) {}
 };
 
 TEST(DeviceStartupEndToEnd, TheEfuseBoardIsReadThroughTheEfuse) {
@@ -61,64 +50,6 @@ TEST(DeviceStartupEndToEnd, TheEfuseBoardIsReadThroughTheEfuse) {
   EXPECT_EQ(word, 0x5EC7);  // the factory configuration's chip model
   ASSERT_EQ(ReadEepromWord(device, 0x34, word), NvmResult::Ok);
   EXPECT_EQ(word, 0x0012);
-}
-
-TEST_F(EfuseBoardEndToEnd, WordsAreProgrammedInPlaceOrMovedAndTheOldMapByteInvalidated) {
-  Start();
-  ASSERT_EQ(ActiveBackEnd(device), ConfigMemoryBackEnd::Efuse);
-  prompt.clear();
-  for (int i = 0; i < 3; ++i) prompt.answerOkCancel(true);
-
-  ASSERT_EQ(WriteEepromWord(device, 0x10, 0x1234), NvmResult::Ok);
-  EXPECT_EQ(bench.chip().efuseBytes()[508], EfuseMapByte(1));
-  ASSERT_EQ(WriteEepromWord(device, 0x10, 0x1236), NvmResult::Ok);  // adds a bit
-  EXPECT_EQ(bench.chip().efuseBytes()[507], 0x00);
-  ASSERT_EQ(WriteEepromWord(device, 0x10, 0x1230), NvmResult::Ok);  // clears two
-  const auto efuse = bench.chip().efuseBytes();
-  EXPECT_EQ(efuse[507], EfuseMapByte(1));
-  EXPECT_NE(efuse[508], EfuseMapByte(1));
-  EXPECT_EQ(efuse[27 * 16], 0x30);
-  std::uint16_t word = 0;
-  ASSERT_EQ(ReadEepromWord(device, 0x10, word), NvmResult::Ok);
-  EXPECT_EQ(word, 0x1230);
-  EXPECT_EQ(prompt.events()[0].text, "Free block before write=29, after write=28, are you sure to write?");
-  EXPECT_EQ(prompt.events()[2].text, "Free block before write=28, after write=27, are you sure to write?");
-  EXPECT_EQ(prompt.messages(), std::vector<std::string>{});
-}
-
-TEST_F(EfuseBoardEndToEnd, AWriteThatNeverVerifiesIsReportedAsFailed) {
-  Start();
-  device.efuseWriteNoConfirm = true;
-  for (int block = 0; block < 29; ++block) bench.chip().faults().addWeakEfuseBit(block * 16, 0);
-  EXPECT_EQ(WriteEepromWord(device, 0x40, 0x0001), NvmResult::Failed);
-  EXPECT_EQ(prompt.messages().back(),
-            "eFuse write failed at offset 0x040: the data did not verify after 5 attempts!");
-}
-
-class FullEfuseEndToEnd : public DeviceEndToEnd {
- protected:
-  static std::array<std::uint8_t, 512> Full() {
-    std::array<std::uint8_t, 512> content{};
-    content[0] = 0x34;
-    content[1] = 0x12;
-    content[480] = EfuseMapByte(1);
-    for (int map = 481; map <= 508; ++map) content[map] = 0xFF;
-    return content;
-  }
-  FullEfuseEndToEnd() : DeviceEndToEnd(EfuseBoard(Full())) {}
-};
-
-TEST_F(FullEfuseEndToEnd, AWriteThatWouldClearABitIsRefusedAndNothingIsBurnt) {
-  Start();
-  prompt.clear();
-  prompt.answerOkCancel(true);
-  const auto before = bench.chip().efuseBytes();
-  EXPECT_EQ(WriteEepromWord(device, 0x10, 0x1230), NvmResult::Failed);
-  EXPECT_EQ(prompt.events()[0].text, "Free block before write=0, after write=0, are you sure to write?");
-  EXPECT_EQ(prompt.messages(),
-            std::vector<std::string>{"eFuse write failed at offset 0x010: no free eFuse block is left and "
-                                     "the data would clear burnt bits!"});
-  EXPECT_EQ(bench.chip().efuseBytes(), before);
 }
 
 TEST_F(DeviceEndToEnd, ALostDeviceClosesOn1167AndIsReopenedWhenItIsBack) {

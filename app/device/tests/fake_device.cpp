@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "app/device/efuse.h"
 #include "platform/ioctl/control_codes.h"
 
 namespace kqa::device::testing {
@@ -36,8 +35,6 @@ class FakeHandle final : public DeviceHandle {
  private:
   FakeDevice& device_;
 };
-
-constexpr std::uint32_t kBusy = 1u << 30;
 
 }  // namespace
 
@@ -100,44 +97,6 @@ void FakeDevice::MacWrite(std::uint32_t offset, std::uint32_t value) {
     return;
   }
   mac[offset] = value;
-  if (offset == 0x24 && (value & kBusy)) EfuseOperation(value);
-}
-
-// The eFuse controller: logical read (00), physical read (01) and physical
-// write (11) of the 16-byte block at bits 16..25, done at once.
-void FakeDevice::EfuseOperation(std::uint32_t control) {
-  const std::uint32_t address = (control >> 16) & 0x3F0;
-  const std::uint32_t operation = (control >> 6) & 3;
-  std::uint32_t result = control & 0x3F;
-  const auto loadData = [&](std::uint32_t from) {
-    for (std::uint32_t k = 0; k < 4; ++k) {
-      std::uint32_t word = 0;
-      for (std::uint32_t b = 0; b < 4; ++b) {
-        const std::uint32_t at = from + 4 * k + b;
-        word |= std::uint32_t{at < efuse.size() ? efuse[at] : std::uint8_t{0}} << (8 * b);
-      }
-      mac[0x28 + 4 * k] = word;
-    }
-  };
-  if (operation == 0) {
-    result = 63;
-    const std::uint8_t logical = static_cast<std::uint8_t>(address >> 4);
-    for (std::uint32_t block = 0; block < 29; ++block) {
-      if (efuse[480 + block] == EfuseMapByte(logical) && logical < 32) {
-        result = block;
-        loadData(block * 16);
-        break;
-      }
-    }
-  } else if (operation == 1) {
-    loadData(address);
-  } else if (operation == 3) {
-    for (std::uint32_t i = 0; i < 16 && address + i < efuse.size(); ++i) {
-      const auto byte = static_cast<std::uint8_t>(mac[0x28 + (i & 0xC)] >> (8 * (i & 3)));
-      efuse[address + i] |= static_cast<std::uint8_t>(byte & ~efuseStuckAtZero[address + i]);
-    }
-  }
-  mac[0x24] = (control & ~kBusy & ~0x3Fu) | result;
 }
 
 ControlResult FakeDevice::Model(std::uint32_t code, std::span<const std::uint8_t> input,

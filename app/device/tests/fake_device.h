@@ -19,7 +19,8 @@ namespace kqa::device::testing {
 // A test double of the driver's device interface: it records every control
 // code with its input, answers scripted replies first, and otherwise serves
 // a small model of the chip (MAC/SYS/ABS registers, the BBP and RF command
-// registers, the eFuse controller, the EEPROM and the firmware channel).
+// registers, the EEPROM and the firmware channel). The eFuse is left to the
+// emulated chip (emulated_bench.h).
 class FakeDevice final : public ioctl::DeviceInterfaceProvider {
  public:
   struct Call {
@@ -64,8 +65,6 @@ class FakeDevice final : public ioctl::DeviceInterfaceProvider {
   std::map<std::uint32_t, std::uint32_t> abs;
   std::array<std::uint8_t, 256> bbp{};
   std::array<std::array<std::uint8_t, 64>, 16> rf{};
-  std::array<std::uint8_t, 512> efuse{};
-  std::array<std::uint8_t, 512> efuseStuckAtZero{};  // bits that never burn
   std::array<std::uint8_t, 1024> eeprom{};
   std::uint32_t firmwareMode = 0;
   std::uint32_t firmwareVersion = 0;
@@ -78,7 +77,6 @@ class FakeDevice final : public ioctl::DeviceInterfaceProvider {
                              std::span<std::uint8_t> output);
   std::uint32_t MacRead(std::uint32_t offset);
   void MacWrite(std::uint32_t offset, std::uint32_t value);
-  void EfuseOperation(std::uint32_t control);
 
   mutable std::mutex mutex_;
   std::vector<Call> calls_;
