@@ -58,38 +58,5 @@ TEST(Connection, CallDeviceNeedsTheWholeOutputWhileCallDeviceCountTakesAnyCount)
   EXPECT_TRUE(bed.device.hDevice.isOpen());  // only 1167 closes
 }
 
-TEST(Connection, ALostDeviceClosesOn1167AndTheNextOperationReopensIt) {
-  TestBed bed;
-  ASSERT_TRUE(OpenDevice(bed.device));
-  bed.chip.connected = false;
-  const CallResult lost = CallDevice(bed.device, VQ_OID_USB_TX_STOP, {}, {});
-  EXPECT_EQ(lost.error, ERROR_DEVICE_NOT_CONNECTED);
-  EXPECT_FALSE(bed.device.hDevice.isOpen());
-
-  // The wrappers never re-open by themselves.
-  EXPECT_FALSE(CallDevice(bed.device, VQ_OID_USB_TX_STOP, {}, {}).ok);
-  EXPECT_EQ(bed.chip.opens, 1);
-
-  bed.chip.connected = true;
-  std::uint32_t value = 0;
-  bed.chip.mac[0x0000] = 0x5EC70000;
-  EXPECT_TRUE(RegisterAccess(bed.device).ReadMacRegister(0x0000, value));
-  EXPECT_EQ(value, 0x5EC70000u);
-  EXPECT_EQ(bed.chip.opens, 2);
-}
-
-TEST(Connection, ATypedOperationThatSees1167AlsoClosesSoThePresenceCheckNotices) {
-  TestBed bed;
-  ASSERT_TRUE(OpenDevice(bed.device));
-  bed.chip.connected = false;
-  bed.chip.present = false;
-  std::uint8_t value = 0;
-  // A BBP read is several calls; the first failure closes the connection
-  // and the rest of the sequence stays silent instead of repeating it.
-  EXPECT_FALSE(RegisterAccess(bed.device).AccessBbpRegister(kRegisterRead, 5, value));
-  EXPECT_EQ(bed.prompt.messages(), std::vector<std::string>{"DeviceIoControl read failed!"});
-  EXPECT_FALSE(EnsureDeviceOpen(bed.device));
-}
-
 }  // namespace
 }  // namespace kqa::device

@@ -65,6 +65,8 @@ TEST_F(DeviceEndToEnd, ALostDeviceClosesOn1167AndIsReopenedWhenItIsBack) {
   EXPECT_TRUE(prompt.events().empty());
 
   bench.replug();
+  // The generic calls never re-open; the typed operations do.
+  EXPECT_FALSE(CallDevice(device, ioctl::VQ_OID_USB_TX_STOP, {}, {}).ok);
   EXPECT_TRUE(RegisterAccess(device).ReadMacRegister(0x0000, value));
   EXPECT_EQ(value, 0x5EC70000u);
 

@@ -12,10 +12,6 @@ using testing::TestBed;
 using namespace kqa::ioctl;
 using namespace std::chrono_literals;
 
-std::uint8_t SentSequence(const TestBed& bed, std::size_t index) {
-  return bed.chip.callsOf(VQ_OID_USB_SEND_QA_CMD).at(index).input.at(2) & 0x0F;
-}
-
 TEST(FirmwareChannel, PacketHeaderCarriesCommandSequenceAndLength) {
   const std::array<std::uint8_t, 8> payload = {1, 2, 3, 4, 5, 6, 7, 8};
   const QaCmdPacket packet = BuildQACmdPacket(31, 1, payload);
@@ -25,38 +21,6 @@ TEST(FirmwareChannel, PacketHeaderCarriesCommandSequenceAndLength) {
   EXPECT_EQ(packet[4], 1);
   EXPECT_EQ(packet[11], 8);
   EXPECT_EQ(packet[12], 0);
-}
-
-TEST(FirmwareChannel, SequenceNumbersRunFromOneToFifteenAndWrapToOne) {
-  TestBed bed;
-  bool rxRunning = true;
-  for (int i = 0; i < 16; ++i) ASSERT_EQ(ExchangeQACmd(bed.device, rxRunning, 31, {}), 0);
-  EXPECT_EQ(SentSequence(bed, 0), 1);
-  EXPECT_EQ(SentSequence(bed, 14), 15);
-  EXPECT_EQ(SentSequence(bed, 15), 1);
-  EXPECT_EQ(bed.chip.callsOf(VQ_OID_USB_SEND_QA_CMD).at(0).input.size(), kQaCmdPacketSize);
-}
-
-TEST(FirmwareChannel, ReceptionIsSwitchedOnForTheWaitOnlyWhenItWasOff) {
-  TestBed bed;
-  bed.chip.mac[0x1004] = 0x4;
-  bool rxRunning = false;
-  ASSERT_EQ(ExchangeQACmd(bed.device, rxRunning, 31, {}), 0);
-  EXPECT_FALSE(rxRunning);
-  EXPECT_EQ(bed.chip.mac[0x1004], 0x4u);
-  EXPECT_EQ(bed.chip.macWrites(0x1004), (std::vector<std::uint32_t>{0xC, 0x4}));
-  const auto starts = bed.chip.callsOf(VQ_OID_USB_RX0_START);
-  ASSERT_EQ(starts.size(), 1u);
-  EXPECT_EQ(starts[0].input, (std::vector<std::uint8_t>{0, 0}));
-  EXPECT_EQ(bed.chip.callsOf(VQ_OID_USB_RX0_STOP).size(), 1u);
-
-  bed.chip.clearCalls();
-  rxRunning = true;
-  ASSERT_EQ(ExchangeQACmd(bed.device, rxRunning, 31, {}), 0);
-  EXPECT_TRUE(rxRunning);
-  EXPECT_TRUE(bed.chip.macWrites(0x1004).empty());
-  EXPECT_TRUE(bed.chip.callsOf(VQ_OID_USB_RX0_START).empty());
-  EXPECT_TRUE(bed.chip.callsOf(VQ_OID_USB_RX0_STOP).empty());
 }
 
 TEST(FirmwareChannel, WithoutAnAnswerTheExchangeTimesOutAfter200PollsAndStopsReception) {

@@ -58,15 +58,6 @@ TEST_F(Startup, AKestrelWithAnEfuseAndAnImageFileWorksOnTheImage) {
   EXPECT_TRUE(bed.prompt.events().empty());
 }
 
-TEST_F(Startup, AnEfuseWithoutAnImageFileIsUsedDirectlyAfterSayingSo) {
-  bed.chip.mac[0x24] = 0x80000000;
-  const StartupReport report = RunDeviceStartup(bed.device, options);
-  EXPECT_TRUE(report.efuseInUse);
-  EXPECT_EQ(report.backEnd, ConfigMemoryBackEnd::Efuse);
-  EXPECT_FALSE(bed.device.bufferMode);
-  EXPECT_EQ(bed.prompt.messages(), std::vector<std::string>{"EEPROM File not found!Read from eFuse..."});
-}
-
 TEST_F(Startup, AnExternalEepromIgnoresTheImageFile) {
   WriteImageFile(16);
   bed.chip.firmwareMode = 0x1;
