@@ -2,8 +2,10 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
+#include "chip/baseband/receive_chain.h"
 #include "chip/kestrel.h"
 #include "chip/state_file.h"
 #include "platform/clock/virtual_clock.h"
@@ -75,5 +77,59 @@ void BM_EncodeState(benchmark::State& state) {
   for (auto _ : state) benchmark::DoNotOptimize(EncodeNvmState(nvm));
 }
 BENCHMARK(BM_EncodeState);
+
+void Write32(Kestrel& chip, std::uint16_t address, std::uint32_t value) {
+  std::uint8_t data[4] = {static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8),
+                          static_cast<std::uint8_t>(value >> 16), static_cast<std::uint8_t>(value >> 24)};
+  chip.controlTransfer({kqa::usb::kVendorOut, 0x06, 0, address, 4}, data);
+}
+
+// What one simulated second of the built-in bench costs with the receiver on
+// channel 1 and a driver-like IN transfer always waiting (the air must keep
+// up with real time in threaded mode: well under a second per second).
+void BM_AirSecondOnChannel1(benchmark::State& state) {
+  VirtualClock clock;
+  Kestrel chip(clock, Stepped());
+  std::vector<std::uint8_t> none;
+  chip.controlTransfer({kqa::usb::kStandardOutDevice, kqa::usb::kSetConfiguration, 1, 0, 0}, none);
+  chip.withCore([](ChipCore& core) {
+    const std::pair<int, std::uint8_t> rf[] = {{20, 0x50}, {17, 0x99}, {18, 0x99}, {19, 0x01}, {12, 0x24}};
+    for (auto [reg, value] : rf) core.rf().store(0, reg, value);
+  });
+  Write32(chip, 0x0238, 1u << 21);
+  Write32(chip, 0x1004, 0x08);
+  std::vector<std::uint8_t> buffer(102400);
+  std::size_t records = 0;
+  std::function<void(kqa::usb::TransferResult)> resubmit = [&](kqa::usb::TransferResult result) {
+    if (result.status != kqa::usb::TransferStatus::Completed) return;
+    records += result.length;
+    chip.submitBulk(0x81, buffer, resubmit);
+  };
+  chip.submitBulk(0x81, buffer, resubmit);
+  for (auto _ : state) {
+    for (int ms = 0; ms < 1000; ms += 10) {
+      clock.advance(std::chrono::milliseconds(10));
+      chip.runUntilIdle();
+    }
+  }
+  state.counters["bytes_per_s"] = static_cast<double>(records) / static_cast<double>(state.iterations());
+}
+BENCHMARK(BM_AirSecondOnChannel1)->Unit(benchmark::kMillisecond);
+
+// One capture's worth of ADC samples (16384 at 40 MHz) with the channel's
+// frames in it: what the capture engine renders when a capture stops.
+void BM_RenderCapture(benchmark::State& state) {
+  ChainInput input;
+  input.receiver.tuning = {2412.0, 1};
+  input.tone = Tone{1, 2.5, -60.0};
+  AirFrame frame;
+  frame.start = std::chrono::microseconds(100);
+  frame.end = std::chrono::microseconds(500);
+  frame.levelDbm = -50.0;
+  frame.rate = {PhyMode::Ofdm, 7};
+  input.frames.push_back(&frame);
+  for (auto _ : state) benchmark::DoNotOptimize(RenderAdc(input, std::chrono::microseconds(0), 16384));
+}
+BENCHMARK(BM_RenderCapture)->Unit(benchmark::kMillisecond);
 
 }  // namespace

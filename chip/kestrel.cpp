@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "chip/factory_image.h"
+#include "chip/radio/radio_endpoints.h"
 #include "chip/usb_descriptors.h"
 #include "chip/vendor_requests.h"
 
@@ -16,9 +17,6 @@ namespace {
 
 const char* BoardName(Board board) { return board == Board::Efuse ? "eFuse board" : "EEPROM board"; }
 
-// IN endpoints whose data the radio side has not provided yet.
-class SilentInEndpoint final : public BulkEndpointHandler {};
-
 }  // namespace
 
 Kestrel::Kestrel(Clock& clock, KestrelOptions options)
@@ -27,9 +25,16 @@ Kestrel::Kestrel(Clock& clock, KestrelOptions options)
   core_ = std::make_unique<ChipCore>(clock_, faults_, options_.board, options_.revision, options_.timing, nvm);
   core_->setNvmListener([this](ChipCore::Nvm changed) { onNvmChange(changed); });
 
+  radio_ = std::make_unique<RadioSide>(*core_, options_, [this](std::uint8_t endpoint) { bulk_.wake(endpoint); });
+
   bulk_.setTiming(options_.timing.perBulkTransfer, options_.timing.perBulkByte);
-  for (std::uint8_t endpoint : kBulkInEndpoints) bulk_.setHandler(endpoint, std::make_shared<SilentInEndpoint>());
-  for (std::uint8_t endpoint : kBulkOutEndpoints) bulk_.setHandler(endpoint, std::make_shared<CountingOutEndpoint>());
+  const RadioAccess access = [this](const std::function<void(RadioSide&)>& f) {
+    std::lock_guard lock(mutex_);
+    f(*radio_);
+  };
+  for (std::uint8_t endpoint : kBulkInEndpoints) bulk_.setHandler(endpoint, std::make_shared<RadioInEndpoint>(access, endpoint));
+  for (std::uint8_t endpoint : kBulkOutEndpoints)
+    bulk_.setHandler(endpoint, std::make_shared<RadioOutEndpoint>(access, endpoint));
 
   usb_.attach(IdentityFromEeprom(core_->eeprom().bytes()));
   attached_ = true;
@@ -38,9 +43,22 @@ Kestrel::Kestrel(Clock& clock, KestrelOptions options)
     if (!std::filesystem::exists(options_.stateFile)) write(nvm, 0);
     if (options_.completions == Completions::Thread) saver_ = std::thread([this] { saverLoop(); });
   }
+
+  if (options_.completions == Completions::Thread) {
+    // A receiver waiting for frames gets them as they end, without anyone
+    // else touching the chip. (The listener runs only in register writes,
+    // after construction.)
+    radio_->setReceptionListener([this] { ticker_->notify(); });
+    ticker_ = std::make_unique<AirTicker>(clock_, [this]() -> std::optional<Clock::Duration> {
+      std::lock_guard lock(mutex_);
+      radio_->advance();
+      return radio_->nextDelivery();
+    });
+  }
 }
 
 Kestrel::~Kestrel() {
+  ticker_.reset();
   bulk_.shutdown();
   if (saver_.joinable()) {
     {
@@ -98,6 +116,7 @@ TransferResult Kestrel::controlTransfer(const usb::SetupPacket& setup, std::span
   {
     std::lock_guard lock(mutex_);
     if (!attached_) return {TransferStatus::NoDevice, 0};
+    radio_->advance();  // the request sees every frame that ended before it
     switch ((setup.bmRequestType >> 5) & 3) {
       case 0:
         result = usb_.handle(setup, stage);
@@ -155,6 +174,7 @@ void Kestrel::replug() {
     std::lock_guard lock(mutex_);
     if (attached_) return;
     core_->powerOnReset();
+    radio_->powerOnReset();
     usb_.attach(IdentityFromEeprom(core_->eeprom().bytes()));
     attached_ = true;
   }
@@ -165,6 +185,11 @@ void Kestrel::softReconnect() {
   // The chip drops its pull-up and its firmware starts again.
   unplug();
   replug();
+}
+
+void Kestrel::runUntilIdle() {
+  withRadio([](RadioSide&) {});
+  bulk_.runUntilIdle();
 }
 
 void Kestrel::setBulkHandler(std::uint8_t endpointAddress, std::shared_ptr<BulkEndpointHandler> handler) {

@@ -17,6 +17,8 @@
 #include "chip/chip_core.h"
 #include "chip/chip_faults.h"
 #include "chip/kestrel_options.h"
+#include "chip/radio/air_ticker.h"
+#include "chip/radio/radio_side.h"
 #include "chip/state_file.h"
 #include "chip/usb_device_model.h"
 #include "chip/usb_function.h"
@@ -64,13 +66,14 @@ class Kestrel final : public UsbDeviceModel {
 
   ChipFaults& faults() { return faults_; }
 
-  // Stepped mode: completes what can be completed now, in this thread.
-  // Threaded mode: waits until the completion thread is idle.
-  void runUntilIdle() { bulk_.runUntilIdle(); }
+  // Brings the air up to the clock, then: stepped mode completes what can be
+  // completed now, in this thread; threaded mode waits until the completion
+  // thread is idle.
+  void runUntilIdle();
 
   // Bulk extension points: what an endpoint does with its transfers, and the
-  // wake-up for IN transfers waiting for data. The defaults: OUT endpoints
-  // count and drop what arrives, IN endpoints never have anything to send.
+  // wake-up for IN transfers waiting for data. By default the radio side
+  // serves every endpoint (chip/README.md, "Transmit" and "Receive").
   void setBulkHandler(std::uint8_t endpointAddress, std::shared_ptr<BulkEndpointHandler> handler);
   std::shared_ptr<BulkEndpointHandler> bulkHandler(std::uint8_t endpointAddress) const;
   void wakeBulkIn(std::uint8_t endpointAddress) { bulk_.wake(endpointAddress); }
@@ -81,6 +84,16 @@ class Kestrel final : public UsbDeviceModel {
   decltype(auto) withCore(F&& f) {
     std::lock_guard lock(mutex_);
     return std::forward<F>(f)(*core_);
+  }
+
+  // Runs `f(RadioSide&)` under the chip's lock, with the air brought up to
+  // the clock: the environment, signal generator, MCU, counters and engines
+  // (chip/radio/radio_side.h). `f` must not call this Kestrel's other methods.
+  template <class F>
+  decltype(auto) withRadio(F&& f) {
+    std::lock_guard lock(mutex_);
+    radio_->advance();
+    return std::forward<F>(f)(*radio_);
   }
 
   // Inspection for tests of other layers.
@@ -126,6 +139,7 @@ class Kestrel final : public UsbDeviceModel {
 
   mutable std::mutex mutex_;  // the chip's lock: guards everything below
   std::unique_ptr<ChipCore> core_;
+  std::unique_ptr<RadioSide> radio_;
   UsbFunction usb_{bulk_};
   std::atomic<bool> attached_{false};
   std::uint64_t changes_ = 0;  // NVM changes so far
@@ -144,6 +158,8 @@ class Kestrel final : public UsbDeviceModel {
   bool saveRequested_ = false;
   bool saverStopping_ = false;
   std::thread saver_;
+
+  std::unique_ptr<AirTicker> ticker_;  // threaded mode; stopped first
 };
 
 }  // namespace kqa::chip

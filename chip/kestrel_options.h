@@ -6,6 +6,7 @@
 #include <optional>
 #include <vector>
 
+#include "chip/radio/radio_options.h"
 #include "platform/clock/clock.h"
 
 namespace kqa::chip {
@@ -42,7 +43,8 @@ struct KestrelOptions {
   std::uint16_t revision = 0;  // low half of the identity at MAC 0x0000 (0x5EC7rrrr)
   // Where EEPROM, eFuse and flash persist; empty keeps them in memory only.
   std::filesystem::path stateFile{};
-  // Picks the board's serial number (the low three bytes of its MAC address).
+  // Picks the board's serial number (the low three bytes of its MAC address)
+  // and every random draw of the radio: the same seed, the same air.
   std::uint32_t seed = 1;
   ChipTiming timing{};
   Completions completions = Completions::Thread;
@@ -51,6 +53,8 @@ struct KestrelOptions {
   // than the part; the rest reads 0xFF.
   std::optional<std::array<std::uint8_t, 512>> efuseContent = std::nullopt;
   std::optional<std::vector<std::uint8_t>> eepromContent = std::nullopt;
+  // The radio: its environment and the part's analog errors.
+  RadioOptions radio{};
 };
 
 }  // namespace kqa::chip

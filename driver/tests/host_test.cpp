@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+
 #include <atomic>
 #include <thread>
 
@@ -174,9 +176,15 @@ TEST(DriverHostTest, BackToBackCountedRunsNeverLoseAStart) {
   handle->control(VQ_OID_USB_TX_LOAD_PACKET, load, {});
   for (int run = 0; run < 2000; ++run) {
     handle->control(VQ_OID_USB_TX_START, Words({20, 0x1, 0, 0, 0}), {});
+    // The completions run on the fake chip's own thread, which a loaded
+    // machine may not schedule for a while: wait on the wall clock, with a
+    // bound generous enough that only a lost start can exhaust it.
     std::uint8_t counters[44] = {};
-    for (int poll = 0; poll < 1000000 && Word(counters) < 20; ++poll)
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (Word(counters) < 20 && std::chrono::steady_clock::now() < deadline) {
       handle->control(VQ_OID_USB_QUERY_TX_COUNTERS, {}, counters);
+      std::this_thread::yield();
+    }
     ASSERT_EQ(Word(counters), 20u) << "run " << run;
   }
   handle.reset();
