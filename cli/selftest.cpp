@@ -123,9 +123,15 @@ CheckResult FirmwareChannel(device::DeviceContext& device) {
   const std::array<std::uint8_t, 8> payload = {1, 0, 0, 0, 0, 0, 0, 0};
   bool rxRunning = false;
   const std::uint8_t sequence = device.qaCmdSequence;
-  if (device::ExchangeQACmd(device, rxRunning, kFunctionCommand, payload) != 0)
+  device::QaCmdPacket response{};
+  if (device::ExchangeQACmd(device, rxRunning, kFunctionCommand, payload, response) != 0)
     return Fail(Format("no answer to command %u (sequence %u) within 200 polls", kFunctionCommand,
                        sequence));
+  // The response's first payload word is the firmware's status: 0 = done.
+  const std::uint32_t answer = response[4] | response[5] << 8 | response[6] << 16 |
+                               static_cast<std::uint32_t>(response[7]) << 24;
+  if (answer != 0)
+    return Fail(Format("command %u answered with status %u", kFunctionCommand, answer));
   return Pass(Format("command %u answered with sequence %u", kFunctionCommand, sequence));
 }
 

@@ -79,15 +79,24 @@ TEST_F(DeviceEndToEnd, ALostDeviceClosesOn1167AndIsReopenedWhenItIsBack) {
 
 TEST_F(DeviceEndToEnd, FirmwareCommandsWrapTheirSequenceAndLeaveReceptionAsTheyFoundIt) {
   Start();
-  const std::vector<int>& received = bench.answerFirmwareCommands();
+  ASSERT_TRUE(bench.startFirmware());
+  std::uint32_t mcu = 0;
+  ASSERT_TRUE(RegisterAccess(device).ReadSysRegister(0x230, mcu));
+  EXPECT_EQ(mcu & 1, 1u);
+
   bool rxRunning = false;
-  const std::array<std::uint8_t, 8> payload = {1, 0, 0, 0, 0, 0, 0, 0};
-  for (int i = 0; i < 16; ++i) ASSERT_EQ(ExchangeQACmd(device, rxRunning, 31, payload), 0) << i;
-  bench.chip().runUntilIdle();
+  const std::array<std::uint8_t, 8> function1 = {1, 0, 0, 0, 0, 0, 0, 0};
+  std::vector<int> answered;
+  for (int i = 0; i < 16; ++i) {
+    std::array<std::uint8_t, kQaCmdPacketSize> response{};
+    ASSERT_EQ(ExchangeQACmd(device, rxRunning, 31, function1, response), 0) << i;
+    answered.push_back(response[2] & 0x0F);
+    EXPECT_EQ(response[4], 0) << "status of command " << i;
+  }
   std::vector<int> expected;
   for (int i = 1; i <= 15; ++i) expected.push_back(i);
   expected.push_back(1);
-  EXPECT_EQ(received, expected);
+  EXPECT_EQ(answered, expected);
   EXPECT_FALSE(rxRunning);
   EXPECT_EQ(bench.chip().peekRegister(0x1004) & 0x8, 0u);
 
@@ -96,7 +105,7 @@ TEST_F(DeviceEndToEnd, FirmwareCommandsWrapTheirSequenceAndLeaveReceptionAsTheyF
   const std::array<std::uint8_t, 2> untilStopped{};
   ASSERT_TRUE(CallDevice(device, ioctl::VQ_OID_USB_RX0_START, untilStopped, {}).ok);
   rxRunning = true;
-  EXPECT_EQ(ExchangeQACmd(device, rxRunning, 31, payload), 0);
+  EXPECT_EQ(ExchangeQACmd(device, rxRunning, 31, function1), 0);
   EXPECT_TRUE(rxRunning);
   EXPECT_EQ(bench.chip().peekRegister(0x1004), 0x8u);
   EXPECT_TRUE(prompt.messages().empty());

@@ -1,35 +1,10 @@
 #include "app/device/tests/emulated_bench.h"
 
-#include <mutex>
+#include <algorithm>
+
+#include "chip/firmware/firmware_image.h"
 
 namespace kqa::device::testing {
-namespace {
-
-constexpr std::uint8_t kCommandOut = 0x03;   // OUT pipe 1
-constexpr std::uint8_t kResponseIn = 0x81;   // IN pipe 0
-
-}  // namespace
-
-class EmulatedBench::EchoFirmware final : public chip::BulkEndpointHandler {
- public:
-  explicit EchoFirmware(chip::Kestrel& chip)
-      : responses_(std::make_shared<chip::QueuedInEndpoint>([&chip] { chip.wakeBulkIn(kResponseIn); })) {
-    chip.setBulkHandler(kResponseIn, responses_);
-  }
-
-  void receive(std::span<const std::uint8_t> packet) override {
-    if (packet.size() < 4) return;
-    const int sequence = packet[2] & 0x0F;
-    sequences.push_back(sequence);
-    // A response: bits 31-30 = 01, the sequence in bits 16-19, 4 bytes.
-    responses_->push({0x04, 0x00, static_cast<std::uint8_t>(sequence), 0x40, 0, 0, 0, 0});
-  }
-
-  std::vector<int> sequences;  // written on the chip's completion thread only
-
- private:
-  std::shared_ptr<chip::QueuedInEndpoint> responses_;
-};
 
 EmulatedBench::EmulatedBench(chip::KestrelOptions options) {
   options.completions = chip::Completions::Thread;
@@ -54,10 +29,27 @@ void EmulatedBench::replug() {
   backend_->waitHotplugIdle();
 }
 
-const std::vector<int>& EmulatedBench::answerFirmwareCommands() {
-  firmware_ = std::make_shared<EchoFirmware>(*chip_);
-  chip_->setBulkHandler(kCommandOut, firmware_);
-  return firmware_->sequences;
+bool EmulatedBench::startFirmware() {
+  const chip::FirmwareImage image = chip::BuildKestrelFirmware();
+  constexpr std::size_t kChunk = 1024;
+  const auto load = [&](const std::vector<std::uint8_t>& memory, std::size_t from, std::uint32_t base) {
+    for (std::size_t offset = from; offset < memory.size(); offset += kChunk) {
+      const std::size_t length = std::min(kChunk, memory.size() - offset);
+      chip_->pokeRegister(chip::Mcu::kDestinationRegister, static_cast<std::uint32_t>(base + offset),
+                          chip::Space::Sys);
+      chip_->pokeRegister(chip::Mcu::kLengthRegister, static_cast<std::uint32_t>(length << 16),
+                          chip::Space::Sys);
+      chip_->withRadio([&](chip::RadioSide& radio) {
+        radio.mcu().download(std::span(memory).subspan(offset, length));
+      });
+    }
+  };
+  load(image.ilm, chip::FirmwareImage::kVectorBlockSize, 0);
+  load(image.dlm, 0, chip::Mcu::kDlmBase);
+  return chip_->withRadio([&](chip::RadioSide& radio) {
+    return radio.mcu().start(std::span(image.ilm).first<chip::FirmwareImage::kVectorBlockSize>()) ==
+           chip::Mcu::StartResult::Started;
+  });
 }
 
 }  // namespace kqa::device::testing

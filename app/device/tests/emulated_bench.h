@@ -1,9 +1,7 @@
 #pragma once
 
 #include <memory>
-#include <vector>
 
-#include "chip/bulk_endpoint.h"
 #include "chip/kestrel.h"
 #include "driver/host/driver_host.h"
 #include "platform/clock/virtual_clock.h"
@@ -33,10 +31,10 @@ class EmulatedBench {
   void unplug();
   void replug();
 
-  // Stands in for the MCU firmware: every command packet on OUT pipe 1 is
-  // answered on IN pipe 0 with a response carrying its sequence number.
-  // Returns the sequence numbers of the commands received, in order.
-  const std::vector<int>& answerFirmwareCommands();
+  // Loads the chip's own firmware into its MCU and starts it, as the TX/RX
+  // page's download would; true when it runs. It then answers firmware
+  // commands.
+  bool startFirmware();
 
  private:
   class SettlingClock final : public Clock {
@@ -51,14 +49,12 @@ class EmulatedBench {
    private:
     EmulatedBench& bench_;
   };
-  class EchoFirmware;
 
   VirtualClock virtualClock_;
   std::unique_ptr<chip::Kestrel> chip_;
   std::unique_ptr<usb::EmulatedUsbBackend> backend_;
   std::unique_ptr<driver::DriverHost> host_;
   SettlingClock settling_{*this};
-  std::shared_ptr<EchoFirmware> firmware_;
 };
 
 }  // namespace kqa::device::testing
