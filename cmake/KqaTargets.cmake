@@ -110,3 +110,28 @@ function(kqa_layering_probe name)
     PASS_REGULAR_EXPRESSION "No such file or directory"
     RESOURCE_LOCK build-tree LABELS "layering")
 endfunction()
+
+# kqa_fuzz_target(<name> SOURCES ... DEPS ... CORPUS <folder> [TSAN])
+#   A libFuzzer target: SOURCES define LLVMFuzzerTestOneInput. Every build
+#   gets <name>_replay and a test that replays the committed corpus; with
+#   KQA_FUZZ (clang) the fuzzer <name> itself is built as well:
+#     build-fuzz/.../<name> -max_total_time=600 <corpus>
+function(kqa_fuzz_target name)
+  cmake_parse_arguments(ARG "TSAN" "CORPUS" "SOURCES;DEPS" ${ARGN})
+  if(KQA_SANITIZE STREQUAL "thread" AND NOT ARG_TSAN)
+    return()
+  endif()
+  add_executable(${name}_replay ${ARG_SOURCES} "${PROJECT_SOURCE_DIR}/cmake/fuzz_replay_main.cpp")
+  target_link_libraries(${name}_replay PRIVATE ${ARG_DEPS} kqa_warnings)
+  add_test(NAME ${name}_corpus COMMAND ${name}_replay "${ARG_CORPUS}")
+  set(labels unit fuzz)
+  if(ARG_TSAN)
+    list(APPEND labels tsan)
+  endif()
+  set_tests_properties(${name}_corpus PROPERTIES LABELS "${labels}" TIMEOUT 300)
+  if(KQA_FUZZ)
+    add_executable(${name} ${ARG_SOURCES})
+    target_link_libraries(${name} PRIVATE ${ARG_DEPS} kqa_warnings)
+    target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+  endif()
+endfunction()

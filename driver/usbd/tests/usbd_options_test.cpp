@@ -1,0 +1,64 @@
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "driver/usbd/usbd_options.h"
+
+namespace kqa::usbd {
+namespace {
+
+using Kind = ioctl::DeviceSpec::Kind;
+
+bool Parse(std::vector<const char*> args, UsbdOptions& options, std::string& error) {
+  args.insert(args.begin(), "kestrelqa-usbd");
+  return ParseUsbdOptions(static_cast<int>(args.size()), args.data(), options, error);
+}
+
+TEST(UsbdOptions, EveryOptionInBothSpellings) {
+  UsbdOptions options;
+  std::string error;
+  ASSERT_TRUE(Parse({}, options, error)) << error;
+  EXPECT_EQ(options.device.kind, Kind::Usb) << "a real chip unless told otherwise";
+
+  ASSERT_TRUE(Parse({"--device", "emulated:efuse", "--socket=/tmp/k/usbd.sock", "--state",
+                     "chip.kqastate", "--group=kestrelqa"},
+                    options, error))
+      << error;
+  EXPECT_EQ(options.device.kind, Kind::EmulatedEfuse);
+  EXPECT_EQ(options.device.stateFile, "chip.kqastate");
+  EXPECT_EQ(options.socketPath, "/tmp/k/usbd.sock");
+  EXPECT_EQ(options.group, "kestrelqa");
+
+  ASSERT_TRUE(Parse({"--device=usb:1d6b:0104"}, options, error)) << error;
+  EXPECT_EQ(options.device.vendorId, 0x1D6B);
+  EXPECT_EQ(options.device.productId, 0x0104);
+}
+
+TEST(UsbdOptions, MistakesAreRefusedWithAReason) {
+  struct Case {
+    std::vector<const char*> args;
+    const char* reason;
+  };
+  const Case cases[] = {
+      {{"--device"}, "--device needs a value"},
+      {{"--socket="}, "--socket needs a value"},
+      {{"--device", "emulted"}, "unknown device \"emulted\""},
+      {{"--device", "socket"}, "the daemon serves a device of its own"},
+      {{"--device", "auto"}, "the daemon serves a device of its own"},
+      {{"--state", "x.kqastate"}, "--state is for the emulated chip"},
+      {{"--verbose"}, "unknown option --verbose"},
+      {{"emulated"}, "unexpected argument emulated"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.reason);
+    UsbdOptions options;
+    options.group = "unchanged";
+    std::string error;
+    EXPECT_FALSE(Parse(c.args, options, error));
+    EXPECT_NE(error.find(c.reason), std::string::npos) << error;
+    EXPECT_EQ(options.group, "unchanged");
+  }
+}
+
+}  // namespace
+}  // namespace kqa::usbd

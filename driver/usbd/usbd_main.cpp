@@ -1,0 +1,108 @@
+// kestrelqa-usbd: the QA driver as a process, serving one device (a real chip
+// on USB or the emulated chip) to kestrelqa and kestrelqa-cli on a Unix
+// socket. See platform/ioctl/README.md.
+
+#include <pthread.h>
+#include <signal.h>
+
+#include <cstdio>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "driver/usbd/socket_folder.h"
+#include "driver/usbd/usbd_options.h"
+#include "platform/clock/clock.h"
+#include "platform/ioctl/select/device_select.h"
+#include "platform/ioctl/socket/socket_listener.h"
+#include "platform/ioctl/socket/socket_server.h"
+
+namespace {
+
+using namespace kqa;
+
+void Log(const std::string& line) {
+  std::fprintf(stderr, "kestrelqa-usbd: %s\n", line.c_str());
+  std::fflush(stderr);
+}
+
+int Fail(const std::string& message) {
+  Log(message);
+  return 1;
+}
+
+// The signals the daemon acts on. They are blocked in every thread and taken
+// one at a time by the main thread, so no work happens in a signal handler.
+sigset_t DaemonSignals() {
+  sigset_t set;
+  sigemptyset(&set);
+  for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGUSR1, SIGUSR2}) sigaddset(&set, signal);
+  return set;
+}
+
+// Waits for signals until one that ends the daemon; SIGUSR1 and SIGUSR2
+// unplug and re-plug the emulated chip.
+void ServeUntilStopped(const sigset_t& signals, ioctl::OpenedDevice& device) {
+  for (;;) {
+    const int signal = sigwaitinfo(&signals, nullptr);
+    if (signal == SIGUSR1 || signal == SIGUSR2) {
+      const bool unplug = signal == SIGUSR1;
+      const char* name = unplug ? "SIGUSR1" : "SIGUSR2";
+      if (!device.isEmulated() || !(unplug ? device.unplug() : device.replug()))
+        Log(std::string(name) + " ignored: only an emulated chip of this daemon can be unplugged");
+      else
+        Log(unplug ? "emulated Kestrel unplugged (SIGUSR1)"
+                   : "emulated Kestrel plugged back in (SIGUSR2)");
+    } else if (signal > 0) {
+      Log(std::string("stopping (") + (signal == SIGINT ? "SIGINT" : signal == SIGTERM ? "SIGTERM" : "SIGHUP") + ")");
+      return;
+    }
+  }
+}
+
+int Run(const usbd::UsbdOptions& options) {
+  const sigset_t signals = DaemonSignals();
+  pthread_sigmask(SIG_BLOCK, &signals, nullptr);  // before any thread starts
+  ::signal(SIGPIPE, SIG_IGN);
+
+  std::optional<gid_t> group;
+  if (!options.group.empty() && !(group = usbd::GroupId(options.group)))
+    return Fail("unknown group " + options.group);
+  const bool defaultPath = options.socketPath.empty();
+  const std::string path = defaultPath ? ioctl::DefaultSocketPath() : options.socketPath;
+  std::string error;
+  if (!usbd::PrepareSocketFolder(path, group, defaultPath, error)) return Fail(error);
+
+  // Claim the socket before touching the device: a second daemon must leave
+  // the first one's chip and state file alone.
+  auto listener = ioctl::UnixSocketListener::Claim(path, {.mode = 0660, .group = group}, error);
+  if (!listener) return Fail(error);
+  auto device = ioctl::OpenDevice(options.device, SystemClock(), error);
+  if (!device) return Fail(error);
+  {
+    ioctl::SocketServer server(device->provider(), {device->deviceName(), device->isEmulated()},
+                               listener->takeSocket());
+    Log("serving " + device->deviceName() + " on " + path);
+    ServeUntilStopped(signals, *device);
+  }  // every client's handle is closed here
+  device.reset();  // the emulated chip saves its state file
+  listener.reset();
+  Log("stopped");
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  kqa::usbd::UsbdOptions options;
+  std::string error;
+  if (!kqa::usbd::ParseUsbdOptions(argc, argv, options, error)) {
+    std::fprintf(stderr, "kestrelqa-usbd: %s\nTry 'kestrelqa-usbd --help'.\n", error.c_str());
+    return 2;
+  }
+  if (options.help) {
+    std::fputs(kqa::usbd::UsbdHelpText().c_str(), stdout);
+    return 0;
+  }
+  return Run(options);
+}

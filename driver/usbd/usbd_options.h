@@ -1,0 +1,25 @@
+#pragma once
+
+#include <string>
+
+#include "platform/ioctl/select/device_select.h"
+
+namespace kqa::usbd {
+
+// kestrelqa-usbd's command line.
+struct UsbdOptions {
+  ioctl::DeviceSpec device;  // Emulated, EmulatedEfuse or Usb; Usb when not given
+  std::string socketPath;    // empty: ioctl::DefaultSocketPath()
+  std::string group;         // empty: the daemon's own group
+  bool help = false;
+};
+
+// False with a message on anything it does not understand. --device takes
+// only what the daemon can serve itself (not "socket" or "auto"), and
+// --state only goes with an emulated chip.
+bool ParseUsbdOptions(int argc, const char* const* argv, UsbdOptions& options, std::string& error);
+
+// The text of --help.
+std::string UsbdHelpText();
+
+}  // namespace kqa::usbd

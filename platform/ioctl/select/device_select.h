@@ -1,0 +1,66 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/clock/clock.h"
+#include "platform/ioctl/device_interface.h"
+
+namespace kqa::ioctl {
+
+// Which device a program (or the daemon) works with.
+struct DeviceSpec {
+  enum class Kind { Auto, Emulated, EmulatedEfuse, Usb, Socket };
+  Kind kind = Kind::Auto;
+  std::uint16_t vendorId = 0, productId = 0;  // Usb: 0 = the default identifiers
+  std::string socketPath;                     // Socket: empty = the daemon's default path
+  std::string stateFile;                      // emulated chip's non-volatile state; empty = none
+};
+
+// "emulated", "emulated:efuse", "usb", "usb:VVVV:PPPP", "socket", "socket:PATH"
+// (and "auto", the default). VVVV and PPPP are one to four hexadecimal
+// digits and not zero. Sets kind, vendorId, productId and socketPath; keeps
+// stateFile. On a typo returns false with a message naming the valid forms
+// and leaves `spec` unchanged.
+bool ParseDeviceSpec(std::string_view text, DeviceSpec& spec, std::string& error);
+
+// The device a program works with, however it is reached.
+class OpenedDevice {
+ public:
+  virtual ~OpenedDevice() = default;
+  virtual DeviceInterfaceProvider& provider() = 0;  // what the program's connection opens
+  virtual std::string description() const = 0;     // e.g. "emulated Kestrel (EEPROM board, in-process)"
+  virtual bool isEmulated() const = 0;              // also true for a daemon serving the emulated chip
+  virtual bool unplug() = 0;   // emulated chip in this process only; false otherwise
+  virtual bool replug() = 0;
+
+  // What the device is, without how it is reached: "emulated Kestrel
+  // (EEPROM board)". A daemon describes what it serves with this; a client
+  // of that daemon shows "<deviceName> via kestrelqa-usbd at PATH".
+  virtual std::string deviceName() const { return description(); }
+};
+
+// Auto: a running daemon's socket if there is one, else a real chip over USB,
+// else the emulated chip. Null with a message when the chosen device cannot
+// be had (no daemon answers at the socket, libusb cannot start, the state
+// file cannot be used). Usb does not wait for a chip: one plugged in later
+// is picked up, as on hot-plug. After Auto has fallen back to the emulated
+// chip, `error` says why the daemon and the USB chip were passed over.
+//
+// `clock` and the device must outlive every handle opened on provider():
+// close the handles first.
+std::unique_ptr<OpenedDevice> OpenDevice(const DeviceSpec& spec, Clock& clock, std::string& error);
+
+// Where kestrelqa-usbd listens when not told otherwise:
+// root: /run/kestrelqa/usbd.sock; others: $XDG_RUNTIME_DIR/kestrelqa/usbd.sock,
+// or /tmp/kestrelqa-$UID/usbd.sock without XDG_RUNTIME_DIR.
+std::string DefaultSocketPath();
+
+// Where a program looks for a running daemon ("socket" without a path, and
+// Auto): DefaultSocketPath(), then the system daemon's /run/kestrelqa/usbd.sock.
+std::vector<std::string> DaemonSocketPaths();
+
+}  // namespace kqa::ioctl

@@ -1,0 +1,68 @@
+#include <charconv>
+
+#include "platform/ioctl/select/device_select.h"
+
+namespace kqa::ioctl {
+namespace {
+
+constexpr std::string_view kValidForms =
+    "emulated, emulated:efuse, usb, usb:VVVV:PPPP, socket, socket:PATH or auto";
+
+// One to four hexadecimal digits, not all zero (0 stands for "the default").
+bool ParseUsbId(std::string_view text, std::uint16_t& id) {
+  if (text.empty() || text.size() > 4) return false;
+  unsigned value = 0;
+  const auto [end, problem] = std::from_chars(text.data(), text.data() + text.size(), value, 16);
+  if (problem != std::errc() || end != text.data() + text.size() || value == 0) return false;
+  id = static_cast<std::uint16_t>(value);
+  return true;
+}
+
+}  // namespace
+
+bool ParseDeviceSpec(std::string_view text, DeviceSpec& spec, std::string& error) {
+  const std::size_t colon = text.find(':');
+  const std::string_view kind = text.substr(0, colon);
+  const bool hasOption = colon != std::string_view::npos;
+  const std::string_view option = hasOption ? text.substr(colon + 1) : std::string_view();
+  DeviceSpec parsed = spec;
+  parsed.vendorId = parsed.productId = 0;
+  parsed.socketPath.clear();
+
+  if (kind == "auto" && !hasOption) {
+    parsed.kind = DeviceSpec::Kind::Auto;
+  } else if (kind == "emulated" && !hasOption) {
+    parsed.kind = DeviceSpec::Kind::Emulated;
+  } else if (kind == "emulated" && option == "efuse") {
+    parsed.kind = DeviceSpec::Kind::EmulatedEfuse;
+  } else if (kind == "emulated") {
+    error = "unknown emulated board \"" + std::string(option) + "\": the only choice is emulated:efuse";
+    return false;
+  } else if (kind == "usb") {
+    parsed.kind = DeviceSpec::Kind::Usb;
+    if (hasOption) {
+      const std::size_t split = option.find(':');
+      if (split == std::string_view::npos || !ParseUsbId(option.substr(0, split), parsed.vendorId) ||
+          !ParseUsbId(option.substr(split + 1), parsed.productId)) {
+        error = "\"" + std::string(text) +
+                "\" is not usb:VVVV:PPPP (vendor and product identifiers, 1 to 4 hexadecimal "
+                "digits each, not zero)";
+        return false;
+      }
+    }
+  } else if (kind == "socket") {
+    parsed.kind = DeviceSpec::Kind::Socket;
+    if (hasOption && option.empty()) {
+      error = "socket: needs a path (or say just \"socket\" for the daemon's default path)";
+      return false;
+    }
+    parsed.socketPath = std::string(option);
+  } else {
+    error = "unknown device \"" + std::string(text) + "\": expected " + std::string(kValidForms);
+    return false;
+  }
+  spec = std::move(parsed);
+  return true;
+}
+
+}  // namespace kqa::ioctl

@@ -1,0 +1,29 @@
+#include <unistd.h>
+
+#include <cstdlib>
+
+#include "platform/ioctl/select/device_select.h"
+
+namespace kqa::ioctl {
+namespace {
+
+constexpr const char* kSystemSocketPath = "/run/kestrelqa/usbd.sock";
+
+}  // namespace
+
+std::string DefaultSocketPath() {
+  if (::geteuid() == 0) return kSystemSocketPath;
+  // The per-user runtime folder is private to the user and cleaned at
+  // logout; /tmp is the fallback where there is none.
+  if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime && runtime[0] == '/')
+    return std::string(runtime) + "/kestrelqa/usbd.sock";
+  return "/tmp/kestrelqa-" + std::to_string(::getuid()) + "/usbd.sock";
+}
+
+std::vector<std::string> DaemonSocketPaths() {
+  std::vector<std::string> paths{DefaultSocketPath()};
+  if (paths.front() != kSystemSocketPath) paths.push_back(kSystemSocketPath);
+  return paths;
+}
+
+}  // namespace kqa::ioctl

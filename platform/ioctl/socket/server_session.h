@@ -1,0 +1,26 @@
+#pragma once
+
+#include <chrono>
+#include <mutex>
+
+#include "platform/ioctl/device_interface.h"
+#include "platform/ioctl/socket/socket_client.h"
+
+namespace kqa::ioctl {
+
+// Everything one server connection needs besides its socket.
+struct SessionContext {
+  DeviceInterfaceProvider& provider;
+  std::mutex& openMutex;  // held around provider.open()
+  const SocketServerInfo& info;
+  std::chrono::milliseconds frameTimeout;
+};
+
+// Serves the requests arriving on the connected socket `fd` until the client
+// goes away, breaks the protocol, stalls mid-frame, or the socket is shut
+// down. The connection's handle is closed when it returns; the caller then
+// ends the connection, so that a client that sees the end of the stream
+// knows its handle is closed. Never throws.
+void ServeConnection(int fd, const SessionContext& context);
+
+}  // namespace kqa::ioctl

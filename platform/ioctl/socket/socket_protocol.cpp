@@ -1,0 +1,76 @@
+#include "platform/ioctl/socket/socket_protocol.h"
+
+#include <algorithm>
+
+namespace kqa::ioctl::wire {
+namespace {
+
+void PutU32(std::uint8_t* out, std::uint32_t value) {
+  out[0] = static_cast<std::uint8_t>(value);
+  out[1] = static_cast<std::uint8_t>(value >> 8);
+  out[2] = static_cast<std::uint8_t>(value >> 16);
+  out[3] = static_cast<std::uint8_t>(value >> 24);
+}
+
+std::uint32_t GetU32(const std::uint8_t* in) {
+  return static_cast<std::uint32_t>(in[0]) | static_cast<std::uint32_t>(in[1]) << 8 |
+         static_cast<std::uint32_t>(in[2]) << 16 | static_cast<std::uint32_t>(in[3]) << 24;
+}
+
+}  // namespace
+
+HeaderBytes EncodeHeader(const Header& header) {
+  HeaderBytes bytes{};
+  PutU32(&bytes[0], header.magic);
+  PutU32(&bytes[4], static_cast<std::uint32_t>(header.type));
+  PutU32(&bytes[8], header.arg0);
+  PutU32(&bytes[12], header.arg1);
+  PutU32(&bytes[16], header.arg2);
+  return bytes;
+}
+
+Header DecodeHeader(std::span<const std::uint8_t, kHeaderSize> bytes) {
+  Header header;
+  header.magic = GetU32(&bytes[0]);
+  header.type = static_cast<MessageType>(GetU32(&bytes[4]));
+  header.arg0 = GetU32(&bytes[8]);
+  header.arg1 = GetU32(&bytes[12]);
+  header.arg2 = GetU32(&bytes[16]);
+  return header;
+}
+
+std::optional<std::uint32_t> RequestPayloadLength(const Header& request) {
+  if (request.magic != kMagic) return std::nullopt;
+  switch (request.type) {
+    case MessageType::Describe:
+      if (request.arg0 != 0 || request.arg1 != 0 || request.arg2 != 0) return std::nullopt;
+      return 0;
+    case MessageType::Open:
+      if (request.arg1 == 0 || request.arg1 > kMaxClassBytes || request.arg2 != 0)
+        return std::nullopt;
+      return request.arg1;
+    case MessageType::Control:
+      if (request.arg1 > kMaxInputBytes || request.arg2 > kMaxOutputBytes) return std::nullopt;
+      return request.arg1;
+  }
+  return std::nullopt;
+}
+
+std::optional<std::uint32_t> ReplyPayloadLength(const Header& request, const Header& reply) {
+  if (reply.magic != kMagic || reply.type != request.type) return std::nullopt;
+  switch (reply.type) {
+    case MessageType::Describe:
+      if (reply.arg1 > kMaxTextBytes || reply.arg2 != 0) return std::nullopt;
+      return reply.arg1;
+    case MessageType::Open:
+      if (reply.arg2 > kMaxTextBytes) return std::nullopt;
+      return reply.arg2;
+    case MessageType::Control:
+      // The server carries exactly min(bytes returned, output length) bytes.
+      if (reply.arg2 != std::min(reply.arg1, request.arg2)) return std::nullopt;
+      return reply.arg2;
+  }
+  return std::nullopt;
+}
+
+}  // namespace kqa::ioctl::wire

@@ -1,0 +1,66 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/ioctl/socket/socket_client.h"
+#include "platform/ioctl/socket/socket_io.h"
+#include "platform/ioctl/socket/socket_listener.h"
+#include "platform/ioctl/socket/socket_protocol.h"
+#include "platform/ioctl/socket/socket_server.h"
+#include "platform/ioctl/testing/fake_device_provider.h"
+
+namespace kqa::ioctl::testing {
+
+// Bounded real-time limit for waits on the server's threads; they normally
+// end in microseconds.
+inline constexpr std::chrono::milliseconds kIoLimit{5000};
+
+// A private folder under the system's temporary folder, removed afterwards.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+// A fake device served on a socket in a temporary folder, and a client
+// provider pointed at it.
+class ServedFake {
+ public:
+  explicit ServedFake(int maxHandles = 1, SocketServerOptions options = {});
+  ~ServedFake();
+
+  FakeDeviceProvider fake;
+  TempDir dir;
+  std::string path;
+  std::unique_ptr<UnixSocketListener> listener;
+  std::unique_ptr<SocketServer> server;
+  SocketDeviceInterfaceProvider client;
+
+  DeviceInterfaceProvider::OpenResult open() { return client.open(kQaInterfaceClass, 0); }
+  // A raw connection, for speaking the protocol badly.
+  UniqueFd connectRaw() const;
+};
+
+std::vector<std::uint8_t> Frame(const wire::Header& header,
+                                const std::vector<std::uint8_t>& payload = {});
+std::vector<std::uint8_t> OpenFrame();
+std::vector<std::uint8_t> ControlFrame(std::uint32_t code, const std::vector<std::uint8_t>& input,
+                                       std::uint32_t outputLength);
+
+bool Send(int fd, const std::vector<std::uint8_t>& bytes);
+// Reads until the server closes the connection; false when it has not
+// within kIoLimit.
+bool ReadUntilClosed(int fd, std::vector<std::uint8_t>* received = nullptr);
+
+// A MAC-register read through `handle` that checks the fake's answer.
+bool ReadsRegisterCorrectly(DeviceHandle& handle, std::uint32_t address);
+
+}  // namespace kqa::ioctl::testing
