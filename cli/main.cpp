@@ -3,10 +3,11 @@
 
 #include <iostream>
 
+#include "app/device/connection.h"
 #include "app/device/startup.h"
 #include "cli/cli_session.h"
 #include "platform/clock/clock.h"
-#include "platform/ioctl/select/device_selection.h"
+#include "platform/ioctl/select/device_select.h"
 
 int main(int argc, char** argv) {
   using namespace kqa;
@@ -32,8 +33,7 @@ int main(int argc, char** argv) {
     std::cerr << "kestrelqa-cli: no device: " << error << '\n';
     return cli::kExitFailed;
   }
-  std::cerr << "Device: " << opened->description() << (opened->isEmulated() ? " [emulated]" : "")
-            << '\n';
+  std::cerr << "Device: " << opened->description() << '\n';
 
   cli::TerminalPrompt prompt(std::cin, std::cerr, ::isatty(STDIN_FILENO) == 1, options.yes);
   device::DeviceContext context(opened->provider(), prompt, SystemClock());

@@ -129,8 +129,7 @@ int InfoCommand(Command& command) {
   std::string memory = backEnd;
   if (device.bufferMode) memory += " (image from eeprom.bin over the eFuse)";
   const std::string text =
-      Format("Device:               %s%s\n", session.deviceDescription.c_str(),
-             session.emulated ? " [emulated]" : "") +
+      Format("Device:               %s\n", session.deviceDescription.c_str()) +
       Format("Chip identity:        0x%08X\n", device.asicVersion) +
       Format("Configuration memory: %s\n", memory.c_str()) +
       Format("Firmware mode:        0x%08X\n", session.startup.firmwareMode) +
