@@ -1,0 +1,186 @@
+#include "app/device/config_memory.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <vector>
+
+#include "app/device/connection.h"
+#include "app/device/efuse.h"
+#include "app/device/efuse_accounting.h"
+#include "app/device/messages.h"
+#include "platform/ioctl/control_codes.h"
+
+namespace kqa::device {
+namespace {
+
+using namespace kqa::ioctl;
+
+constexpr std::size_t kMaxWrite = 512;
+constexpr std::string_view kImageName = "EEPROM image";
+constexpr std::string_view kEfuseName = "eFuse";
+
+bool InImage(std::uint16_t offset, std::size_t count) {
+  return offset + count <= kEepromImageSize;
+}
+
+NvmResult RefuseOutOfRange(DeviceContext& device, std::uint16_t offset, std::size_t count,
+                           std::size_t size, std::string_view memory) {
+  device.prompt.showMessage(messages::OutOfRange(offset, count, size, memory));
+  return NvmResult::Failed;
+}
+
+// EEPROM mode read: the driver answers whole words, so read into a buffer
+// rounded up to even and hand the caller exactly what it asked for.
+NvmResult ReadFromEeprom(DeviceContext& device, std::uint16_t offset,
+                         std::span<std::uint8_t> destination) {
+  const auto count = static_cast<std::uint16_t>(destination.size());
+  const std::array<std::uint8_t, 4> request = {
+      static_cast<std::uint8_t>(offset), static_cast<std::uint8_t>(offset >> 8),
+      static_cast<std::uint8_t>(count), static_cast<std::uint8_t>(count >> 8)};
+  std::vector<std::uint8_t> output((destination.size() + 1) & ~std::size_t{1});
+  const auto result = CallOpenDevice(device, VQ_OID_USB_VENDOR_EEPROM_READ, request, output);
+  if (!result) return NvmResult::NoDevice;
+  if (!result->succeeded()) {
+    device.prompt.showMessage(messages::DeviceIoControlFailed(result->error));
+    return NvmResult::Failed;
+  }
+  std::memcpy(destination.data(), output.data(), destination.size());
+  return NvmResult::Ok;
+}
+
+NvmResult WriteToEeprom(DeviceContext& device, std::uint16_t offset,
+                        std::span<const std::uint8_t> data) {
+  std::vector<std::uint8_t> bytes(data.begin(), data.end());
+  // The driver writes whole words: an odd count would also write the byte
+  // after the data, so that byte is read first and written back unchanged.
+  if (bytes.size() % 2 == 1) {
+    std::array<std::uint8_t, 2> lastWord{};
+    const NvmResult read = ReadFromEeprom(
+        device, static_cast<std::uint16_t>(offset + bytes.size() - 1), lastWord);
+    if (read != NvmResult::Ok) return read;
+    bytes.push_back(lastWord[1]);
+  }
+  const auto count = static_cast<std::uint16_t>(bytes.size());
+  std::vector<std::uint8_t> record = {
+      static_cast<std::uint8_t>(offset), static_cast<std::uint8_t>(offset >> 8),
+      static_cast<std::uint8_t>(count), static_cast<std::uint8_t>(count >> 8)};
+  record.insert(record.end(), bytes.begin(), bytes.end());
+  const auto result = CallOpenDevice(device, VQ_OID_USB_VENDOR_EEPROM_WRITE, record, {});
+  if (!result) return NvmResult::NoDevice;
+  if (!result->succeeded()) {
+    device.prompt.showMessage(messages::DeviceIoControlFailed(result->error));
+    return NvmResult::Failed;
+  }
+  return NvmResult::Ok;
+}
+
+NvmResult WriteToEfuse(DeviceContext& device, std::uint16_t offset,
+                       std::span<const std::uint8_t> data) {
+  if (offset + data.size() > kEfuseLogicalSize)
+    return RefuseOutOfRange(device, offset, data.size(), kEfuseLogicalSize, kEfuseName);
+  if (!device.efuseWriteNoConfirm) {
+    const std::uint16_t firstWord =
+        static_cast<std::uint16_t>(data[0] | (data.size() > 1 ? data[1] << 8 : 0));
+    const int before = EfuseFreeBlockCount(device);
+    const int after = EfuseSingleWriteForecast(device, offset, firstWord, EfuseWriteForm::Word);
+    if (!device.prompt.askOkCancel(messages::EfuseWriteQuestion(before, after)))
+      return NvmResult::Cancelled;
+  }
+  std::uint16_t failedAt = offset;
+  const EfuseWriteResult result = WriteEfuseLogicalRecord(device, offset, data, &failedAt);
+  if (result == EfuseWriteResult::Written) return NvmResult::Ok;
+  device.prompt.showMessage(messages::EfuseWriteFailed(failedAt, EfuseWriteResultText(result)));
+  return NvmResult::Failed;
+}
+
+}  // namespace
+
+ConfigMemoryBackEnd ActiveBackEnd(const DeviceContext& device) {
+  if (device.bufferMode) return ConfigMemoryBackEnd::Buffer;
+  if (device.efuseMode) return ConfigMemoryBackEnd::Efuse;
+  return ConfigMemoryBackEnd::Eeprom;
+}
+
+std::string_view BackEndName(ConfigMemoryBackEnd backEnd) {
+  switch (backEnd) {
+    case ConfigMemoryBackEnd::Eeprom: return "EEPROM";
+    case ConfigMemoryBackEnd::Efuse: return "eFuse";
+    case ConfigMemoryBackEnd::Buffer: return "buffer";
+  }
+  return "unknown";
+}
+
+void SelectBackEnd(DeviceContext& device, ConfigMemoryBackEnd backEnd) {
+  device.bufferMode = backEnd == ConfigMemoryBackEnd::Buffer;
+  device.efuseMode = backEnd != ConfigMemoryBackEnd::Eeprom;
+}
+
+bool ReadImage(const DeviceContext& device, std::uint16_t offset,
+               std::span<std::uint8_t> destination) {
+  if (!InImage(offset, destination.size())) return false;
+  std::memcpy(destination.data(), device.eepromImage.data() + offset, destination.size());
+  return true;
+}
+
+bool WriteImage(DeviceContext& device, std::uint16_t offset, std::span<const std::uint8_t> source) {
+  if (!InImage(offset, source.size())) return false;
+  std::memcpy(device.eepromImage.data() + offset, source.data(), source.size());
+  return true;
+}
+
+NvmResult ReadEepromBlock(DeviceContext& device, std::uint16_t offset,
+                          std::span<std::uint8_t> destination) {
+  if (!EnsureDeviceOpen(device)) return NvmResult::NoDevice;
+  if (destination.size() > 0xFFFF)
+    return RefuseOutOfRange(device, offset, destination.size(), 0xFFFF, "transfer");
+  switch (ActiveBackEnd(device)) {
+    case ConfigMemoryBackEnd::Buffer:
+      if (!ReadImage(device, offset, destination))
+        return RefuseOutOfRange(device, offset, destination.size(), kEepromImageSize, kImageName);
+      return NvmResult::Ok;
+    case ConfigMemoryBackEnd::Efuse:
+      // A failed register access has shown its own message already.
+      return ReadEfuseLogicalBlock(device, offset, destination, false) ? NvmResult::Ok
+                                                                       : NvmResult::Failed;
+    case ConfigMemoryBackEnd::Eeprom:
+      return ReadFromEeprom(device, offset, destination);
+  }
+  return NvmResult::Failed;
+}
+
+NvmResult ReadEepromWord(DeviceContext& device, std::uint16_t offset, std::uint16_t& value) {
+  std::array<std::uint8_t, 2> bytes{};
+  const NvmResult result = ReadEepromBlock(device, offset, bytes);
+  if (result == NvmResult::Ok) value = static_cast<std::uint16_t>(bytes[0] | bytes[1] << 8);
+  return result;
+}
+
+NvmResult WriteEepromBlock(DeviceContext& device, std::uint16_t offset,
+                           std::span<const std::uint8_t> data) {
+  if (!EnsureDeviceOpen(device)) return NvmResult::NoDevice;
+  if (data.size() > kMaxWrite) {
+    device.prompt.showMessage(messages::kMaximumSize);
+    return NvmResult::Failed;
+  }
+  if (data.empty()) return NvmResult::Ok;
+  switch (ActiveBackEnd(device)) {
+    case ConfigMemoryBackEnd::Buffer:
+      if (!WriteImage(device, offset, data))
+        return RefuseOutOfRange(device, offset, data.size(), kEepromImageSize, kImageName);
+      return NvmResult::Ok;
+    case ConfigMemoryBackEnd::Efuse:
+      return WriteToEfuse(device, offset, data);
+    case ConfigMemoryBackEnd::Eeprom:
+      return WriteToEeprom(device, offset, data);
+  }
+  return NvmResult::Failed;
+}
+
+NvmResult WriteEepromWord(DeviceContext& device, std::uint16_t offset, std::uint16_t value) {
+  const std::array<std::uint8_t, 2> bytes = {static_cast<std::uint8_t>(value),
+                                             static_cast<std::uint8_t>(value >> 8)};
+  return WriteEepromBlock(device, offset, bytes);
+}
+
+}  // namespace kqa::device

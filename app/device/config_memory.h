@@ -1,0 +1,54 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string_view>
+
+#include "app/device/device_context.h"
+
+namespace kqa::device {
+
+// The configuration memory (512 bytes of logical content, little-endian
+// words) lives in one of three back ends, chosen by the context's flags at
+// each call: the in-memory image (bufferMode), the eFuse (efuseMode), or the
+// external EEPROM through the driver (neither).
+enum class ConfigMemoryBackEnd { Eeprom, Efuse, Buffer };
+
+ConfigMemoryBackEnd ActiveBackEnd(const DeviceContext& device);
+// "EEPROM", "eFuse" or "buffer".
+std::string_view BackEndName(ConfigMemoryBackEnd backEnd);
+// Sets the two flags for `backEnd`.
+void SelectBackEnd(DeviceContext& device, ConfigMemoryBackEnd backEnd);
+
+enum class NvmResult {
+  Ok,
+  NoDevice,   // no connection could be opened; nothing was touched
+  Cancelled,  // the user declined the eFuse write question
+  Failed,     // the failure has been shown through the prompt
+};
+
+// The four transfers. Each first makes sure a connection is open (and
+// returns NoDevice without a word when none can be), then routes the access:
+//  - buffer: copies to or from eepromImage (refused past its 1024 bytes);
+//  - eFuse: logical eFuse reads (unmapped words read 0xFFFF); writes ask
+//    "Free block before write=..., are you sure to write?" unless
+//    efuseWriteNoConfirm is set, then program and verify (eFuse writes stay
+//    within the 512 logical bytes);
+//  - EEPROM: control codes 0x223490 / 0x223494.
+// A failure is shown ("DeviceIoControl failed!  Error = %d", or why the
+// eFuse write failed) and reported as Failed. Reads never write past the
+// destination; word-wise back ends keep the byte after an odd-length write.
+NvmResult ReadEepromWord(DeviceContext& device, std::uint16_t offset, std::uint16_t& value);
+NvmResult ReadEepromBlock(DeviceContext& device, std::uint16_t offset,
+                          std::span<std::uint8_t> destination);
+NvmResult WriteEepromWord(DeviceContext& device, std::uint16_t offset, std::uint16_t value);
+// Refuses more than 512 bytes with "Maximum size must <= 512".
+NvmResult WriteEepromBlock(DeviceContext& device, std::uint16_t offset,
+                           std::span<const std::uint8_t> data);
+
+// Copies between the caller and eepromImage; false (nothing copied) when the
+// range reaches past the image.
+bool ReadImage(const DeviceContext& device, std::uint16_t offset, std::span<std::uint8_t> destination);
+bool WriteImage(DeviceContext& device, std::uint16_t offset, std::span<const std::uint8_t> source);
+
+}  // namespace kqa::device

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "platform/status/win32_error.h"
+
+// The texts the device layer shows through the prompt, in one place so that
+// pages and tests use exactly the same words.
+namespace kqa::device::messages {
+
+inline constexpr std::string_view kReadFailed = "DeviceIoControl read failed!";
+inline constexpr std::string_view kWriteFailed = "DeviceIoControl write failed!";
+inline constexpr std::string_view kFirmwareReloadFailed = "DeviceIoControl FirmwareReload failed!";
+inline constexpr std::string_view kMaximumSize = "Maximum size must <= 512";
+
+// "DeviceIoControl failed!  Error = %d": a configuration-memory transfer failed.
+std::string DeviceIoControlFailed(Win32Error error);
+std::string SendQACmdFailed(Win32Error error);
+std::string ReceiveQACmdRspFailed(Win32Error error);
+std::string QueryFirmwareModeFailed(Win32Error error);
+std::string GetFirmwareVersionFailed(Win32Error error);
+
+// The OK/Cancel question before an eFuse write.
+std::string EfuseWriteQuestion(int freeBefore, int freeAfter);
+
+// A write that was refused because it reaches past the memory it targets,
+// e.g. "Offset 0x3FE with 4 bytes lies outside the 1024-byte EEPROM image!".
+std::string OutOfRange(std::uint32_t offset, std::size_t count, std::size_t size,
+                       std::string_view memory);
+
+// An eFuse logical write at `offset` that could not be programmed and
+// verified; `reason` says why (see EfuseWriteResultText).
+std::string EfuseWriteFailed(std::uint32_t offset, std::string_view reason);
+
+}  // namespace kqa::device::messages

@@ -1,0 +1,64 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "app/device/config_memory.h"
+#include "app/device/device_context.h"
+
+namespace kqa::device {
+
+// Texts of the program's start-up, shown through the prompt. The window
+// program shows the first two itself (single instance, capture buffer).
+inline constexpr std::string_view kAlreadyRunningText = "Kestrel USB QA is already running";
+inline constexpr std::string_view kMemoryAllocationFailedText = "Memory allocation failed!";
+inline constexpr std::string_view kEepromFileNotFoundText = "EEPROM File not found!Read from eFuse...";
+// Name of the single-instance lock.
+inline constexpr std::string_view kSingleInstanceName = "BENCHTOP_APP_FOR_USB_KESTREL_DEVICE";
+
+inline constexpr std::uint16_t kEfuseAreaStart = 480;
+inline constexpr std::uint16_t kEfuseAreaEnd = 508;
+inline constexpr std::uint16_t kEfuseAreaSize = 29;
+
+struct StartupOptions {
+  // The configuration image used instead of the eFuse when present; read
+  // from the current directory.
+  std::string eepromFile = "eeprom.bin";
+};
+
+// What the device start-up found, for the window's title and About page and
+// for the command-line tool's report.
+struct StartupReport {
+  bool deviceOpen = false;        // a connection was opened
+  std::uint32_t firmwareMode = 0; // as the driver reported it (0 without a device)
+  bool efuseInUse = false;        // firmware mode 2, or MAC 0x24 bit 31
+  bool eepromFileRead = false;    // the image was read from the file at this start
+  ConfigMemoryBackEnd backEnd = ConfigMemoryBackEnd::Eeprom;
+};
+
+// The device part of the program's start-up, in order: open the device,
+// query the firmware mode, choose the configuration memory (eFuse when the
+// firmware mode's low bits are 2 or MAC 0x24 bit 31 is set; then a readable
+// "eeprom.bin" takes precedence as the in-memory image, and without it the
+// user is told "EEPROM File not found!Read from eFuse..."), read the chip
+// identity from MAC 0x0000, and fill the channel tables, descriptor sizes
+// and eFuse geometry. No device is not an error: the flags stay clear and
+// the identity 0. UI thread, before any page exists.
+StartupReport RunDeviceStartup(DeviceContext& device, const StartupOptions& options = {});
+
+// Reads up to 512 bytes of a configuration image file into the start of
+// eepromImage (a shorter file leaves the rest as it was) and sets
+// eepromFileLoaded. False, with the image untouched, when it cannot be read.
+bool LoadEepromImageFile(DeviceContext& device, const std::string& path);
+
+// The command line's optional pages: any parameter holding 'f' adds the
+// Noise Level and FFT Graph pages, 'p' the PAPD Test page, 'i' the IQ
+// Calibration page (lower case, anywhere in the parameter, with or without a
+// leading '-' or '/'). Flags are only ever set. Pass the parameters the
+// window toolkit left over (a toolkit option such as "-platform" would
+// otherwise count).
+void ApplyCommandLineParameter(DeviceContext& device, std::string_view parameter);
+void ParseCommandLine(DeviceContext& device, int argc, const char* const* argv);
+
+}  // namespace kqa::device

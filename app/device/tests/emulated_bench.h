@@ -1,0 +1,60 @@
+#pragma once
+
+#include <memory>
+
+#include "chip/kestrel.h"
+#include "driver/host/driver_host.h"
+#include "platform/clock/virtual_clock.h"
+#include "platform/usb/emulated/emulated_backend.h"
+
+namespace kqa::device::testing {
+
+// The device layer's world in one process: the emulated Kestrel behind the
+// emulated USB stack and the driver hosted in-process, all on virtual time.
+//
+// clock() is the one to give the device layer: each of its sleeps first
+// lets the chip finish what it was doing (its completion thread runs
+// until idle), so a polling loop sees the chip react as it would in the
+// real time it waits, and stays deterministic.
+class EmulatedBench {
+ public:
+  explicit EmulatedBench(chip::KestrelOptions options = {});
+  ~EmulatedBench();
+
+  chip::Kestrel& chip() { return *chip_; }
+  ioctl::DeviceInterfaceProvider& provider() { return *host_; }
+  Clock& clock() { return settling_; }
+  VirtualClock& virtualClock() { return virtualClock_; }
+
+  // Pulls the plug or plugs it back in, and waits until the driver's host
+  // has seen it.
+  void unplug();
+  void replug();
+
+  // Loads the chip's own firmware into its MCU and starts it, as the TX/RX
+  // page's download would; true when it runs. It then answers firmware
+  // commands.
+  bool startFirmware();
+
+ private:
+  class SettlingClock final : public Clock {
+   public:
+    explicit SettlingClock(EmulatedBench& bench) : bench_(bench) {}
+    Duration now() const override { return bench_.virtualClock_.now(); }
+    void sleep(Duration duration) override {
+      bench_.chip_->runUntilIdle();
+      bench_.virtualClock_.sleep(duration);
+    }
+
+   private:
+    EmulatedBench& bench_;
+  };
+
+  VirtualClock virtualClock_;
+  std::unique_ptr<chip::Kestrel> chip_;
+  std::unique_ptr<usb::EmulatedUsbBackend> backend_;
+  std::unique_ptr<driver::DriverHost> host_;
+  SettlingClock settling_{*this};
+};
+
+}  // namespace kqa::device::testing

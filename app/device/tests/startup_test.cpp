@@ -1,0 +1,108 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+
+#include "app/device/startup.h"
+#include "app/device/tests/fake_device.h"
+#include "platform/ioctl/control_codes.h"
+
+namespace kqa::device {
+namespace {
+
+using testing::TestBed;
+
+class Startup : public ::testing::Test {
+ protected:
+  Startup() {
+    folder = std::filesystem::temp_directory_path() /
+             ("kqa-startup-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+              ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::create_directories(folder);
+    options.eepromFile = (folder / "eeprom.bin").string();
+  }
+  ~Startup() override { std::filesystem::remove_all(folder); }
+
+  void WriteImageFile(std::size_t size) {
+    std::ofstream file(options.eepromFile, std::ios::binary);
+    for (std::size_t i = 0; i < size; ++i) file.put(static_cast<char>(i * 7));
+  }
+
+  std::filesystem::path folder;
+  StartupOptions options;
+  TestBed bed;
+};
+
+TEST_F(Startup, AKestrelWithAnEfuseAndAnImageFileWorksOnTheImage) {
+  bed.chip.mac[0x0000] = 0x5EC70000;
+  bed.chip.firmwareMode = 0x6;  // low bits 2: the eFuse
+  WriteImageFile(600);
+  bed.device.eepromImage[600] = 0xAA;
+  const StartupReport report = RunDeviceStartup(bed.device, options);
+  EXPECT_TRUE(report.deviceOpen);
+  EXPECT_TRUE(report.eepromFileRead);
+  EXPECT_EQ(report.backEnd, ConfigMemoryBackEnd::Buffer);
+  EXPECT_TRUE(bed.device.efuseMode);
+  EXPECT_EQ(bed.device.eepromImage[511], static_cast<std::uint8_t>(511 * 7));
+  EXPECT_EQ(bed.device.eepromImage[512], 0);     // only 512 bytes are read
+  EXPECT_EQ(bed.device.eepromImage[600], 0xAA);  // the rest is left alone
+  EXPECT_EQ(bed.device.asicVersion, 0x5EC70000u);
+  EXPECT_EQ(bed.device.txwiSize, 20u);
+  EXPECT_EQ(bed.device.rxHeaderSize, 32u);
+  EXPECT_EQ(bed.device.efuseAreaStart, 480);
+  EXPECT_EQ(bed.device.efuseAreaEnd, 508);
+  EXPECT_EQ(bed.device.efuseAreaSize, 29);
+  EXPECT_EQ(bed.device.channelCount, 14);
+  EXPECT_EQ(bed.device.channelNameTable[9], "  10  2457-MHz");
+  EXPECT_TRUE(bed.prompt.events().empty());
+}
+
+TEST_F(Startup, AnExternalEepromIgnoresTheImageFile) {
+  WriteImageFile(16);
+  bed.chip.firmwareMode = 0x1;
+  const StartupReport report = RunDeviceStartup(bed.device, options);
+  EXPECT_EQ(report.backEnd, ConfigMemoryBackEnd::Eeprom);
+  EXPECT_FALSE(bed.device.efuseMode);
+  EXPECT_FALSE(bed.device.eepromFileLoaded);
+  EXPECT_EQ(bed.device.eepromImage[1], 0);
+
+  // A failed read of the eFuse register is no sign of an eFuse.
+  TestBed failing;
+  failing.chip.failingMacReads = {0x24};
+  EXPECT_EQ(RunDeviceStartup(failing.device, options).backEnd, ConfigMemoryBackEnd::Eeprom);
+}
+
+TEST_F(Startup, WithoutADeviceStartUpCarriesOnWithDefaults) {
+  bed.chip.present = false;
+  WriteImageFile(16);
+  const StartupReport report = RunDeviceStartup(bed.device, options);
+  EXPECT_FALSE(report.deviceOpen);
+  EXPECT_FALSE(bed.device.efuseMode);
+  EXPECT_FALSE(bed.device.bufferMode);
+  EXPECT_EQ(bed.device.asicVersion, 0u);
+  EXPECT_EQ(bed.device.txwiSize, 16u);
+  EXPECT_EQ(bed.device.rxHeaderSize, 24u);
+  EXPECT_TRUE(bed.prompt.events().empty());
+}
+
+TEST(CommandLine, LettersFPAndIAddTheOptionalPages) {
+  TestBed bed;
+  const char* none[] = {"kestrelqa", "x", "-q"};
+  ParseCommandLine(bed.device, 3, none);
+  EXPECT_FALSE(bed.device.showFftPages || bed.device.showPapdPage || bed.device.showIqCalPage);
+
+  const char* fft[] = {"kestrelqa", "-f"};
+  ParseCommandLine(bed.device, 2, fft);
+  EXPECT_TRUE(bed.device.showFftPages);
+  EXPECT_FALSE(bed.device.showPapdPage);
+
+  const char* both[] = {"kestrelqa", "/pi"};
+  ParseCommandLine(bed.device, 2, both);
+  EXPECT_TRUE(bed.device.showPapdPage);
+  EXPECT_TRUE(bed.device.showIqCalPage);
+  EXPECT_TRUE(bed.device.showFftPages);  // never cleared
+}
+
+}  // namespace
+}  // namespace kqa::device

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <ostream>
+#include <string>
+
+#include "app/device/device_context.h"
+#include "app/device/startup.h"
+#include "cli/cli_options.h"
+#include "cli/terminal_prompt.h"
+
+namespace kqa::cli {
+
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailed = 1;  // the device or an operation failed
+inline constexpr int kExitUsage = 2;   // bad arguments
+
+// Everything a command works with: the device context after start-up, the
+// prompt it reports through, and where its output goes.
+struct CliSession {
+  device::DeviceContext& device;
+  TerminalPrompt& prompt;
+  device::StartupReport startup;
+  std::string deviceDescription;
+  bool emulated = false;
+  std::ostream& out;
+  std::ostream& err;
+};
+
+// Applies --nvm, then runs the command named by options.words and returns
+// the exit code. Output goes to session.out (text, or one JSON object with
+// --json); failures are explained on session.err.
+int RunCliCommand(const CliOptions& options, CliSession& session);
+
+}  // namespace kqa::cli

@@ -1,0 +1,50 @@
+// kestrelqa-cli: the device access layer of kestrelqa in an engineer's shell.
+#include <unistd.h>
+
+#include <iostream>
+
+#include "app/device/connection.h"
+#include "app/device/startup.h"
+#include "cli/cli_session.h"
+#include "platform/clock/clock.h"
+#include "platform/ioctl/select/device_select.h"
+
+int main(int argc, char** argv) {
+  using namespace kqa;
+  cli::CliOptions options;
+  std::string error;
+  if (!cli::ParseCliArguments(argc, argv, options, error)) {
+    std::cerr << "kestrelqa-cli: " << error << "\n(kestrelqa-cli --help lists the commands)\n";
+    return cli::kExitUsage;
+  }
+  if (options.help) {
+    std::cout << cli::CliUsage();
+    return cli::kExitOk;
+  }
+
+  ioctl::DeviceSpec spec;
+  if (!options.device.empty() && !ioctl::ParseDeviceSpec(options.device, spec, error)) {
+    std::cerr << "kestrelqa-cli: --device " << options.device << ": " << error << '\n';
+    return cli::kExitUsage;
+  }
+  spec.stateFile = options.stateFile;
+  std::unique_ptr<ioctl::OpenedDevice> opened = ioctl::OpenDevice(spec, SystemClock(), error);
+  if (!opened) {
+    std::cerr << "kestrelqa-cli: no device: " << error << '\n';
+    return cli::kExitFailed;
+  }
+  std::cerr << "Device: " << opened->description() << '\n';
+
+  cli::TerminalPrompt prompt(std::cin, std::cerr, ::isatty(STDIN_FILENO) == 1, options.yes);
+  device::DeviceContext context(opened->provider(), prompt, SystemClock());
+  context.trace = nullptr;
+  if (options.verbose) context.trace = [](std::string_view text) { std::cerr << text; };
+
+  device::StartupOptions startupOptions;
+  startupOptions.eepromFile = options.eepromFile;
+  cli::CliSession session{context, prompt, device::RunDeviceStartup(context, startupOptions),
+                          opened->description(), opened->isEmulated(), std::cout, std::cerr};
+  const int exitCode = cli::RunCliCommand(options, session);
+  device::CloseDevice(context);
+  return exitCode;
+}
