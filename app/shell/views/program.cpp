@@ -81,6 +81,8 @@ int RunKestrelQa(std::span<const std::string> arguments, ProgramSetup& setup) {
     return 2;
   }
   std::cout << "kestrelqa: device " << opened->description() << '\n';
+  if (spec.kind == kqa::ioctl::DeviceSpec::Kind::Auto && !error.empty())
+    std::cout << "kestrelqa: passed over: " << error << '\n';
 
   kqa::device::DeviceContext device(opened->provider(), setup.prompt, setup.clock);
   device.trace = kqa::device::StandardOutputTrace();

@@ -2,6 +2,7 @@
 
 #include <QDialog>
 #include <functional>
+#include <optional>
 
 #include "app/measure/views/measure_pages.h"
 #include "app/nvm/views/eeprom_pages.h"

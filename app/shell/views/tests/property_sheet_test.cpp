@@ -233,6 +233,35 @@ class PropertySheetTest : public QObject {
     QVERIFY(prompt.messages().empty());
   }
 
+  void theProgramRunsOnTheEmulatedChipUntilExit() {
+    const std::string folder = QDir::tempPath().toStdString() + "/kqa-program-test";
+    std::filesystem::create_directories(folder);
+    kqa::QtPrompt prompt;
+    int tabs = 0;
+    bool emulatedSwitch = false;
+    ProgramSetup setup{prompt, kqa::SystemClock(), folder,
+                       [](const kqa::ioctl::DeviceSpec& spec, std::string& error) {
+                         return kqa::ioctl::OpenDevice(spec, kqa::SystemClock(), error);
+                       },
+                       [&](CMainFrame& frame) {
+                         tabs = frame.sheet()->tabs()->count();
+                         emulatedSwitch = ButtonNamed(*frame.sheet(), QStringLiteral("Emulated chip"))
+                                              ->isVisibleTo(frame.sheet());
+                         ButtonNamed(*frame.sheet(), QStringLiteral("Exit"))->click();
+                       }};
+    const std::vector<std::string> arguments = {"--device", "emulated", "-f", "pi"};
+    QCOMPARE(RunKestrelQa(arguments, setup), 0);
+    QCOMPARE(tabs, 17);
+    QVERIFY(emulatedSwitch);
+
+    const std::vector<std::string> typo = {"--device", "emulatd"};
+    QString shown;
+    AnswerNextMessageBox(shown);
+    QCOMPARE(RunKestrelQa(typo, setup), 2);
+    QVERIFY(shown.contains(QStringLiteral("emulated")));
+    std::filesystem::remove_all(folder);
+  }
+
   void aSecondInstanceStopsBeforeTheDevice() {
     const std::string folder = QDir::tempPath().toStdString() + "/kqa-instance-test";
     std::filesystem::create_directories(folder);
