@@ -2,7 +2,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <string>
 
@@ -54,16 +53,6 @@ TEST_F(SingleInstanceTest, AFolderWithoutTheLockIsReported) {
   SingleInstanceLock lock;
   EXPECT_EQ(lock.acquire(folder_ + "/missing"), SingleInstanceLock::Result::Unavailable);
   EXPECT_FALSE(lock.error().empty());
-}
-
-TEST(SingleInstanceFolder, FollowsTheRuntimeDirectory) {
-  const char* saved = std::getenv("XDG_RUNTIME_DIR");
-  const std::string restore = saved ? saved : "";
-  ::setenv("XDG_RUNTIME_DIR", "/run/user/4242", 1);
-  EXPECT_EQ(SingleInstanceLock::DefaultFolder(), "/run/user/4242");
-  ::unsetenv("XDG_RUNTIME_DIR");
-  EXPECT_EQ(SingleInstanceLock::DefaultFolder(), "/tmp");
-  if (saved) ::setenv("XDG_RUNTIME_DIR", restore.c_str(), 1);
 }
 
 }  // namespace

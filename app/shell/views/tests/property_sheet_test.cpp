@@ -183,20 +183,6 @@ class PropertySheetTest : public QObject {
         QStringLiteral("not real hardware")));
   }
 
-  void theEmulatedChipSwitchAnswersItsShortcuts() {
-    TestBed bed;
-    kqa::shell::PageServices services{bed.device};
-    CQAPropertySheet sheet(services);
-    int unplugs = 0, replugs = 0;
-    sheet.setEmulatedChipSwitch({[&] { return ++unplugs > 0; }, [&] { return ++replugs > 0; }});
-    sheet.show();
-    QVERIFY(QTest::qWaitForWindowActive(&sheet));
-    QTest::keyClick(&sheet, Qt::Key_U, Qt::ControlModifier | Qt::ShiftModifier);
-    QTest::keyClick(&sheet, Qt::Key_R, Qt::ControlModifier | Qt::ShiftModifier);
-    QCOMPARE(unplugs, 1);
-    QCOMPARE(replugs, 1);
-  }
-
   // The whole road: the in-process driver on the emulated chip, pulled and
   // put back through the sheet's own switch while the timer runs.
   void unplugAndReplugTheEmulatedChip() {
