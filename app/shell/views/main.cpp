@@ -1,13 +1,22 @@
 #include <QApplication>
+#include <string>
+#include <vector>
 
-#include "app/shell/views/property_sheet.h"
+#include "app/shell/single_instance.h"
+#include "app/shell/views/kestrel_icon.h"
+#include "app/shell/views/program.h"
 
 int main(int argc, char** argv) {
-  QApplication app(argc, argv);
+  QApplication app(argc, argv);  // takes its own options (-platform, ...) out of argv
   QApplication::setApplicationName(QStringLiteral("kestrelqa"));
-  QApplication::setApplicationDisplayName(QStringLiteral("Kestrel USB QA"));
+  QApplication::setWindowIcon(KestrelIcon());
 
-  CQAPropertySheet sheet;
-  sheet.show();
-  return app.exec();
+  const std::vector<std::string> arguments(argv + 1, argv + argc);
+  kqa::QtPrompt prompt;
+  ProgramSetup setup{prompt, kqa::SystemClock(), kqa::shell::SingleInstanceLock::DefaultFolder(),
+                     [](const kqa::ioctl::DeviceSpec& spec, std::string& error) {
+                       return kqa::ioctl::OpenDevice(spec, kqa::SystemClock(), error);
+                     },
+                     {}};
+  return RunKestrelQa(arguments, setup);
 }

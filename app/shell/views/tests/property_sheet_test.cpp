@@ -1,33 +1,274 @@
+#include <QAction>
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QtTest>
+#include <filesystem>
 
+#include "app/device/connection.h"
+#include "app/device/startup.h"
+#include "app/device/tests/fake_device.h"
+#include "app/shell/device_probe.h"
+#include "app/shell/single_instance.h"
+#include "app/shell/views/main_frame.h"
+#include "app/shell/views/program.h"
 #include "app/shell/views/property_sheet.h"
+#include "platform/clock/virtual_clock.h"
+#include "platform/ioctl/select/device_select.h"
+#include "platform/prompt/scripted_prompt.h"
+
+using kqa::device::testing::TestBed;
+using kqa::shell::Page;
+
+namespace {
+
+QStringList TabTexts(const CQAPropertySheet& sheet) {
+  QStringList texts;
+  for (int i = 0; i < sheet.tabs()->count(); ++i) texts << sheet.tabs()->tabText(i);
+  return texts;
+}
+
+QPushButton* ButtonNamed(QWidget& parent, const QString& text) {
+  for (QPushButton* button : parent.findChildren<QPushButton*>())
+    if (button->text() == text) return button;
+  return nullptr;
+}
+
+CMainFrame::Device DeviceOf(TestBed& bed) {
+  return {[&bed] { return kqa::shell::DeviceReachable(bed.device); },
+          [&bed] { kqa::device::CloseDevice(bed.device); }};
+}
+
+void Unplug(TestBed& bed, bool gone) {
+  bed.chip.connected = !gone;
+  bed.chip.present = !gone;
+}
+
+// Answers the next message box with OK and keeps its text.
+void AnswerNextMessageBox(QString& text) {
+  QTimer::singleShot(0, [&text] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (box == nullptr) return AnswerNextMessageBox(text);
+    text = box->text();
+    box->accept();
+  });
+}
+
+}  // namespace
 
 class PropertySheetTest : public QObject {
   Q_OBJECT
 
  private slots:
-  void showsWithItsCaption() {
-    CQAPropertySheet sheet;
+  void tabsFollowTheCommandLine() {
+    TestBed bed;
+    kqa::shell::PageServices services{bed.device};
+    CQAPropertySheet plain(services);
+    QCOMPARE(plain.tabs()->count(), 13);
+    QCOMPARE(TabTexts(plain).mid(0, 3), QStringList({"USB Config", "TX/RX", "MAC"}));
+
+    bed.device.showFftPages = bed.device.showPapdPage = bed.device.showIqCalPage = true;
+    CQAPropertySheet all(services);
+    QCOMPARE(all.tabs()->count(), 17);
+    QCOMPARE(TabTexts(all).mid(2, 2), QStringList({"PAPD Test Page", "IQ Cal"}));
+    QCOMPARE(TabTexts(all).mid(14), QStringList({"Noise Level", "FFT Graph", "About"}));
+    QCOMPARE(all.page(Page::NandFlash).windowTitle(), QStringLiteral("NAND-Flash"));
+    QCOMPARE(all.tabs()->indexOf(&all.page(Page::NandFlash)), -1);
+  }
+
+  void exitReplacesCancelAndOkIsHidden() {
+    TestBed bed;
+    kqa::shell::PageServices services{bed.device};
+    CQAPropertySheet sheet(services);
     sheet.show();
     QVERIFY(QTest::qWaitForWindowExposed(&sheet));
     QCOMPARE(sheet.windowTitle(), QStringLiteral("Kestrel USB V1.0.1.5"));
-    QVERIFY(sheet.tabs() != nullptr);
+    auto* box = sheet.findChild<QDialogButtonBox*>();
+    QVERIFY(!box->button(QDialogButtonBox::Ok)->isVisible());
+    QCOMPARE(box->button(QDialogButtonBox::Cancel)->text(), QStringLiteral("Exit"));
+    QVERIFY(box->button(QDialogButtonBox::Apply) == nullptr);
+
+    // Enter in a page's field must not press a button of the sheet.
+    QSignalSpy finished(&sheet, &QDialog::finished);
+    QTest::keyClick(&sheet, Qt::Key_Return);
+    QCOMPARE(finished.count(), 0);
+    ButtonNamed(sheet, QStringLiteral("Exit"))->click();
+    QCOMPARE(finished.count(), 1);
   }
 
-  void exitClosesTheSheet() {
-    CQAPropertySheet sheet;
-    sheet.show();
-    QPushButton* exitButton = nullptr;
-    for (QPushButton* button : sheet.findChildren<QPushButton*>())
-      if (button->text() == QStringLiteral("Exit")) exitButton = button;
-    QVERIFY(exitButton != nullptr);
-    QSignalSpy rejected(&sheet, &QDialog::rejected);
-    exitButton->click();
-    QCOMPARE(rejected.count(), 1);
-    QVERIFY(!sheet.isVisible());
+  void freezesWhenTheDeviceGoesAndRevivesWhenItComesBack() {
+    TestBed bed;
+    kqa::shell::PageServices services{bed.device};
+    CMainFrame frame(services, DeviceOf(bed));
+    frame.start();
+    CQAPropertySheet& sheet = *frame.sheet();
+    QCOMPARE(sheet.activePage(), Page::TxRx);  // a device was found at start
+    frame.onTimer();
+    QCOMPARE(sheet.windowTitle(), QStringLiteral("Kestrel USB V1.0.1.5"));
+
+    // The probe notices the loss on its own: no page has to call the chip.
+    Unplug(bed, true);
+    frame.onTimer();
+    QCOMPARE(sheet.windowTitle(),
+             QStringLiteral("Kestrel USB QA Test Program (Device Unplug, Frozen the QA Test program!)"));
+    QCOMPARE(sheet.activePage(), Page::UsbConfig);
+    QVERIFY(!sheet.tabs()->tabBar()->isEnabled());
+    for (Page page : {Page::UsbConfig, Page::TxRx, Page::Mac, Page::Rf1, Page::About})
+      QVERIFY(!sheet.page(page).isEnabled());
+    QVERIFY(sheet.page(Page::Rf2).isEnabled());  // never governed
+    QVERIFY(sheet.findChild<QLabel*>(QStringLiteral("deviceDescription"))->text().startsWith(
+        QStringLiteral("Device unplugged")));
+
+    // A page enabled behind the check's back is frozen again on the next tick.
+    sheet.page(Page::Mac).setEnabled(true);
+    frame.onTimer();
+    QVERIFY(!sheet.page(Page::Mac).isEnabled());
+
+    Unplug(bed, false);
+    frame.onTimer();
+    QCOMPARE(sheet.windowTitle(), QStringLiteral("Kestrel USB QA Test Program (Working!)"));
+    QCOMPARE(sheet.activePage(), Page::TxRx);
+    QVERIFY(sheet.tabs()->tabBar()->isEnabled());
+    QVERIFY(sheet.page(Page::Mac).isEnabled());
+    QVERIFY(sheet.page(Page::Rf1).isEnabled());  // usable again after a re-plug
+  }
+
+  void thePresenceTimerTicksOnItsOwn() {
+    TestBed bed;
+    Unplug(bed, true);  // no device at start
+    kqa::shell::PageServices services{bed.device};
+    CMainFrame frame(services, DeviceOf(bed));
+    frame.start();
+    QCOMPARE(frame.sheet()->activePage(), Page::UsbConfig);
+    QTRY_COMPARE_WITH_TIMEOUT(frame.sheet()->windowTitle(),
+                              QString::fromLatin1(kqa::shell::kFrozenTitle.data()), 1500);
+  }
+
+  void exitEndsTheRunWithinATickAndClosesTheDevice() {
+    TestBed bed;
+    kqa::shell::PageServices services{bed.device};
+    CMainFrame frame(services, DeviceOf(bed));
+    QSignalSpy ended(&frame, &CMainFrame::ended);
+    frame.start();
+    QVERIFY(bed.device.hDevice.isOpen());
+    ButtonNamed(*frame.sheet(), QStringLiteral("Exit"))->click();
+    frame.onTimer();
+    QCOMPARE(ended.count(), 1);
+    QVERIFY(!frame.running());
+    QVERIFY(frame.sheet() == nullptr);
+    QVERIFY(!bed.device.hDevice.isOpen());
+  }
+
+  void aboutShowsTheVersionsAndTheDevice() {
+    TestBed bed;
+    kqa::shell::PageServices services{bed.device};
+    CQAPropertySheet sheet(services);
+    int asked = 0;
+    sheet.setFirmwareQuery([&]() -> std::optional<std::uint32_t> {
+      return ++asked == 1 ? std::nullopt : std::optional<std::uint32_t>(0x80000001u);
+    });
+    sheet.setDeviceDescription(QStringLiteral("emulated Kestrel (EEPROM board, in-process)"), true);
+    sheet.setActivePage(Page::About);
+    auto& about = static_cast<CAboutPage&>(sheet.page(Page::About));
+    QCOMPARE(about.firmwareText(), QStringLiteral("not available (no device)"));
+    sheet.setActivePage(Page::Mac);
+    sheet.setActivePage(Page::About);  // read again once a device answers
+    QCOMPARE(about.firmwareText(), QStringLiteral("-2147483647"));
+    QVERIFY(ButtonNamed(about, QStringLiteral("https://kestrelqa.example")) != nullptr);
+    QVERIFY(sheet.findChild<QLabel*>(QStringLiteral("deviceDescription"))->text().contains(
+        QStringLiteral("not real hardware")));
+  }
+
+  // The whole road: the in-process driver on the emulated chip, pulled and
+  // put back through the sheet's own switch while the timer runs.
+  void unplugAndReplugTheEmulatedChip() {
+    kqa::VirtualClock clock;
+    kqa::ScriptedPrompt prompt;
+    kqa::ioctl::DeviceSpec spec;
+    spec.kind = kqa::ioctl::DeviceSpec::Kind::Emulated;
+    std::string error;
+    auto chip = kqa::ioctl::OpenDevice(spec, clock, error);
+    QVERIFY2(chip != nullptr, error.c_str());
+    kqa::device::DeviceContext device(chip->provider(), prompt, clock);
+    device.trace = [](std::string_view) {};
+    kqa::device::RunDeviceStartup(device);
+    kqa::shell::PageServices services{device};
+    CMainFrame frame(services, {[&] { return kqa::shell::DeviceReachable(device); },
+                                [&] { kqa::device::CloseDevice(device); }});
+    frame.setSheetSetup([&](CQAPropertySheet& sheet) { SetUpSheet(sheet, device, *chip); });
+    frame.start();
+    CQAPropertySheet& sheet = *frame.sheet();
+    QVERIFY(QTest::qWaitForWindowActive(&sheet));
+    QCOMPARE(sheet.activePage(), Page::TxRx);
+
+    QTest::keyClick(&sheet, Qt::Key_U, Qt::ControlModifier | Qt::ShiftModifier);
+    QTRY_COMPARE_WITH_TIMEOUT(sheet.windowTitle(),
+                              QString::fromLatin1(kqa::shell::kFrozenTitle.data()), 1000);
+    QCOMPARE(sheet.activePage(), Page::UsbConfig);
+    QVERIFY(!sheet.tabs()->tabBar()->isEnabled());
+
+    QTest::keyClick(&sheet, Qt::Key_R, Qt::ControlModifier | Qt::ShiftModifier);
+    QTRY_COMPARE_WITH_TIMEOUT(sheet.windowTitle(),
+                              QString::fromLatin1(kqa::shell::kWorkingTitle.data()), 1000);
+    QCOMPARE(sheet.activePage(), Page::TxRx);
+    QVERIFY(sheet.page(Page::Mac).isEnabled());
+    QVERIFY(prompt.messages().empty());
+  }
+
+  void theProgramRunsOnTheEmulatedChipUntilExit() {
+    const std::string folder = QDir::tempPath().toStdString() + "/kqa-program-test";
+    std::filesystem::create_directories(folder);
+    kqa::QtPrompt prompt;
+    int tabs = 0;
+    bool emulatedSwitch = false;
+    ProgramSetup setup{prompt, kqa::SystemClock(), folder,
+                       [](const kqa::ioctl::DeviceSpec& spec, std::string& error) {
+                         return kqa::ioctl::OpenDevice(spec, kqa::SystemClock(), error);
+                       },
+                       [&](CMainFrame& frame) {
+                         tabs = frame.sheet()->tabs()->count();
+                         emulatedSwitch = ButtonNamed(*frame.sheet(), QStringLiteral("Emulated chip"))
+                                              ->isVisibleTo(frame.sheet());
+                         ButtonNamed(*frame.sheet(), QStringLiteral("Exit"))->click();
+                       }};
+    const std::vector<std::string> arguments = {"--device", "emulated", "-f", "pi"};
+    QCOMPARE(RunKestrelQa(arguments, setup), 0);
+    QCOMPARE(tabs, 17);
+    QVERIFY(emulatedSwitch);
+
+    const std::vector<std::string> typo = {"--device", "emulatd"};
+    QString shown;
+    AnswerNextMessageBox(shown);
+    QCOMPARE(RunKestrelQa(typo, setup), 2);
+    QVERIFY(shown.contains(QStringLiteral("emulated")));
+    std::filesystem::remove_all(folder);
+  }
+
+  void aSecondInstanceStopsBeforeTheDevice() {
+    const std::string folder = QDir::tempPath().toStdString() + "/kqa-instance-test";
+    std::filesystem::create_directories(folder);
+    kqa::shell::SingleInstanceLock first;
+    QCOMPARE(first.acquire(folder), kqa::shell::SingleInstanceLock::Result::Acquired);
+
+    kqa::QtPrompt prompt;
+    int opened = 0;
+    ProgramSetup setup{prompt, kqa::SystemClock(), folder,
+                       [&](const kqa::ioctl::DeviceSpec&, std::string&) {
+                         ++opened;
+                         return std::unique_ptr<kqa::ioctl::OpenedDevice>();
+                       },
+                       {}};
+    QString shown;
+    AnswerNextMessageBox(shown);
+    const std::vector<std::string> arguments = {"fpi"};
+    QCOMPARE(RunKestrelQa(arguments, setup), 1);
+    QCOMPARE(shown, QStringLiteral("Kestrel USB QA is already running"));
+    QCOMPARE(opened, 0);
+    std::filesystem::remove_all(folder);
   }
 };
 

@@ -1,0 +1,20 @@
+#pragma once
+
+#include "app/shell/page_services.h"
+#include "app/shell/views/page/property_page.h"
+
+// "NAND-Flash": constructed with the sheet but never shown.
+class CFLASHPage : public kqa::PropertyPage {
+  Q_OBJECT
+
+ public:
+  explicit CFLASHPage(kqa::shell::PageServices& services, QWidget* parent = nullptr);
+};
+
+// "NOR-Flash": the external NOR flash.
+class CFLASHIIPage : public kqa::PropertyPage {
+  Q_OBJECT
+
+ public:
+  explicit CFLASHIIPage(kqa::shell::PageServices& services, QWidget* parent = nullptr);
+};

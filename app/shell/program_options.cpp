@@ -1,0 +1,63 @@
+#include "app/shell/program_options.h"
+
+namespace kqa::shell {
+namespace {
+
+// "--name VALUE" or "--name=VALUE"; advances `index` past what it used.
+bool TakeValue(std::span<const std::string> arguments, std::size_t& index, std::string_view name,
+               std::string& value, bool& matched, std::string& error) {
+  const std::string& argument = arguments[index];
+  matched = false;
+  if (argument == name) {
+    matched = true;
+    if (index + 1 >= arguments.size()) {
+      error = std::string(name) + " needs a value";
+      return false;
+    }
+    value = arguments[++index];
+    return true;
+  }
+  if (argument.size() > name.size() && argument.compare(0, name.size(), name) == 0 &&
+      argument[name.size()] == '=') {
+    matched = true;
+    value = argument.substr(name.size() + 1);
+    return true;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool ParseProgramOptions(std::span<const std::string> arguments, ProgramOptions& options,
+                         std::string& error) {
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    const std::string& argument = arguments[i];
+    bool matched = false;
+    if (!TakeValue(arguments, i, "--device", options.device, matched, error)) return false;
+    if (matched) continue;
+    if (!TakeValue(arguments, i, "--state", options.stateFile, matched, error)) return false;
+    if (matched) continue;
+    if (argument == "--help" || argument == "-h") {
+      options.help = true;
+      continue;
+    }
+    if (argument.rfind("--", 0) == 0 && argument.size() > 2) {
+      error = "unknown option " + argument;
+      return false;
+    }
+    options.pageParameters.push_back(argument);
+  }
+  return true;
+}
+
+std::string_view ProgramUsage() {
+  return "usage: kestrelqa [--device SPEC] [--state FILE] [letters...]\n"
+         "  --device SPEC  emulated | emulated:efuse | usb[:VVVV:PPPP] | socket[:PATH]\n"
+         "                 (default: a running kestrelqa-usbd, else a real chip, else the\n"
+         "                 emulated chip)\n"
+         "  --state FILE   where the emulated chip keeps its EEPROM, eFuse and flash\n"
+         "  letters        any parameter holding f adds the Noise Level and FFT Graph\n"
+         "                 pages, p the PAPD Test page, i the IQ Cal page (e.g. fpi)\n";
+}
+
+}  // namespace kqa::shell

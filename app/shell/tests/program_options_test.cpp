@@ -1,0 +1,35 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "app/shell/program_options.h"
+
+namespace kqa::shell {
+namespace {
+
+TEST(ProgramOptions, DeviceStateAndPageLetters) {
+  const std::vector<std::string> arguments = {"--device", "socket:/run/kqa.sock", "-f",
+                                              "--state=chip.kqastate", "pi"};
+  ProgramOptions options;
+  std::string error;
+  ASSERT_TRUE(ParseProgramOptions(arguments, options, error)) << error;
+  EXPECT_EQ(options.device, "socket:/run/kqa.sock");
+  EXPECT_EQ(options.stateFile, "chip.kqastate");
+  EXPECT_EQ(options.pageParameters, (std::vector<std::string>{"-f", "pi"}));
+  EXPECT_FALSE(options.help);
+}
+
+TEST(ProgramOptions, RefusesWhatItCannotUse) {
+  ProgramOptions options;
+  std::string error;
+  const std::vector<std::string> missing = {"--device"};
+  EXPECT_FALSE(ParseProgramOptions(missing, options, error));
+  EXPECT_EQ(error, "--device needs a value");
+  const std::vector<std::string> unknown = {"--fft"};
+  EXPECT_FALSE(ParseProgramOptions(unknown, options, error));
+  EXPECT_EQ(error, "unknown option --fft");
+}
+
+}  // namespace
+}  // namespace kqa::shell

@@ -1,0 +1,82 @@
+// Shows the sheet on the emulated chip and saves the pictures in docs/:
+//   xvfb-run -a build/app/shell/views/tools/kestrelqa-screenshots docs
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QLineEdit>
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+
+#include "app/device/startup.h"
+#include "app/registers/views/mac_page.h"
+#include "app/shell/views/program.h"
+#include "app/shell/views/property_sheet.h"
+#include "platform/clock/clock.h"
+#include "platform/ioctl/select/device_select.h"
+#include "app/registers/script/register_script.h"
+#include "platform/prompt/scripted_prompt.h"
+
+namespace {
+
+void Save(QWidget& window, const QString& path) {
+  QApplication::processEvents();
+  if (!window.grab().save(path)) std::cerr << "cannot write " << path.toStdString() << '\n';
+  std::cout << path.toStdString() << '\n';
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  const QDir folder(argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("docs"));
+
+  kqa::ioctl::DeviceSpec spec;
+  spec.kind = kqa::ioctl::DeviceSpec::Kind::Emulated;
+  std::string error;
+  auto chip = kqa::ioctl::OpenDevice(spec, kqa::SystemClock(), error);
+  if (!chip) {
+    std::cerr << "no emulated chip: " << error << '\n';
+    return 1;
+  }
+  // Answers the script dialog without showing it.
+  kqa::ScriptedPrompt prompt;
+  kqa::device::DeviceContext device(chip->provider(), prompt, kqa::SystemClock());
+  device.trace = [](std::string_view) {};
+  kqa::device::RunDeviceStartup(device);
+  kqa::shell::PageServices services{device};
+
+  CQAPropertySheet sheet(services);
+  SetUpSheet(sheet, device, *chip);
+  sheet.show();
+
+  // The MAC page after the example script ran and its write was read back.
+  sheet.setActivePage(kqa::shell::Page::Mac);
+  auto& mac = static_cast<CMACPage&>(sheet.page(kqa::shell::Page::Mac));
+  const std::string script = QDir::temp().filePath(QStringLiteral("kestrelqa-example.txt")).toStdString();
+  {
+    std::ofstream out(script);
+    for (const std::string& line : kqa::RegisterScriptExample())
+      if (line.rfind("Example", 0) != 0) out << line;
+  }
+  prompt.answerFile(script);
+  mac.onLoadScript();
+  std::remove(script.c_str());
+  mac.findChild<QComboBox*>(QStringLiteral("bankList"))->setCurrentIndex(2);
+  mac.onBankChosen(2);
+  mac.findChild<QLineEdit*>(QStringLiteral("singleOffset"))->setText(QStringLiteral("314"));
+  mac.onSingleReadWrite();
+  Save(sheet, folder.filePath(QStringLiteral("screenshot-mac-page.png")));
+
+  sheet.setActivePage(kqa::shell::Page::About);
+  Save(sheet, folder.filePath(QStringLiteral("screenshot-about-page.png")));
+
+  kqa::shell::PresenceAction frozen;
+  frozen.kind = kqa::shell::PresenceAction::Kind::Freeze;
+  frozen.enablePages = false;
+  frozen.title = kqa::shell::kFrozenTitle;
+  frozen.activeTab = kqa::shell::Page::UsbConfig;
+  sheet.applyPresence(frozen);
+  Save(sheet, folder.filePath(QStringLiteral("screenshot-frozen.png")));
+  return 0;
+}

@@ -1,0 +1,8 @@
+#include "app/sniffer/views/sniffer_page.h"
+
+CSnifferPage::CSnifferPage(kqa::shell::PageServices&, QWidget* parent)
+    : PropertyPage(tr("Sniffer"), parent) {
+  showLaterVersionNotice(tr("Capture of 802.11 frames, their decoding, and packet files."));
+}
+
+void CSnifferPage::StopCapture() {}
