@@ -25,10 +25,6 @@ void Refuse(kqa::QtPrompt& prompt, const std::string& reason) {
 
 }  // namespace
 
-bool OffersChipSwitch(const kqa::ioctl::OpenedDevice& device) {
-  return device.isEmulated() && device.description().find("kestrelqa-usbd") == std::string::npos;
-}
-
 void SetUpSheet(CQAPropertySheet& sheet, kqa::device::DeviceContext& device,
                 kqa::ioctl::OpenedDevice& opened) {
   sheet.setDeviceDescription(QString::fromStdString(opened.description()), opened.isEmulated());
@@ -38,7 +34,9 @@ void SetUpSheet(CQAPropertySheet& sheet, kqa::device::DeviceContext& device,
     if (!kqa::device::GetFirmwareVersion(device, version)) return std::nullopt;
     return version;
   });
-  if (OffersChipSwitch(opened))
+  // Only the emulated chip of this process can be pulled from here; one
+  // served by kestrelqa-usbd is pulled there (SIGUSR1/SIGUSR2).
+  if (opened.canUnplug())
     sheet.setEmulatedChipSwitch(
         {[&opened] { return opened.unplug(); }, [&opened] { return opened.replug(); }});
 }

@@ -33,11 +33,6 @@ struct ProgramSetup {
 // then the main frame until the sheet is closed. Returns the exit code.
 int RunKestrelQa(std::span<const std::string> arguments, ProgramSetup& setup);
 
-// Whether the sheet offers the emulated chip's unplug switch: only for an
-// emulated chip in this process (one served by kestrelqa-usbd is pulled
-// there, not here).
-bool OffersChipSwitch(const kqa::ioctl::OpenedDevice& device);
-
 // Names the device on the sheet and the About page, lets the About page ask
 // for the firmware version, and offers the emulated chip's switch.
 void SetUpSheet(CQAPropertySheet& sheet, kqa::device::DeviceContext& device,

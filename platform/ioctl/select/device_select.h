@@ -36,6 +36,8 @@ class OpenedDevice {
   virtual bool isEmulated() const = 0;              // also true for a daemon serving the emulated chip
   virtual bool unplug() = 0;   // emulated chip in this process only; false otherwise
   virtual bool replug() = 0;
+  // Whether unplug()/replug() work here: the emulated chip in this process.
+  virtual bool canUnplug() const = 0;
 
   // What the device is, without how it is reached: "emulated Kestrel
   // (EEPROM board)". A daemon describes what it serves with this; a client

@@ -40,6 +40,7 @@ class InProcessDevice final : public OpenedDevice {
   std::string description() const override { return what_ + " (" + detail_ + ", in-process)"; }
   std::string deviceName() const override { return what_ + " (" + detail_ + ")"; }
   bool isEmulated() const override { return chip_ != nullptr; }
+  bool canUnplug() const override { return chip_ != nullptr; }
 
   // Returns once the driver has seen the chip go (or come), so that the
   // very next call answers accordingly.

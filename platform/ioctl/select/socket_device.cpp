@@ -19,6 +19,7 @@ class SocketOpenedDevice final : public OpenedDevice {
   // The chip of a daemon is unplugged through the daemon (SIGUSR1/SIGUSR2).
   bool unplug() override { return false; }
   bool replug() override { return false; }
+  bool canUnplug() const override { return false; }
 
  private:
   SocketDeviceInterfaceProvider provider_;
