@@ -50,6 +50,7 @@ class DriverHarness {
     std::vector<std::uint8_t> output;  // Information bytes of the system buffer
   };
   Reply control(std::uint32_t code, std::vector<std::uint8_t> input = {}, std::uint32_t outputLength = 0);
+  Reply readMac(std::uint16_t address = 0);  // VQ_OID_USB_VENDOR_MAC_READ
 
   VirtualClock clock;
   usb::testing::FakeDeviceModel chip;

@@ -61,10 +61,7 @@ Transport SocketTransport() {
           }};
 }
 
-INSTANTIATE_TEST_SUITE_P(Socket, DriverTransportTest, ::testing::Values(SocketTransport()),
-                         TransportName);
-INSTANTIATE_TEST_SUITE_P(Socket, KestrelTransportTest, ::testing::Values(SocketTransport()),
-                         TransportName);
+INSTANTIATE_TEST_SUITE_P(Socket, DriverTransportTest, ::testing::Values(SocketTransport()), TransportName);
 
 }  // namespace
 }  // namespace kqa::driver::testing
