@@ -32,25 +32,22 @@ class TempDir {
 
 // A fake device served on a socket in a temporary folder, and a client
 // provider pointed at it.
-class ServedFake {
- public:
+struct ServedFake {
   explicit ServedFake(int maxHandles = 1, SocketServerOptions options = {});
   ~ServedFake();
 
+  DeviceInterfaceProvider::OpenResult open() { return client.open(kQaInterfaceClass, 0); }
+  UniqueFd connectRaw() const { return ConnectUnixSocket(path).fd; }  // for speaking the protocol badly
+
   FakeDeviceProvider fake;
   TempDir dir;
-  std::string path;
+  std::string path = dir.path() + "/usbd.sock";
   std::unique_ptr<UnixSocketListener> listener;
   std::unique_ptr<SocketServer> server;
-  SocketDeviceInterfaceProvider client;
-
-  DeviceInterfaceProvider::OpenResult open() { return client.open(kQaInterfaceClass, 0); }
-  // A raw connection, for speaking the protocol badly.
-  UniqueFd connectRaw() const;
+  SocketDeviceInterfaceProvider client{path};
 };
 
-std::vector<std::uint8_t> Frame(const wire::Header& header,
-                                const std::vector<std::uint8_t>& payload = {});
+std::vector<std::uint8_t> Frame(const wire::Header& header, const std::vector<std::uint8_t>& payload = {});
 std::vector<std::uint8_t> OpenFrame();
 std::vector<std::uint8_t> ControlFrame(std::uint32_t code, const std::vector<std::uint8_t>& input,
                                        std::uint32_t outputLength);
