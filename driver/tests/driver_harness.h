@@ -8,7 +8,7 @@
 #include "platform/clock/virtual_clock.h"
 #include "platform/usb/emulated/emulated_device.h"
 #include "platform/usb/testing/fake_device_model.h"
-#include "platform/usb/testing/fake_usb_backend.h"
+#include "platform/usb/testing/scripted_usb_device.h"
 
 namespace kqa::driver::testing {
 

@@ -1,8 +1,6 @@
 // The end-to-end suite in-process, and the in-process host's own tests:
-// interface instances, handles that outlive it, and concurrent use of one
-// handle while completions run on the chip's thread.
-#include "driver/host/driver_host.h"
-
+// handles that outlive it, and concurrent use of one handle while
+// completions run on the chip's thread.
 #include <atomic>
 #include <chrono>
 #include <thread>
@@ -10,51 +8,17 @@
 #include "driver/tests/e2e/transport_fixture.h"
 #include "platform/ioctl/control_codes.h"
 #include "platform/status/win32_error.h"
-#include "platform/usb/emulated/emulated_device.h"
-#include "platform/usb/testing/fake_usb_backend.h"
 
 namespace kqa::driver::testing {
 namespace {
 
 using namespace kqa::ioctl;
-using usb::testing::FakeDeviceModel;
 
 INSTANTIATE_TEST_SUITE_P(InProcess, DriverTransportTest, ::testing::Values(InProcessTransport()), TransportName);
 
 // The end-to-end fixture, for tests of the in-process host only.
 class DriverHostTest : public DriverTransportTest {};
 INSTANTIATE_TEST_SUITE_P(InProcess, DriverHostTest, ::testing::Values(InProcessTransport()), TransportName);
-
-TEST(DriverHostInstances, AreTheStartedDevicesInArrivalOrder) {
-  VirtualClock clock;
-  FakeDeviceModel first;
-  FakeDeviceModel second;
-  second.setRegister(0x0000, 0x5EC70002);
-  auto failures = std::make_shared<kernel::WorkQueue>();
-  auto one = std::make_shared<usb::EmulatedUsbDevice>(first, clock, failures);
-  auto two = std::make_shared<usb::EmulatedUsbDevice>(second, clock, failures);
-  usb::testing::FakeUsbBackend backend;
-  backend.plug(one);
-  backend.plug(two);
-  DriverHost host(backend, clock);
-  EXPECT_EQ(host.interfaces().size(), 2u);
-
-  auto opened = host.open(kQaInterfaceClass, 1);
-  ASSERT_NE(opened.handle, nullptr);
-  EXPECT_EQ(opened.path, host.interfaces()[1]);
-  std::vector<std::uint8_t> identity(4);
-  opened.handle->control(VQ_OID_USB_VENDOR_MAC_READ, U32s({0}), identity);
-  EXPECT_EQ(U32At(identity, 0), 0x5EC70002u);
-  EXPECT_EQ(host.open(kQaInterfaceClass, 2).failure, DeviceInterfaceProvider::OpenFailure::NoInstance);
-
-  one->markGone();
-  backend.unplug(one);
-  backend.waitHotplugIdle();
-  ASSERT_EQ(host.interfaces().size(), 1u);
-  EXPECT_EQ(host.interfaces()[0], opened.path);  // the second is instance 0 now
-  // Opening the class in lower case finds it too; it is open already.
-  EXPECT_EQ(host.open("{9c4d2a71-3b8e-4f06-a15d-7e2c90b46f13}", 0).error, ERROR_SHARING_VIOLATION);
-}
 
 TEST_P(DriverHostTest, AHandleOutlivingTheHostAnswers1167AndClosesCleanly) {
   call(VQ_OID_USB_RX0_START, {0, 0});

@@ -21,17 +21,12 @@ TempDir::~TempDir() {
   std::filesystem::remove_all(path_, ignored);
 }
 
-ServedFake::ServedFake(int maxHandles, SocketServerOptions options) : fake(maxHandles) {
+SocketServed::SocketServed(DeviceInterfaceProvider& provider, const SocketServerInfo& info,
+                           SocketServerOptions options) {
   std::string error;
   listener = UnixSocketListener::Claim(path, {}, error);
   if (!listener) throw std::runtime_error(error);
-  server = std::make_unique<SocketServer>(fake, SocketServerInfo{"fake Kestrel", true}, listener->takeSocket(),
-                                          options);
-}
-
-ServedFake::~ServedFake() {
-  server.reset();  // closes the served handles before the fake goes
-  listener.reset();
+  server = std::make_unique<SocketServer>(provider, info, listener->takeSocket(), options);
 }
 
 std::vector<std::uint8_t> Frame(const wire::Header& header, const std::vector<std::uint8_t>& payload) {

@@ -30,21 +30,29 @@ class TempDir {
   std::string path_;
 };
 
-// A fake device served on a socket in a temporary folder, and a client
-// provider pointed at it.
-struct ServedFake {
-  explicit ServedFake(int maxHandles = 1, SocketServerOptions options = {});
-  ~ServedFake();
+// `provider` served on a socket in a temporary folder, as kestrelqa-usbd
+// serves it, and a client provider pointed at it.
+struct SocketServed {
+  SocketServed(DeviceInterfaceProvider& provider, const SocketServerInfo& info, SocketServerOptions options = {});
 
   DeviceInterfaceProvider::OpenResult open() { return client.open(kQaInterfaceClass, 0); }
   UniqueFd connectRaw() const { return ConnectUnixSocket(path).fd; }  // for speaking the protocol badly
 
-  FakeDeviceProvider fake;
   TempDir dir;
   std::string path = dir.path() + "/usbd.sock";
   std::unique_ptr<UnixSocketListener> listener;
-  std::unique_ptr<SocketServer> server;
+  std::unique_ptr<SocketServer> server;  // goes before the listener and the provider
   SocketDeviceInterfaceProvider client{path};
+};
+
+// The fake device, served (the fake is a base so that it outlives the server).
+struct FakeHolder {
+  explicit FakeHolder(int maxHandles) : fake(maxHandles) {}
+  FakeDeviceProvider fake;
+};
+struct ServedFake : FakeHolder, SocketServed {
+  explicit ServedFake(int maxHandles = 1, SocketServerOptions options = {})
+      : FakeHolder(maxHandles), SocketServed(fake, {"fake Kestrel", true}, options) {}
 };
 
 std::vector<std::uint8_t> Frame(const wire::Header& header, const std::vector<std::uint8_t>& payload = {});
