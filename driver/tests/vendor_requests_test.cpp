@@ -35,6 +35,11 @@ TEST_F(VendorRequestsTest, ARequestNeverAnsweredIsCancelledAfterOneSecond) {
   EXPECT_EQ(harness.lower->cancelledControls(), 1);
 }
 
+TEST_F(VendorRequestsTest, TheDriverItselfCountsNoByteBeyondTheOutput) {
+  // A firmware reload answers its 64 bytes; the host would cut them too.
+  EXPECT_EQ(harness.control(ioctl::VQ_OID_USB_FIRMWARE_RELOAD, std::vector<std::uint8_t>(64), 0).output.size(), 0u);
+}
+
 TEST_F(VendorRequestsTest, CheckPortResetsAConnectedButDisabledPortOnce) {
   const struct {
     std::vector<usb::PortStatus> answers;  // {enabled, connected}
@@ -71,6 +76,7 @@ TEST_F(VendorRequestsTest, TransferErrorRecoveriesWaitingTogetherRunOnce) {
   kernel::Event gate;
   harness.driver.SystemWorker.queue([&] { gate.wait(); });  // keeps the worker busy
   harness.chip.clearLog();
+  harness.lower->scriptPortStatus({{true, true}, {false, false}});  // one answer for one port check
   const std::uint8_t pipe0 = FakeDeviceModel::kBulkOut[1];
   for (int i = 0; i < 3; ++i) ASSERT_TRUE(harness.chip.completeOut(pipe0, nullptr, TransferStatus::Stall));
   gate.set();
@@ -81,7 +87,8 @@ TEST_F(VendorRequestsTest, TransferErrorRecoveriesWaitingTogetherRunOnce) {
   EXPECT_EQ(log[0].setup.wIndex, 0x0238);
   EXPECT_NE(log[1].outData[2] & 0x08, 0);
   EXPECT_EQ(log[3].outData[2] & 0x08, 0);
-  EXPECT_EQ(harness.chip.pendingBulk(pipe0), 1u);  // still running
+  EXPECT_EQ(CheckPort(harness.dx()), STATUS_NO_SUCH_DEVICE);  // the second answer is still there
+  EXPECT_EQ(harness.chip.pendingBulk(pipe0), 1u);             // still running
 }
 
 TEST_F(VendorRequestsTest, AnInTransferErrorChecksThePortAndStopsThePipe) {

@@ -19,12 +19,10 @@ namespace kqa::usb::testing {
 // A small, scriptable USB device for tests of the USB back ends and the
 // driver: vendor requests read and write plain memories, standard requests
 // answer from its descriptors, bulk transfers stay pending until the test
-// completes them, and every vendor request is logged. It has none of the
-// chip's behaviour; it lets a test force exact contents and interleavings.
-//
-// completeIn/completeOut run the completion on the test's thread;
-// cancellations, detaches and transfers that cannot start complete on the
-// model's own completion thread.
+// completes them (on the test's thread), and every vendor request is logged.
+// It has none of the chip's behaviour; it lets a test force exact contents
+// and interleavings. Cancellations, detaches and transfers that cannot start
+// complete on the model's own completion thread.
 class FakeDeviceModel final : public chip::UsbDeviceModel {
  public:
   struct ControlRecord {
@@ -51,9 +49,9 @@ class FakeDeviceModel final : public chip::UsbDeviceModel {
   bool isAttached() const override;
   void setAttachListener(std::function<void(bool attached)> listener) override;
 
-  // --- memories: byte-addressed, little-endian, zero until written. Each is
-  // named by the vendor write request that reaches it (its read is one more);
-  // flash requests carry their address as wIndex:wValue, the others in wIndex.
+  // Memories, byte-addressed and zero until written, named by the vendor
+  // request that writes them (the read is one more; both EEPROM paths reach
+  // the one EEPROM). Flash addresses travel as wIndex:wValue, others in wIndex.
   enum class Space : std::uint8_t { Mac = 0x06, Alt = 0x16, Base0 = 0x26, Sys = 0x46, Eeprom = 0x08, Flash = 0x0E };
   void setRegister(std::uint32_t address, std::uint32_t value, Space space = Space::Mac);
   std::uint32_t registerValue(std::uint32_t address, Space space = Space::Mac) const;
@@ -61,7 +59,6 @@ class FakeDeviceModel final : public chip::UsbDeviceModel {
   // without touching the register; then the register answers again.
   void queueReads(std::uint16_t address, std::vector<std::uint32_t> values);
 
-  // --- faults
   // The next control transfer with this bRequest ends with `status`.
   void failRequest(std::uint8_t bRequest, TransferStatus status);
   void clearFaults();  // failures and queued reads
@@ -74,17 +71,14 @@ class FakeDeviceModel final : public chip::UsbDeviceModel {
   };
   std::shared_ptr<Hold> holdNextRequest(std::uint8_t bRequest);
 
-  // --- descriptors
   void setConfigurationDescriptor(std::vector<std::uint8_t> bytes);
   // GET_STATUS answers (device, interface, endpoint) and their lengths.
   void setStatusAnswers(std::array<std::uint16_t, 3> values, std::array<std::uint8_t, 3> lengths = {2, 2, 2});
 
-  // --- vendor request log
   std::vector<ControlRecord> vendorLog() const;
   void clearLog();
   void setLogging(bool enabled);  // off for the fuzzer's millions of requests
 
-  // --- bulk
   std::size_t pendingBulk(std::uint8_t endpointAddress) const;
   // Completes the oldest pending IN transfer on `endpoint` with `bytes` (cut
   // to its buffer); false when none is pending.
@@ -99,7 +93,6 @@ class FakeDeviceModel final : public chip::UsbDeviceModel {
   // Waits until every completion handed to the model's thread has run.
   void flushCompletions();
 
-  // --- plug
   void detach();  // pending bulk transfers complete with NoDevice
   void attach();
 
