@@ -43,8 +43,8 @@ usb::PipeInformation Bulk(std::uint8_t address) { return {address, usb::kTransfe
 
 TEST(PipeAssignmentTest, FirstBulkOutKeepsPipeFiveTheNextFillFromZeroThenSixToNine) {
   const usb::PipeInformation six[] = {Bulk(0x81), Bulk(0x82), Bulk(0x01), Bulk(0x02), Bulk(0x03),
-                                      Bulk(0x04), Bulk(0x05), Bulk(0x06), {0x83, usb::kTransferInterrupt, 8, 0x83},
-                                      Bulk(0x84)};
+                                      Bulk(0x04), Bulk(0x05), Bulk(0x06), Bulk(0x84),
+                                      {0x83, usb::kTransferInterrupt, 8, 0x83}};
   std::array<usb::PipeHandle, kInPipes> in{};
   std::array<usb::PipeHandle, kOutPipes> out{};
   AssignPipes(six, in, out);

@@ -107,9 +107,11 @@ TEST(DriverPnpTest, WithoutMemoryForTheRingTheOpenSucceedsButNotWithoutItsPipes)
 
   harness.pool.setLargestAllocation(1 << 20);  // the pipes, not the ring
   ASSERT_EQ(harness.create(), STATUS_SUCCESS);
-  EXPECT_EQ(harness.control(ioctl::VQ_OID_USB_CAPTURE_AVAILABLE, {}, 4).output, std::vector<std::uint8_t>(4, 0));
+  EXPECT_EQ(harness.control(ioctl::VQ_OID_USB_CAPTURE_AVAILABLE, {}, 4).output,
+            std::vector<std::uint8_t>(4, 0));
   harness.control(ioctl::VQ_OID_USB_CAPTURE_START);
-  ASSERT_TRUE(harness.chip.completeIn(usb::testing::FakeDeviceModel::kBulkIn1, std::vector<std::uint8_t>(200, 0x11)));
+  ASSERT_TRUE(
+      harness.chip.completeIn(usb::testing::FakeDeviceModel::kBulkIn1, std::vector<std::uint8_t>(200, 0x11)));
   EXPECT_EQ(harness.control(ioctl::VQ_OID_USB_CAPTURE_READ, {}, 5120).output.size(), 0u);
 }
 

@@ -37,7 +37,8 @@ TEST_F(VendorRequestsTest, ARequestNeverAnsweredIsCancelledAfterOneSecond) {
 
 TEST_F(VendorRequestsTest, TheDriverItselfCountsNoByteBeyondTheOutput) {
   // A firmware reload answers its 64 bytes; the host would cut them too.
-  EXPECT_EQ(harness.control(ioctl::VQ_OID_USB_FIRMWARE_RELOAD, std::vector<std::uint8_t>(64), 0).output.size(), 0u);
+  EXPECT_EQ(harness.control(ioctl::VQ_OID_USB_FIRMWARE_RELOAD, std::vector<std::uint8_t>(64), 0).output.size(),
+            0u);
 }
 
 TEST_F(VendorRequestsTest, CheckPortResetsAConnectedButDisabledPortOnce) {

@@ -85,8 +85,8 @@ TEST_P(DriverTransportTest, EachCodeSendsItsRequestsAndAnswersItsBytes) {
   };
   const Case cases[] = {
       // 0x223488 with 5 bytes: two reads, 8 bytes back, over the header.
-      {VQ_OID_USB_VENDOR_MAC_READ_MULTI, U32s({0x0100, 5}), 16, {In(0x07, 0, 0x0100, 4), In(0x07, 0, 0x0104, 4)},
-       {0x01, 0x00, 0xAA, 0xAA, 0x02, 0x00, 0xBB, 0xBB}},
+      {VQ_OID_USB_VENDOR_MAC_READ_MULTI, U32s({0x0100, 5}), 16,
+       {In(0x07, 0, 0x0100, 4), In(0x07, 0, 0x0104, 4)}, {0x01, 0x00, 0xAA, 0xAA, 0x02, 0x00, 0xBB, 0xBB}},
       {VQ_OID_USB_VENDOR_READ_DWORDS, U32s({0x0100, 0}), 16, {}, {}},
       {VQ_OID_USB_VENDOR_WRITE_DWORDS, U32s({0x0200, 8, 0x01020304, 0x05060708}), 0,
        {Out(0x06, 0, 0x0200, U32s({0x01020304})), Out(0x06, 0, 0x0204, U32s({0x05060708}))}, {}},
@@ -95,8 +95,10 @@ TEST_P(DriverTransportTest, EachCodeSendsItsRequestsAndAnswersItsBytes) {
       {VQ_OID_USB_VENDOR_WRITE_BYTE, U32s({0x2001, 0xAB}), 0, {Out(0x06, 0, 0x2001, {0xAB})}, {}},
       {VQ_OID_USB_VENDOR_WRITE_HALVES, U32s({0x3000, 0xCAFEF00D, 0}), 0,
        {Out(0x02, 0xF00D, 0x3000), Out(0x02, 0xCAFE, 0x3002)}, {}},
-      {VQ_OID_USB_SET_REG1404_BIT0, U32s({5}), 0, {In(0x07, 0, 0x1404, 4), Out(0x06, 0, 0x1404, U32s({0xF1}))}, {}},
-      {VQ_OID_USB_SET_REG1404_BIT0, U32s({0}), 0, {In(0x07, 0, 0x1404, 4), Out(0x06, 0, 0x1404, U32s({0xF0}))}, {}},
+      {VQ_OID_USB_SET_REG1404_BIT0, U32s({5}), 0,
+       {In(0x07, 0, 0x1404, 4), Out(0x06, 0, 0x1404, U32s({0xF1}))}, {}},
+      {VQ_OID_USB_SET_REG1404_BIT0, U32s({0}), 0,
+       {In(0x07, 0, 0x1404, 4), Out(0x06, 0, 0x1404, U32s({0xF0}))}, {}},
       // 0x223490 with 3 bytes: two requests of two bytes, 4 bytes back.
       {VQ_OID_USB_VENDOR_EEPROM_READ, {0x10, 0, 3, 0}, 8, {In(0x09, 0, 0x10, 2), In(0x09, 0, 0x12, 2)},
        {0x11, 0x22, 0x33, 0x44}},

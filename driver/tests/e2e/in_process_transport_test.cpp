@@ -14,7 +14,8 @@ namespace {
 
 using namespace kqa::ioctl;
 
-INSTANTIATE_TEST_SUITE_P(InProcess, DriverTransportTest, ::testing::Values(InProcessTransport()), TransportName);
+INSTANTIATE_TEST_SUITE_P(InProcess, DriverTransportTest, ::testing::Values(InProcessTransport()),
+                         TransportName);
 
 // The end-to-end fixture, for tests of the in-process host only.
 class DriverHostTest : public DriverTransportTest {};

@@ -302,8 +302,9 @@ TEST_P(DriverTransportTest, ReceiveUsersShareAPipeAndCloseCancelsEveryTransfer) 
   call(VQ_OID_USB_CAPTURE_START);
   close();
   chip_.flushCompletions();
-  EXPECT_EQ(chip_.pendingBulk(outEndpoint(0)) + chip_.pendingBulk(inEndpoint(0)) + chip_.pendingBulk(inEndpoint(1)),
-            0u);
+  EXPECT_EQ(
+      chip_.pendingBulk(outEndpoint(0)) + chip_.pendingBulk(inEndpoint(0)) + chip_.pendingBulk(inEndpoint(1)),
+      0u);
   open();
   load(0, TxPacket(96));
   txStart(1, 0x1);

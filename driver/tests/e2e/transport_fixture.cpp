@@ -8,9 +8,10 @@ namespace kqa::driver::testing {
 using usb::testing::FakeDeviceModel;
 
 Transport InProcessTransport() {
-  return {"InProcess", [](usb::UsbBackend& backend, Clock& clock) {
-            return std::unique_ptr<ioctl::DeviceInterfaceProvider>(std::make_unique<DriverHost>(backend, clock));
-          }};
+  auto make = [](usb::UsbBackend& backend, Clock& clock) -> std::unique_ptr<ioctl::DeviceInterfaceProvider> {
+    return std::make_unique<DriverHost>(backend, clock);
+  };
+  return {"InProcess", make};
 }
 
 std::string TransportName(const ::testing::TestParamInfo<Transport>& info) { return info.param.name; }

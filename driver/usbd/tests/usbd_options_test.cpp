@@ -20,7 +20,8 @@ TEST(UsbdOptions, ARealChipByDefaultAndEveryOptionWithAnEqualsSign) {
   std::string error;
   ASSERT_TRUE(Parse({}, options, error)) << error;
   EXPECT_EQ(options.device.kind, Kind::Usb);
-  ASSERT_TRUE(Parse({"--device=usb:1d6b:0104", "--socket=/tmp/k/usbd.sock", "--group=kestrelqa"}, options, error))
+  ASSERT_TRUE(
+      Parse({"--device=usb:1d6b:0104", "--socket=/tmp/k/usbd.sock", "--group=kestrelqa"}, options, error))
       << error;
   EXPECT_EQ(options.device.vendorId, 0x1D6B);
   EXPECT_EQ(options.device.productId, 0x0104);

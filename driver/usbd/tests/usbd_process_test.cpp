@@ -86,7 +86,8 @@ class DaemonProcess {
 
   bool readMore(std::chrono::steady_clock::time_point deadline) {
     for (;;) {
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+      const auto left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
       pollfd entry{stderr_, POLLIN, 0};
       const int ready = left.count() > 0 ? ::poll(&entry, 1, static_cast<int>(left.count())) : 0;
       if (ready < 0 && errno == EINTR) continue;
@@ -122,7 +123,8 @@ bool ReadsIdentity(ioctl::DeviceHandle& handle) {
 // group for root, else one we belong to; empty when there is none.
 std::string OtherGroup() {
   std::vector<gid_t> groups(static_cast<std::size_t>(std::max(::getgroups(0, nullptr), 0)));
-  groups.resize(static_cast<std::size_t>(std::max(::getgroups(static_cast<int>(groups.size()), groups.data()), 0)));
+  groups.resize(
+      static_cast<std::size_t>(std::max(::getgroups(static_cast<int>(groups.size()), groups.data()), 0)));
   if (::geteuid() == 0) groups.push_back(65534);
   for (gid_t gid : groups)
     if (const group* entry = ::getgrgid(gid); entry && gid != ::getegid()) return entry->gr_name;
@@ -174,8 +176,9 @@ TEST_F(UsbdProcess, ServesTheEmulatedChipFollowsUnplugAndReplugAndKeepsItsState)
   ASSERT_TRUE(reopened.handle) << "open after re-plug failed with " << reopened.error;
   EXPECT_TRUE(ReadsIdentity(*reopened.handle));
   Bytes none;
-  EXPECT_TRUE(Call(*reopened.handle, ioctl::VQ_OID_USB_VENDOR_EEPROM_WRITE, {0xF0, 0x01, 2, 0, 0xEF, 0xBE}, none)
-                  .succeeded());
+  EXPECT_TRUE(
+      Call(*reopened.handle, ioctl::VQ_OID_USB_VENDOR_EEPROM_WRITE, {0xF0, 0x01, 2, 0, 0xEF, 0xBE}, none)
+          .succeeded());
   reopened.handle.reset();
 
   daemon.signal(SIGTERM);

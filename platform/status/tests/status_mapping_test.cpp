@@ -21,7 +21,8 @@ TEST(StatusMapping, DriverStatusesReachTheProgramAsItsErrorCodes) {
       {static_cast<NtStatus>(0xC0001234u), ERROR_GEN_FAILURE},  // unknown: by severity
       {0x00000001, ERROR_SUCCESS},
   };
-  for (const auto& [status, error] : known) EXPECT_EQ(Win32ErrorFromNtStatus(status), error) << NtStatusName(status);
+  for (const auto& [status, error] : known)
+    EXPECT_EQ(Win32ErrorFromNtStatus(status), error) << NtStatusName(status);
 }
 
 TEST(StatusMapping, SuccessAndNames) {

@@ -155,7 +155,8 @@ TransferResult FakeDeviceModel::vendorRequest(const SetupPacket& setup, std::spa
                                     ? (static_cast<std::uint32_t>(setup.wIndex) << 16 | setup.wValue)
                                     : setup.wIndex;
   if (!setup.isDeviceToHost()) {
-    for (std::size_t i = 0; i < data.size(); ++i) memory_[{space, static_cast<std::uint32_t>(address + i)}] = data[i];
+    for (std::size_t i = 0; i < data.size(); ++i)
+      memory_[{space, static_cast<std::uint32_t>(address + i)}] = data[i];
     return {TransferStatus::Completed, data.size()};
   }
   auto queued = queuedReads_.find(setup.wIndex);
@@ -164,7 +165,8 @@ TransferResult FakeDeviceModel::vendorRequest(const SetupPacket& setup, std::spa
     queued->second.pop_front();
     return {TransferStatus::Completed, 4};
   }
-  for (std::size_t i = 0; i < data.size(); ++i) data[i] = byteAt(space, static_cast<std::uint32_t>(address + i));
+  for (std::size_t i = 0; i < data.size(); ++i)
+    data[i] = byteAt(space, static_cast<std::uint32_t>(address + i));
   return {TransferStatus::Completed, data.size()};
 }
 
@@ -215,7 +217,9 @@ void FakeDeviceModel::cancelBulk(TransferId id) {
   for (auto& [endpoint, queue] : pending_) {
     auto it = std::find_if(queue.begin(), queue.end(), [&](const PendingBulk& p) { return p.id == id; });
     if (it == queue.end()) continue;
-    completions_.queue([completion = std::move(it->completion)] { completion({TransferStatus::Cancelled, 0}); });
+    completions_.queue([completion = std::move(it->completion)] {
+      completion({TransferStatus::Cancelled, 0});
+    });
     queue.erase(it);
     return;
   }
@@ -250,7 +254,8 @@ bool FakeDeviceModel::completeIn(std::uint8_t endpoint, std::span<const std::uin
                                  TransferStatus status) {
   PendingBulk transfer;
   if (!takePending(endpoint, transfer)) return false;
-  const std::size_t n = status == TransferStatus::Completed ? std::min(bytes.size(), transfer.buffer.size()) : 0;
+  const std::size_t n =
+      status == TransferStatus::Completed ? std::min(bytes.size(), transfer.buffer.size()) : 0;
   std::copy_n(bytes.begin(), n, transfer.buffer.begin());
   transfer.completion({status, n});
   return true;

@@ -52,7 +52,8 @@ class FakeDeviceModel final : public chip::UsbDeviceModel {
   // Memories, byte-addressed and zero until written, named by the vendor
   // request that writes them (the read is one more; both EEPROM paths reach
   // the one EEPROM). Flash addresses travel as wIndex:wValue, others in wIndex.
-  enum class Space : std::uint8_t { Mac = 0x06, Alt = 0x16, Base0 = 0x26, Sys = 0x46, Eeprom = 0x08, Flash = 0x0E };
+  enum class Space : std::uint8_t { Mac = 0x06, Alt = 0x16, Base0 = 0x26, Sys = 0x46,
+                                   Eeprom = 0x08, Flash = 0x0E };
   void setRegister(std::uint32_t address, std::uint32_t value, Space space = Space::Mac);
   std::uint32_t registerValue(std::uint32_t address, Space space = Space::Mac) const;
   // The next 4-byte MAC reads of `address` answer these values in turn,

@@ -37,7 +37,8 @@ class ScriptedUsbDevice final : public UsbDevice {
   TransferStatus getPortStatus(PortStatus& status) override;
   TransferStatus resetPort() override;
   TransferStatus selectConfiguration(std::uint8_t configurationValue, std::uint8_t interfaceNumber,
-                                     std::uint8_t alternateSetting, std::vector<PipeInformation>& pipes) override {
+                                     std::uint8_t alternateSetting,
+                                     std::vector<PipeInformation>& pipes) override {
     return inner_->selectConfiguration(configurationValue, interfaceNumber, alternateSetting, pipes);
   }
   TransferStatus deconfigure() override { return inner_->deconfigure(); }

@@ -13,7 +13,8 @@ TEST(DescriptorsTest, FirstInterfaceListsItsEndpointsInDescriptorOrder) {
   const std::pair<std::uint8_t, std::uint8_t> endpoints[] = {{0x81, 2}, {0x01, 2}, {0x83, 3}};
   auto bytes = MakeConfigurationDescriptor(endpoints);
   // A second interface with one endpoint: not part of the first.
-  bytes.insert(bytes.end(), {9, kInterfaceDescriptor, 1, 0, 1, 0, 0, 0, 0, 7, kEndpointDescriptor, 0x02, 2, 0, 2, 0});
+  bytes.insert(bytes.end(),
+               {9, kInterfaceDescriptor, 1, 0, 1, 0, 0, 0, 0, 7, kEndpointDescriptor, 0x02, 2, 0, 2, 0});
   bytes[2] = static_cast<std::uint8_t>(bytes.size());
   ASSERT_TRUE(ParseConfigurationHeader(bytes));
   EXPECT_EQ(ParseConfigurationHeader(bytes)->totalLength, bytes.size());

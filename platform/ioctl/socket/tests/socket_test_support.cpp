@@ -71,7 +71,8 @@ bool ReadsRegisterCorrectly(DeviceHandle& handle, std::uint32_t address) {
   for (int i = 0; i < 4; ++i) input[i] = static_cast<std::uint8_t>(address >> (8 * i));
   std::uint8_t output[4] = {};
   const ControlResult result = handle.control(VQ_OID_USB_VENDOR_MAC_READ, input, output);
-  const std::uint32_t value = output[0] | output[1] << 8 | output[2] << 16 | static_cast<std::uint32_t>(output[3]) << 24;
+  const std::uint32_t value =
+      output[0] | output[1] << 8 | output[2] << 16 | static_cast<std::uint32_t>(output[3]) << 24;
   return result.succeeded() && result.bytesReturned == 4 && value == FakeDeviceProvider::MacValue(address);
 }
 

@@ -33,7 +33,8 @@ class TempDir {
 // `provider` served on a socket in a temporary folder, as kestrelqa-usbd
 // serves it, and a client provider pointed at it.
 struct SocketServed {
-  SocketServed(DeviceInterfaceProvider& provider, const SocketServerInfo& info, SocketServerOptions options = {});
+  SocketServed(DeviceInterfaceProvider& provider, const SocketServerInfo& info,
+               SocketServerOptions options = {});
 
   DeviceInterfaceProvider::OpenResult open() { return client.open(kQaInterfaceClass, 0); }
   UniqueFd connectRaw() const { return ConnectUnixSocket(path).fd; }  // for speaking the protocol badly

@@ -59,7 +59,8 @@ TEST_F(SocketTransport, RoundTripsOfEveryShapeCopyOnlyTheReturnedBytes) {
 
   // A larger input is refused without breaking the connection.
   Bytes output(16);
-  const ControlResult refused = handle->control(FakeDeviceProvider::kEchoCode, Bytes(wire::kMaxInputBytes + 1), output);
+  const ControlResult refused =
+      handle->control(FakeDeviceProvider::kEchoCode, Bytes(wire::kMaxInputBytes + 1), output);
   EXPECT_EQ(refused.error, ERROR_INVALID_PARAMETER);
   EXPECT_EQ(refused.bytesReturned, 0u);
   EXPECT_TRUE(ReadsRegisterCorrectly(*handle, 0x0400));

@@ -21,7 +21,8 @@ class RecordingListener final : public HotplugListener {
  public:
   void deviceArrived(const std::shared_ptr<UsbDevice>& device) override { events.push_back({true, device}); }
   void deviceLeft(const std::shared_ptr<UsbDevice>& device) override { events.push_back({false, device}); }
-  std::vector<std::pair<bool, std::shared_ptr<UsbDevice>>> events;  // hot-plug thread, read after waitHotplugIdle
+  // Written on the hot-plug thread, read after waitHotplugIdle.
+  std::vector<std::pair<bool, std::shared_ptr<UsbDevice>>> events;
 };
 
 class EmulatedBackendTest : public ::testing::Test {
