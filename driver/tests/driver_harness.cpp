@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "platform/ioctl/control_codes.h"
+
 namespace kqa::driver::testing {
 
 DriverHarness::DriverHarness()
@@ -55,6 +57,11 @@ DriverHarness::Reply DriverHarness::control(std::uint32_t code, std::vector<std:
   buffer.resize(irp.Information);
   reply.output = std::move(buffer);
   return reply;
+}
+
+DriverHarness::Reply DriverHarness::readMac(std::uint16_t address) {
+  return control(ioctl::VQ_OID_USB_VENDOR_MAC_READ,
+                 {static_cast<std::uint8_t>(address), static_cast<std::uint8_t>(address >> 8), 0, 0}, 4);
 }
 
 }  // namespace kqa::driver::testing

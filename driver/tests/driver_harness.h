@@ -8,7 +8,7 @@
 #include "platform/clock/virtual_clock.h"
 #include "platform/usb/emulated/emulated_device.h"
 #include "platform/usb/testing/fake_device_model.h"
-#include "platform/usb/testing/fake_usb_backend.h"
+#include "platform/usb/testing/scripted_usb_device.h"
 
 namespace kqa::driver::testing {
 
@@ -50,6 +50,7 @@ class DriverHarness {
     std::vector<std::uint8_t> output;  // Information bytes of the system buffer
   };
   Reply control(std::uint32_t code, std::vector<std::uint8_t> input = {}, std::uint32_t outputLength = 0);
+  Reply readMac(std::uint16_t address = 0);  // VQ_OID_USB_VENDOR_MAC_READ
 
   VirtualClock clock;
   usb::testing::FakeDeviceModel chip;

@@ -7,9 +7,8 @@ namespace kqa::driver::testing {
 namespace {
 
 using namespace kqa::ioctl;
-using usb::testing::FakeDeviceModel;
 using usb::testing::MakeConfigurationDescriptor;
-using Provider = DeviceInterfaceProvider;
+using Failure = DeviceInterfaceProvider::OpenFailure;
 
 TEST_P(DriverTransportTest, UnplugWhileTransfersRunEndsThemAndTheHandleClosesCleanly) {
   call(VQ_OID_USB_RX0_START, {0, 0});
@@ -17,32 +16,29 @@ TEST_P(DriverTransportTest, UnplugWhileTransfersRunEndsThemAndTheHandleClosesCle
   unplug();  // pending transfers complete with NoDevice
   chip_.flushCompletions();
   EXPECT_EQ(call(VQ_OID_USB_CAPTURE_STOP).result.error, ERROR_DEVICE_NOT_CONNECTED);
-  EXPECT_EQ(provider_->open(kQaInterfaceClass, 0).failure, Provider::OpenFailure::NoInstance);
+  EXPECT_EQ(provider_->open(kQaInterfaceClass, 0).failure, Failure::NoInstance);
   close();
   replug();
   open();
   call(VQ_OID_USB_RX0_START, {0, 0});
   EXPECT_EQ(chip_.pendingBulk(inEndpoint(0)), 1u);
-  call(VQ_OID_USB_RX0_STOP);
 }
 
 TEST_P(DriverTransportTest, ASecondOpenIsRefusedAndLeavesTheFirstUntouched) {
   call(VQ_OID_USB_RX0_START, {0, 0});
   const auto second = provider_->open(kQaInterfaceClass, 0);
   EXPECT_EQ(second.handle, nullptr);
-  EXPECT_EQ(second.failure, Provider::OpenFailure::OpenFailed);
+  EXPECT_EQ(second.failure, Failure::OpenFailed);
   EXPECT_EQ(second.error, ERROR_SHARING_VIOLATION);
-  // The first handle's set-up is intact: its pipe still runs.
-  EXPECT_EQ(chip_.pendingBulk(inEndpoint(0)), 1u);
-  call(VQ_OID_USB_RX0_STOP);
+  EXPECT_EQ(chip_.pendingBulk(inEndpoint(0)), 1u);  // the first handle's pipe still runs
   close();
   open();
 }
 
-TEST_P(DriverTransportTest, OpeningASilentChipFailsWithoutBlockingTheNextOpen) {
+TEST_P(DriverTransportTest, AChipThatNeverComesUpFailsTheOpenOrIsNotOffered) {
   close();
-  chip_.queueReads(0x0000, std::vector<std::uint32_t>(501, 0xFFFFFFFF));
   chip_.clearLog();
+  chip_.queueReads(0x0000, std::vector<std::uint32_t>(501, 0xFFFFFFFF));
   const auto before = clock_.now();
   const auto failed = provider_->open(kQaInterfaceClass, 0);
   EXPECT_EQ(failed.handle, nullptr);
@@ -52,56 +48,28 @@ TEST_P(DriverTransportTest, OpeningASilentChipFailsWithoutBlockingTheNextOpen) {
   EXPECT_EQ(identityReads, 501u);
   EXPECT_GE(clock_.now() - before, Clock::Duration(std::chrono::microseconds(500 * 100)));
   open();  // the failed open undid its set-up
-}
-
-TEST_P(DriverTransportTest, ADeviceWhoseChipNeverAnswersIsNotOffered) {
   close();
+
+  // Silent at start: the device is never offered.
   unplug();
   chip_.queueReads(0x0000, std::vector<std::uint32_t>(501, 0));
   replug();
-  const auto opened = provider_->open(kQaInterfaceClass, 0);
-  EXPECT_EQ(opened.failure, Provider::OpenFailure::NoInstance);
-  EXPECT_EQ(provider_->open("{00000000-0000-0000-0000-000000000000}", 0).failure,
-            Provider::OpenFailure::UnknownClass);
+  EXPECT_EQ(provider_->open(kQaInterfaceClass, 0).failure, Failure::NoInstance);
+  EXPECT_EQ(provider_->open("{00000000-0000-0000-0000-000000000000}", 0).failure, Failure::UnknownClass);
   unplug();
   replug();  // answers now
   open();
 }
 
-TEST_P(DriverTransportTest, BulkPipesFollowTheConfigurationsEndpointOrder) {
-  const std::vector<std::uint8_t> packet(96, 0);
-  auto send = [&](std::uint32_t pipe) {
-    auto load = U32s({pipe, 96});
-    load.insert(load.end(), packet.begin(), packet.end());
-    call(VQ_OID_USB_TX_LOAD_PACKET, load);
-    call(VQ_OID_USB_TX_START, U32s({1, 1u << pipe, 0, 0, 0}));
-  };
-  // Default: E1 = 0x01 is OUT pipe 5, E2 = 0x02 is OUT pipe 0.
-  send(5);
-  EXPECT_TRUE(chip_.completeOut(0x01));
-  send(0);
-  EXPECT_TRUE(chip_.completeOut(0x02));
-
-  // Eight bulk OUT endpoints (interrupt ones ignored): the seventh is pipe 6.
-  close();
-  const std::pair<std::uint8_t, std::uint8_t> endpoints[] = {
-      {0x83, 3}, {0x81, 2}, {0x82, 2}, {0x11, 2}, {0x12, 2}, {0x13, 2}, {0x14, 2}, {0x15, 2}, {0x16, 2}, {0x17, 2}, {0x18, 2}};
-  chip_.setConfigurationDescriptor(MakeConfigurationDescriptor(endpoints));
-  open();
-  send(6);
-  EXPECT_TRUE(chip_.completeOut(0x17));
-  send(5);
-  EXPECT_TRUE(chip_.completeOut(0x11));
-
-  // No bulk endpoint at all: the open succeeds and the pipelines start nothing.
+TEST_P(DriverTransportTest, WithoutBulkEndpointsTheOpenSucceedsAndThePipelinesStartNothing) {
   close();
   const std::pair<std::uint8_t, std::uint8_t> interruptOnly[] = {{0x83, 3}};
   chip_.setConfigurationDescriptor(MakeConfigurationDescriptor(interruptOnly));
   open();
-  send(0);
+  load(0, std::vector<std::uint8_t>(96, 0));
+  txStart(1, 0x1);
   call(VQ_OID_USB_RX0_START, {0, 0});
-  EXPECT_EQ(chip_.pendingBulk(0x02) + chip_.pendingBulk(0x81), 0u);
-  call(VQ_OID_USB_RX0_STOP);
+  EXPECT_EQ(chip_.pendingBulk(outEndpoint(0)) + chip_.pendingBulk(inEndpoint(0)), 0u);
 }
 
 }  // namespace

@@ -1,38 +1,26 @@
 #include "driver/tests/e2e/transport_fixture.h"
 
 #include "driver/host/driver_host.h"
+#include "platform/ioctl/control_codes.h"
 
 namespace kqa::driver::testing {
 
+using usb::testing::FakeDeviceModel;
+
 Transport InProcessTransport() {
-  return {"InProcess", [](usb::UsbBackend& backend, Clock& clock) {
-            return std::unique_ptr<ioctl::DeviceInterfaceProvider>(std::make_unique<DriverHost>(backend, clock));
-          }};
+  auto make = [](usb::UsbBackend& backend, Clock& clock) -> std::unique_ptr<ioctl::DeviceInterfaceProvider> {
+    return std::make_unique<DriverHost>(backend, clock);
+  };
+  return {"InProcess", make};
 }
 
 std::string TransportName(const ::testing::TestParamInfo<Transport>& info) { return info.param.name; }
 
 void DriverTransportTest::SetUp() {
-  start(chip_);
-  chip_.clearLog();
-}
-
-void DriverTransportTest::start(chip::UsbDeviceModel& model) {
-  backend_ = std::make_unique<usb::EmulatedUsbBackend>(model, clock_);
+  backend_ = std::make_unique<usb::EmulatedUsbBackend>(chip_, clock_);
   provider_ = GetParam().make(*backend_, clock_);
   open();
-}
-
-void KestrelTransportTest::SetUp() {
-  // Completions on the chip's own thread: the driver cancels and waits, which
-  // a stepped chip would only complete in the waiting thread.
-  chip_ = std::make_unique<chip::Kestrel>(clock_, chip::KestrelOptions{.completions = chip::Completions::Thread});
-  start(*chip_);
-}
-
-void KestrelTransportTest::TearDown() {
-  DriverTransportTest::TearDown();
-  chip_.reset();
+  chip_.clearLog();
 }
 
 void DriverTransportTest::TearDown() {
@@ -59,22 +47,33 @@ DriverTransportTest::Reply DriverTransportTest::call(std::uint32_t code, std::ve
 }
 
 std::uint32_t DriverTransportTest::readMac(std::uint16_t address) {
-  const Reply reply = call(0x223480, U32s({address, 0, 0, 0, 0}), 4);
+  const Reply reply = call(ioctl::VQ_OID_USB_VENDOR_MAC_READ, U32s({address, 0, 0, 0, 0}), 4);
   EXPECT_EQ(reply.output.size(), 4u);
   return reply.output.size() == 4 ? U32At(reply.output, 0) : 0;
 }
 
-void DriverTransportTest::writeMac(std::uint16_t address, std::uint32_t value) {
-  EXPECT_TRUE(call(0x223484, U32s({address, value, 0})).result.succeeded());
+void DriverTransportTest::load(std::uint32_t pipe, const std::vector<std::uint8_t>& packet) {
+  auto input = U32s({pipe, static_cast<std::uint32_t>(packet.size())});
+  input.insert(input.end(), packet.begin(), packet.end());
+  EXPECT_TRUE(call(ioctl::VQ_OID_USB_TX_LOAD_PACKET, input).result.succeeded());
+}
+
+void DriverTransportTest::txStart(std::uint32_t count, std::uint32_t mask, std::uint32_t mode,
+                                  std::uint32_t resend, std::uint32_t stamp) {
+  EXPECT_TRUE(call(ioctl::VQ_OID_USB_TX_START, U32s({count, mask, mode, resend, stamp})).result.succeeded());
+}
+
+std::uint32_t DriverTransportTest::txCounter(std::size_t index) {
+  const Reply reply = call(ioctl::VQ_OID_USB_QUERY_TX_COUNTERS, {}, 44);
+  return reply.output.size() == 44 ? U32At(reply.output, 4 * index) : 0xFFFFFFFF;
 }
 
 std::uint8_t DriverTransportTest::outEndpoint(std::size_t n) {
-  using usb::testing::FakeDeviceModel;
   return n == 5 ? FakeDeviceModel::kBulkOut[0] : FakeDeviceModel::kBulkOut[n + 1];
 }
 
 std::uint8_t DriverTransportTest::inEndpoint(std::size_t k) {
-  return k == 0 ? usb::testing::FakeDeviceModel::kBulkIn0 : usb::testing::FakeDeviceModel::kBulkIn1;
+  return k == 0 ? FakeDeviceModel::kBulkIn0 : FakeDeviceModel::kBulkIn1;
 }
 
 std::vector<std::uint8_t> DriverTransportTest::sendOut(std::size_t n, usb::TransferStatus status) {
@@ -99,10 +98,14 @@ void DriverTransportTest::replug() {
 }
 
 std::vector<std::uint8_t> U32s(std::initializer_list<std::uint32_t> words) {
-  std::vector<std::uint8_t> bytes;
-  for (std::uint32_t word : words)
-    for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<std::uint8_t>(word >> (8 * i)));
+  std::vector<std::uint8_t> bytes(4 * words.size());
+  std::size_t at = 0;
+  for (std::uint32_t word : words) Put32(bytes, 4 * at++, word);
   return bytes;
+}
+
+void Put32(std::vector<std::uint8_t>& bytes, std::size_t offset, std::uint32_t value) {
+  for (int i = 0; i < 4; ++i) bytes.at(offset + i) = static_cast<std::uint8_t>(value >> (8 * i));
 }
 
 std::uint32_t U32At(const std::vector<std::uint8_t>& bytes, std::size_t offset) {

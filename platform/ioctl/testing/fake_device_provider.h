@@ -4,7 +4,6 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
-#include <memory>
 #include <mutex>
 
 #include "platform/ioctl/device_interface.h"
@@ -35,13 +34,11 @@ class FakeDeviceProvider final : public DeviceInterfaceProvider {
     return static_cast<std::uint8_t>(offset * 7 + offset / 5120);
   }
 
-  explicit FakeDeviceProvider(int maxHandles = 1);
+  explicit FakeDeviceProvider(int maxHandles = 1) : maxHandles_(maxHandles) {}
   ~FakeDeviceProvider() override;
 
   OpenResult open(std::string_view interfaceClass, std::uint32_t instance) override;
-
-  void unplug();
-  void replug();
+  void unplug() { unplugged_ = true; }
 
   int openHandles() const;
   // Waits (real time, bounded) until exactly `count` handles are open; the
@@ -49,14 +46,11 @@ class FakeDeviceProvider final : public DeviceInterfaceProvider {
   bool waitForOpenHandles(int count, std::chrono::milliseconds timeout) const;
   // Calls that overlapped on one handle (the transport should prevent it).
   int overlappingCalls() const { return overlaps_.load(); }
-  std::uint64_t calls() const { return calls_.load(); }
 
  private:
   class Handle;
-  friend class Handle;
 
-  ControlResult serve(std::atomic<int>& inCall, std::uint32_t code,
-                      std::span<const std::uint8_t> input, std::span<std::uint8_t> output);
+  ControlResult serve(std::uint32_t code, std::span<const std::uint8_t> input, std::span<std::uint8_t> output);
   void closed();
 
   const int maxHandles_;
@@ -65,7 +59,6 @@ class FakeDeviceProvider final : public DeviceInterfaceProvider {
   int openHandles_ = 0;
   std::atomic<bool> unplugged_{false};
   std::atomic<int> overlaps_{0};
-  std::atomic<std::uint64_t> calls_{0};
 };
 
 }  // namespace kqa::ioctl::testing

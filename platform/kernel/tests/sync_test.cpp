@@ -1,11 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <thread>
 #include <vector>
 
 #include "platform/kernel/event.h"
-#include "platform/kernel/interlocked.h"
 #include "platform/kernel/irql.h"
 #include "platform/kernel/pool.h"
 #include "platform/kernel/semaphore.h"
@@ -14,52 +14,41 @@
 namespace kqa::kernel {
 namespace {
 
+// Four threads, each `rounds` times inside `section`.
+template <class Section>
+void Hammer(int rounds, Section section) {
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t)
+    threads.emplace_back([&] {
+      for (int i = 0; i < rounds; ++i) section();
+    });
+  for (auto& thread : threads) thread.join();
+}
+
 TEST(SemaphoreTest, LimitOneAdmitsOneHolderAtATime) {
   Semaphore semaphore(1, 1);
   std::atomic<int> inside{0};
   std::atomic<int> mostInside{0};
-  std::vector<std::thread> threads;
-  for (int t = 0; t < 4; ++t) {
-    threads.emplace_back([&] {
-      for (int i = 0; i < 200; ++i) {
-        semaphore.wait();
-        const int now = ++inside;
-        int seen = mostInside.load();
-        while (now > seen && !mostInside.compare_exchange_weak(seen, now)) {
-        }
-        --inside;
-        semaphore.release();
-      }
-    });
-  }
-  for (auto& thread : threads) thread.join();
+  Hammer(200, [&] {
+    semaphore.wait();
+    const int now = ++inside;
+    int seen = mostInside.load();
+    while (now > seen && !mostInside.compare_exchange_weak(seen, now)) {
+    }
+    --inside;
+    semaphore.release();
+  });
   EXPECT_EQ(mostInside.load(), 1);
 }
 
-TEST(SemaphoreDeathTest, ReleasingPastTheLimitIsABugCheck) {
-  GTEST_FLAG_SET(death_test_style, "threadsafe");
-  Semaphore semaphore(1, 1);
-  EXPECT_DEATH(semaphore.release(), "STATUS_SEMAPHORE_LIMIT_EXCEEDED");
-}
-
-TEST(SpinLockTest, ProtectsAPlainCounter) {
+TEST(SpinLockTest, ProtectsAPlainCounterAtDispatchLevel) {
   SpinLock lock;
   long counter = 0;  // deliberately not atomic: the lock alone must protect it
-  std::vector<std::thread> threads;
-  for (int t = 0; t < 4; ++t) {
-    threads.emplace_back([&] {
-      for (int i = 0; i < 10000; ++i) {
-        SpinLockGuard guard(lock);
-        ++counter;
-      }
-    });
-  }
-  for (auto& thread : threads) thread.join();
+  Hammer(10000, [&] {
+    SpinLockGuard guard(lock);
+    ++counter;
+  });
   EXPECT_EQ(counter, 40000);
-}
-
-TEST(SpinLockTest, HoldingItRaisesToDispatchLevel) {
-  SpinLock lock;
   EXPECT_FALSE(AtDispatchLevel());
   {
     SpinLockGuard guard(lock);
@@ -68,8 +57,10 @@ TEST(SpinLockTest, HoldingItRaisesToDispatchLevel) {
   EXPECT_FALSE(AtDispatchLevel());
 }
 
-TEST(SpinLockDeathTest, WaitingWhileHoldingASpinLockIsABugCheck) {
+TEST(KernelDeathTest, ReleasingASemaphorePastItsLimitOrWaitingAtDispatchLevelIsABugCheck) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
+  Semaphore semaphore(1, 1);
+  EXPECT_DEATH(semaphore.release(), "STATUS_SEMAPHORE_LIMIT_EXCEEDED");
   SpinLock lock;
   Event event(true);
   EXPECT_DEATH(
@@ -80,21 +71,12 @@ TEST(SpinLockDeathTest, WaitingWhileHoldingASpinLockIsABugCheck) {
       "IRQL_NOT_LESS_OR_EQUAL");
 }
 
-TEST(InterlockedTest, CompareExchangeReturnsTheValueFound) {
-  std::atomic<std::int32_t> value{0};
-  EXPECT_EQ(InterlockedCompareExchange(value, 1, 0), 0);
-  EXPECT_EQ(value.load(), 1);
-  EXPECT_EQ(InterlockedCompareExchange(value, 5, 0), 1);  // not 0: unchanged
-  EXPECT_EQ(value.load(), 1);
-  EXPECT_EQ(InterlockedDecrement(value), 0);
-}
-
 TEST(NonPagedPoolTest, RefusesWhatExceedsItsLargestAllocationAndZeroFills) {
   NonPagedPool pool(1024);
   EXPECT_EQ(pool.allocate(1025), nullptr);
   auto block = pool.allocate(1024);
   ASSERT_NE(block, nullptr);
-  for (int i = 0; i < 1024; ++i) ASSERT_EQ(block[i], 0);
+  EXPECT_TRUE(std::all_of(block.get(), block.get() + 1024, [](auto b) { return b == 0; }));
 }
 
 }  // namespace

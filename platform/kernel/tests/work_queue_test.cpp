@@ -11,13 +11,18 @@
 namespace kqa::kernel {
 namespace {
 
-TEST(WorkQueueTest, RunsItemsInOrderAndFlushWaitsForThem) {
-  WorkQueue queue;
+TEST(WorkQueueTest, RunsItemsInOrderAndFlushAndDestructionWaitForThem) {
   std::vector<int> order;  // touched only by the worker until flush returns
-  for (int i = 0; i < 50; ++i) queue.queue([&order, i] { order.push_back(i); });
-  queue.flush();
+  std::atomic<int> ran{0};
+  {
+    WorkQueue queue;
+    for (int i = 0; i < 50; ++i) queue.queue([&order, i] { order.push_back(i); });
+    queue.flush();
+    for (int i = 0; i < 20; ++i) queue.queue([&] { ++ran; });
+  }
   ASSERT_EQ(order.size(), 50u);
   for (int i = 0; i < 50; ++i) EXPECT_EQ(order[i], i);
+  EXPECT_EQ(ran.load(), 20);
 }
 
 TEST(WorkQueueTest, ItemsQueuedAtDispatchLevelRunAtPassiveLevelAndMayWait) {
@@ -34,15 +39,6 @@ TEST(WorkQueueTest, ItemsQueuedAtDispatchLevelRunAtPassiveLevelAndMayWait) {
   gate.set();
   queue.flush();
   EXPECT_TRUE(ranPassive.load());
-}
-
-TEST(WorkQueueTest, DestructionRunsWhatIsStillQueued) {
-  std::atomic<int> ran{0};
-  {
-    WorkQueue queue;
-    for (int i = 0; i < 20; ++i) queue.queue([&] { ++ran; });
-  }
-  EXPECT_EQ(ran.load(), 20);
 }
 
 }  // namespace

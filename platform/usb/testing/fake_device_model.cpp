@@ -20,11 +20,8 @@ std::vector<std::uint8_t> MakeConfigurationDescriptor(
   std::vector<std::uint8_t> bytes = {9, kConfigurationDescriptor, 0, 0, 1, 1, 0, 0x80, 250,
                                      9, kInterfaceDescriptor, 0, 0,
                                      static_cast<std::uint8_t>(endpoints.size()), 0xFF, 0xFF, 0xFF, 0};
-  for (const auto& [address, attributes] : endpoints) {
-    const std::size_t at = bytes.size();
-    bytes.insert(bytes.end(), {7, kEndpointDescriptor, address, attributes, 0, 0, 0});
-    PutU16(bytes, at + 4, 512);
-  }
+  for (const auto& [address, attributes] : endpoints)
+    bytes.insert(bytes.end(), {7, kEndpointDescriptor, address, attributes, 0x00, 0x02, 0});  // 512 bytes
   PutU16(bytes, 2, static_cast<std::uint16_t>(bytes.size()));
   return bytes;
 }
@@ -39,67 +36,43 @@ FakeDeviceModel::FakeDeviceModel() {
 
 FakeDeviceModel::~FakeDeviceModel() {
   std::lock_guard lock(mutex_);
+  completeAllPending(TransferStatus::Cancelled);
+}
+
+void FakeDeviceModel::completeAllPending(TransferStatus status) {
   for (auto& [endpoint, queue] : pending_)
     for (PendingBulk& transfer : queue)
-      completions_.queue([completion = std::move(transfer.completion)] {
-        completion({TransferStatus::Cancelled, 0});
-      });
+      completions_.queue([completion = std::move(transfer.completion), status] { completion({status, 0}); });
   pending_.clear();
 }
 
-std::array<std::uint8_t, 0x10000>& FakeDeviceModel::space(Space which) {
-  return spaces_[static_cast<std::size_t>(which)];
-}
-const std::array<std::uint8_t, 0x10000>& FakeDeviceModel::space(Space which) const {
-  return spaces_[static_cast<std::size_t>(which)];
+std::uint8_t FakeDeviceModel::byteAt(std::uint8_t space, std::uint32_t address) const {
+  auto it = memory_.find({space, address});
+  return it == memory_.end() ? 0 : it->second;
 }
 
-void FakeDeviceModel::setRegister(std::uint16_t address, std::uint32_t value, Space which) {
+void FakeDeviceModel::setRegister(std::uint32_t address, std::uint32_t value, Space space) {
   std::lock_guard lock(mutex_);
-  auto& bytes = space(which);
-  for (int i = 0; i < 4; ++i)
-    bytes[static_cast<std::uint16_t>(address + i)] = static_cast<std::uint8_t>(value >> (8 * i));
+  for (std::uint32_t i = 0; i < 4; ++i)
+    memory_[{static_cast<std::uint8_t>(space), address + i}] = static_cast<std::uint8_t>(value >> (8 * i));
 }
 
-std::uint32_t FakeDeviceModel::registerValue(std::uint16_t address, Space which) const {
+std::uint32_t FakeDeviceModel::registerValue(std::uint32_t address, Space space) const {
   std::lock_guard lock(mutex_);
-  const auto& bytes = space(which);
   std::uint32_t value = 0;
-  for (int i = 0; i < 4; ++i)
-    value |= static_cast<std::uint32_t>(bytes[static_cast<std::uint16_t>(address + i)]) << (8 * i);
+  for (std::uint32_t i = 0; i < 4; ++i)
+    value |= static_cast<std::uint32_t>(byteAt(static_cast<std::uint8_t>(space), address + i)) << (8 * i);
   return value;
 }
 
 void FakeDeviceModel::queueReads(std::uint16_t address, std::vector<std::uint32_t> values) {
   std::lock_guard lock(mutex_);
-  auto& queue = queuedReads_[address];
-  queue.insert(queue.end(), values.begin(), values.end());
+  queuedReads_[address].insert(queuedReads_[address].end(), values.begin(), values.end());
 }
 
-std::uint16_t FakeDeviceModel::eepromWord(std::uint16_t offset) const {
+void FakeDeviceModel::failRequest(std::uint8_t bRequest, TransferStatus status) {
   std::lock_guard lock(mutex_);
-  return static_cast<std::uint16_t>(eeprom_[offset] | (eeprom_[offset + 1u] << 8));
-}
-
-void FakeDeviceModel::setEepromWord(std::uint16_t offset, std::uint16_t value) {
-  std::lock_guard lock(mutex_);
-  eeprom_[offset] = static_cast<std::uint8_t>(value);
-  eeprom_[offset + 1u] = static_cast<std::uint8_t>(value >> 8);
-}
-
-std::uint8_t FakeDeviceModel::flashByte(std::uint32_t address) const {
-  std::lock_guard lock(mutex_);
-  return flash_[address % flash_.size()];
-}
-
-void FakeDeviceModel::setFlashByte(std::uint32_t address, std::uint8_t value) {
-  std::lock_guard lock(mutex_);
-  flash_[address % flash_.size()] = value;
-}
-
-void FakeDeviceModel::failRequest(std::uint8_t bRequest, TransferStatus status, int count) {
-  std::lock_guard lock(mutex_);
-  failures_[bRequest] = {status, count};
+  failures_[bRequest] = status;
 }
 
 void FakeDeviceModel::clearFaults() {
@@ -127,17 +100,9 @@ void FakeDeviceModel::setStatusAnswers(std::array<std::uint16_t, 3> values,
   statusLengths_ = lengths;
 }
 
-std::vector<FakeDeviceModel::ControlRecord> FakeDeviceModel::controlLog() const {
-  std::lock_guard lock(mutex_);
-  return log_;
-}
-
 std::vector<FakeDeviceModel::ControlRecord> FakeDeviceModel::vendorLog() const {
   std::lock_guard lock(mutex_);
-  std::vector<ControlRecord> vendor;
-  for (const ControlRecord& record : log_)
-    if ((record.setup.bmRequestType & 0x60) == 0x40) vendor.push_back(record);
-  return vendor;
+  return log_;
 }
 
 void FakeDeviceModel::clearLog() {
@@ -150,8 +115,7 @@ void FakeDeviceModel::setLogging(bool enabled) {
   logging_ = enabled;
 }
 
-TransferResult FakeDeviceModel::controlTransfer(const SetupPacket& setup,
-                                                std::span<std::uint8_t> data) {
+TransferResult FakeDeviceModel::controlTransfer(const SetupPacket& setup, std::span<std::uint8_t> data) {
   std::shared_ptr<Hold> hold;
   {
     std::lock_guard lock(mutex_);
@@ -167,98 +131,43 @@ TransferResult FakeDeviceModel::controlTransfer(const SetupPacket& setup,
 
   std::lock_guard lock(mutex_);
   if (!attached_) return {TransferStatus::NoDevice, 0};
-  if (logging_) {
-    ControlRecord record{setup, {}};
-    if (!setup.isDeviceToHost()) record.outData.assign(data.begin(), data.end());
-    log_.push_back(std::move(record));
-  }
-
+  const bool vendor = (setup.bmRequestType & 0x60) == 0x40;
+  if (vendor && logging_)
+    log_.push_back({setup, setup.isDeviceToHost() ? std::vector<std::uint8_t>{}
+                                                  : std::vector<std::uint8_t>(data.begin(), data.end())});
   if (auto it = failures_.find(setup.bRequest); it != failures_.end()) {
-    const TransferStatus status = it->second.first;
-    if (--it->second.second <= 0) failures_.erase(it);
+    const TransferStatus status = it->second;
+    failures_.erase(it);
     return {status, 0};
   }
-  if ((setup.bmRequestType & 0x60) == 0x40) return vendorRequest(setup, data);
-  return standardRequest(setup, data);
+  return vendor ? vendorRequest(setup, data) : standardRequest(setup, data);
 }
 
 TransferResult FakeDeviceModel::vendorRequest(const SetupPacket& setup, std::span<std::uint8_t> data) {
-  const bool in = setup.isDeviceToHost();
-  auto copyIn = [&](auto&& byteAt) {
-    for (std::size_t i = 0; i < data.size(); ++i) data[i] = byteAt(i);
-    return TransferResult{TransferStatus::Completed, data.size()};
-  };
-  auto registers = [&](Space which) -> TransferResult {
-    auto& bytes = space(which);
-    const std::uint16_t address = setup.wIndex;
-    if (in) {
-      auto queued = queuedReads_.find(address);
-      if (which == Space::Mac && data.size() == 4 && queued != queuedReads_.end() &&
-          !queued->second.empty()) {
-        const std::uint32_t value = queued->second.front();
-        queued->second.pop_front();
-        for (int i = 0; i < 4; ++i) data[i] = static_cast<std::uint8_t>(value >> (8 * i));
-        return {TransferStatus::Completed, 4};
-      }
-      return copyIn([&](std::size_t i) { return bytes[static_cast<std::uint16_t>(address + i)]; });
-    }
-    for (std::size_t i = 0; i < data.size(); ++i) bytes[static_cast<std::uint16_t>(address + i)] = data[i];
-    return {TransferStatus::Completed, data.size()};
-  };
-  const std::uint32_t flashAddress = (static_cast<std::uint32_t>(setup.wIndex) << 16) | setup.wValue;
-
-  switch (setup.bRequest) {
-    case 0x01:  // device mode
-      return {TransferStatus::Completed, data.size()};
-    case 0x02: {  // 16-bit register write
-      auto& bytes = space(Space::Mac);
-      bytes[setup.wIndex] = static_cast<std::uint8_t>(setup.wValue);
-      bytes[static_cast<std::uint16_t>(setup.wIndex + 1)] = static_cast<std::uint8_t>(setup.wValue >> 8);
-      return {TransferStatus::Completed, 0};
-    }
-    case 0x06:
-    case 0x07: return registers(Space::Mac);
-    case 0x16:
-    case 0x17: return registers(Space::Alt);
-    case 0x26:
-    case 0x27: return registers(Space::Base0);
-    case 0x46:
-    case 0x47: return registers(Space::Sys);
-    case 0x08:
-    case 0x09:
-    case 0x0A:
-    case 0x0B:
-      if (in) return copyIn([&](std::size_t i) { return eeprom_[(setup.wIndex + i) % eeprom_.size()]; });
-      for (std::size_t i = 0; i < data.size(); ++i) eeprom_[(setup.wIndex + i) % eeprom_.size()] = data[i];
-      return {TransferStatus::Completed, data.size()};
-    case 0x0C:
-      std::fill(flash_.begin(), flash_.end(), 0xFF);
-      return {TransferStatus::Completed, 0};
-    case 0x0D: {
-      const std::size_t sector = (flashAddress % flash_.size()) & ~std::size_t{0xFFF};
-      std::fill_n(flash_.begin() + static_cast<std::ptrdiff_t>(sector), 0x1000, 0xFF);
-      return {TransferStatus::Completed, 0};
-    }
-    case 0x0E:
-      for (std::size_t i = 0; i < data.size(); ++i) flash_[(flashAddress + i) % flash_.size()] = data[i];
-      return {TransferStatus::Completed, data.size()};
-    case 0x0F:
-      return copyIn([&](std::size_t i) { return flash_[(flashAddress + i) % flash_.size()]; });
-    case 0x10: {
-      const std::size_t block = (static_cast<std::size_t>(setup.wValue) << 16) % flash_.size();
-      std::fill_n(flash_.begin() + static_cast<std::ptrdiff_t>(block), 0x10000, 0xFF);
-      return {TransferStatus::Completed, 0};
-    }
-    default: return {TransferStatus::Stall, 0};
+  if (setup.bRequest == 0x02) {  // 16-bit register write: the value travels in wValue
+    memory_[{0x06, setup.wIndex}] = static_cast<std::uint8_t>(setup.wValue);
+    memory_[{0x06, setup.wIndex + 1u}] = static_cast<std::uint8_t>(setup.wValue >> 8);
+    return {TransferStatus::Completed, 0};
   }
-}
-
-std::vector<std::uint8_t> FakeDeviceModel::deviceDescriptor() const {
-  std::vector<std::uint8_t> bytes = {18, kDeviceDescriptor, 0x00, 0x02, 0xFF, 0xFF, 0xFF, 64,
-                                     0, 0, 0, 0, 0x01, 0x01, 1, 2, 3, 1};
-  PutU16(bytes, 8, kVendorId);
-  PutU16(bytes, 10, kProductId);
-  return bytes;
+  auto space = static_cast<std::uint8_t>(setup.bRequest & 0xFE);
+  if (space == 0x0A) space = static_cast<std::uint8_t>(Space::Eeprom);  // both EEPROM paths reach one EEPROM
+  const std::uint32_t address = space == static_cast<std::uint8_t>(Space::Flash)
+                                    ? (static_cast<std::uint32_t>(setup.wIndex) << 16 | setup.wValue)
+                                    : setup.wIndex;
+  if (!setup.isDeviceToHost()) {
+    for (std::size_t i = 0; i < data.size(); ++i)
+      memory_[{space, static_cast<std::uint32_t>(address + i)}] = data[i];
+    return {TransferStatus::Completed, data.size()};
+  }
+  auto queued = queuedReads_.find(setup.wIndex);
+  if (space == 0x06 && data.size() == 4 && queued != queuedReads_.end() && !queued->second.empty()) {
+    for (int i = 0; i < 4; ++i) data[i] = static_cast<std::uint8_t>(queued->second.front() >> (8 * i));
+    queued->second.pop_front();
+    return {TransferStatus::Completed, 4};
+  }
+  for (std::size_t i = 0; i < data.size(); ++i)
+    data[i] = byteAt(space, static_cast<std::uint32_t>(address + i));
+  return {TransferStatus::Completed, data.size()};
 }
 
 TransferResult FakeDeviceModel::standardRequest(const SetupPacket& setup, std::span<std::uint8_t> data) {
@@ -267,22 +176,23 @@ TransferResult FakeDeviceModel::standardRequest(const SetupPacket& setup, std::s
     std::copy_n(bytes.begin(), n, data.begin());
     return TransferResult{TransferStatus::Completed, n};
   };
-  switch (setup.bRequest) {
-    case kGetDescriptor:
-      if ((setup.wValue >> 8) == kDeviceDescriptor) return answer(deviceDescriptor());
-      if ((setup.wValue >> 8) == kConfigurationDescriptor) return answer(configuration_);
-      return {TransferStatus::Stall, 0};
-    case kGetStatus: {
-      const std::size_t which = setup.bmRequestType & 0x03;
-      if (which > 2) return {TransferStatus::Stall, 0};
-      const std::uint8_t bytes[2] = {static_cast<std::uint8_t>(statusValues_[which]),
-                                     static_cast<std::uint8_t>(statusValues_[which] >> 8)};
-      return answer(std::span<const std::uint8_t>(bytes, statusLengths_[which]));
-    }
-    case kSetConfiguration:
-    case kSetInterface: return {TransferStatus::Completed, 0};
-    default: return {TransferStatus::Stall, 0};
+  if (setup.bRequest == kGetDescriptor && (setup.wValue >> 8) == kDeviceDescriptor) {
+    std::vector<std::uint8_t> device = {18, kDeviceDescriptor, 0x00, 0x02, 0xFF, 0xFF, 0xFF, 64, 0,
+                                        0,  0x01, 0x00, 0x01, 0x01, 1, 2, 3, 1};
+    PutU16(device, 8, kVendorId);
+    return answer(device);
   }
+  if (setup.bRequest == kGetDescriptor && (setup.wValue >> 8) == kConfigurationDescriptor)
+    return answer(configuration_);
+  if (setup.bRequest == kGetStatus && (setup.bmRequestType & 0x03) < 3) {
+    const std::size_t which = setup.bmRequestType & 0x03;
+    const std::uint8_t bytes[2] = {static_cast<std::uint8_t>(statusValues_[which]),
+                                   static_cast<std::uint8_t>(statusValues_[which] >> 8)};
+    return answer(std::span<const std::uint8_t>(bytes, statusLengths_[which]));
+  }
+  if (setup.bRequest == kSetConfiguration || setup.bRequest == kSetInterface)
+    return {TransferStatus::Completed, 0};
+  return {TransferStatus::Stall, 0};
 }
 
 FakeDeviceModel::TransferId FakeDeviceModel::submitBulk(std::uint8_t endpointAddress,
@@ -293,7 +203,6 @@ FakeDeviceModel::TransferId FakeDeviceModel::submitBulk(std::uint8_t endpointAdd
   if (!attached_) {
     completions_.queue([completion = std::move(completion)] { completion({TransferStatus::NoDevice, 0}); });
   } else if (outSink_ && (endpointAddress & kEndpointIn) == 0) {
-    ++sinkTransfers_;
     completions_.queue([completion = std::move(completion), n = buffer.size()] {
       completion({TransferStatus::Completed, n});
     });
@@ -306,14 +215,13 @@ FakeDeviceModel::TransferId FakeDeviceModel::submitBulk(std::uint8_t endpointAdd
 void FakeDeviceModel::cancelBulk(TransferId id) {
   std::lock_guard lock(mutex_);
   for (auto& [endpoint, queue] : pending_) {
-    for (auto it = queue.begin(); it != queue.end(); ++it) {
-      if (it->id != id) continue;
-      completions_.queue([completion = std::move(it->completion)] {
-        completion({TransferStatus::Cancelled, 0});
-      });
-      queue.erase(it);
-      return;
-    }
+    auto it = std::find_if(queue.begin(), queue.end(), [&](const PendingBulk& p) { return p.id == id; });
+    if (it == queue.end()) continue;
+    completions_.queue([completion = std::move(it->completion)] {
+      completion({TransferStatus::Cancelled, 0});
+    });
+    queue.erase(it);
+    return;
   }
 }
 
@@ -346,11 +254,9 @@ bool FakeDeviceModel::completeIn(std::uint8_t endpoint, std::span<const std::uin
                                  TransferStatus status) {
   PendingBulk transfer;
   if (!takePending(endpoint, transfer)) return false;
-  std::size_t n = 0;
-  if (status == TransferStatus::Completed) {
-    n = std::min(bytes.size(), transfer.buffer.size());
-    std::copy_n(bytes.begin(), n, transfer.buffer.begin());
-  }
+  const std::size_t n =
+      status == TransferStatus::Completed ? std::min(bytes.size(), transfer.buffer.size()) : 0;
+  std::copy_n(bytes.begin(), n, transfer.buffer.begin());
   transfer.completion({status, n});
   return true;
 }
@@ -369,11 +275,6 @@ void FakeDeviceModel::setOutSink(bool enabled) {
   outSink_ = enabled;
 }
 
-std::uint64_t FakeDeviceModel::sinkTransfers() const {
-  std::lock_guard lock(mutex_);
-  return sinkTransfers_;
-}
-
 void FakeDeviceModel::flushCompletions() { completions_.flush(); }
 
 void FakeDeviceModel::detach() {
@@ -382,12 +283,7 @@ void FakeDeviceModel::detach() {
     std::lock_guard lock(mutex_);
     if (!attached_) return;
     attached_ = false;
-    for (auto& [endpoint, queue] : pending_)
-      for (PendingBulk& transfer : queue)
-        completions_.queue([completion = std::move(transfer.completion)] {
-          completion({TransferStatus::NoDevice, 0});
-        });
-    pending_.clear();
+    completeAllPending(TransferStatus::NoDevice);
     listener = attachListener_;
   }
   if (listener) listener(false);

@@ -21,24 +21,15 @@ TempDir::~TempDir() {
   std::filesystem::remove_all(path_, ignored);
 }
 
-ServedFake::ServedFake(int maxHandles, SocketServerOptions options)
-    : fake(maxHandles), path(dir.path() + "/usbd.sock"), client(path) {
+SocketServed::SocketServed(DeviceInterfaceProvider& provider, const SocketServerInfo& info,
+                           SocketServerOptions options) {
   std::string error;
   listener = UnixSocketListener::Claim(path, {}, error);
   if (!listener) throw std::runtime_error(error);
-  server = std::make_unique<SocketServer>(fake, SocketServerInfo{"fake Kestrel", true},
-                                          listener->takeSocket(), options);
+  server = std::make_unique<SocketServer>(provider, info, listener->takeSocket(), options);
 }
 
-ServedFake::~ServedFake() {
-  server.reset();
-  listener.reset();
-}
-
-UniqueFd ServedFake::connectRaw() const { return ConnectUnixSocket(path).fd; }
-
-std::vector<std::uint8_t> Frame(const wire::Header& header,
-                                const std::vector<std::uint8_t>& payload) {
+std::vector<std::uint8_t> Frame(const wire::Header& header, const std::vector<std::uint8_t>& payload) {
   const wire::HeaderBytes bytes = wire::EncodeHeader(header);
   std::vector<std::uint8_t> frame(bytes.size() + payload.size());
   std::copy(bytes.begin(), bytes.end(), frame.begin());
@@ -47,8 +38,7 @@ std::vector<std::uint8_t> Frame(const wire::Header& header,
 }
 
 std::vector<std::uint8_t> OpenFrame() {
-  return Frame({.type = wire::MessageType::Open,
-                .arg1 = static_cast<std::uint32_t>(kQaInterfaceClass.size())},
+  return Frame({.type = wire::MessageType::Open, .arg1 = static_cast<std::uint32_t>(kQaInterfaceClass.size())},
                std::vector<std::uint8_t>(kQaInterfaceClass.begin(), kQaInterfaceClass.end()));
 }
 
@@ -71,8 +61,7 @@ bool ReadUntilClosed(int fd, std::vector<std::uint8_t>* received) {
   for (;;) {
     std::size_t count = 0;
     const IoStatus status = ReadSome(fd, chunk, deadline, count);
-    if (status == IoStatus::Closed) return true;
-    if (status != IoStatus::Ok) return false;
+    if (status != IoStatus::Ok) return status == IoStatus::Closed;
     if (received) received->insert(received->end(), chunk, chunk + count);
   }
 }
@@ -82,10 +71,9 @@ bool ReadsRegisterCorrectly(DeviceHandle& handle, std::uint32_t address) {
   for (int i = 0; i < 4; ++i) input[i] = static_cast<std::uint8_t>(address >> (8 * i));
   std::uint8_t output[4] = {};
   const ControlResult result = handle.control(VQ_OID_USB_VENDOR_MAC_READ, input, output);
-  const std::uint32_t value = output[0] | output[1] << 8 | output[2] << 16 |
-                              static_cast<std::uint32_t>(output[3]) << 24;
-  return result.succeeded() && result.bytesReturned == 4 &&
-         value == FakeDeviceProvider::MacValue(address);
+  const std::uint32_t value =
+      output[0] | output[1] << 8 | output[2] << 16 | static_cast<std::uint32_t>(output[3]) << 24;
+  return result.succeeded() && result.bytesReturned == 4 && value == FakeDeviceProvider::MacValue(address);
 }
 
 }  // namespace kqa::ioctl::testing

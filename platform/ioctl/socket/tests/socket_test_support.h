@@ -30,27 +30,33 @@ class TempDir {
   std::string path_;
 };
 
-// A fake device served on a socket in a temporary folder, and a client
-// provider pointed at it.
-class ServedFake {
- public:
-  explicit ServedFake(int maxHandles = 1, SocketServerOptions options = {});
-  ~ServedFake();
-
-  FakeDeviceProvider fake;
-  TempDir dir;
-  std::string path;
-  std::unique_ptr<UnixSocketListener> listener;
-  std::unique_ptr<SocketServer> server;
-  SocketDeviceInterfaceProvider client;
+// `provider` served on a socket in a temporary folder, as kestrelqa-usbd
+// serves it, and a client provider pointed at it.
+struct SocketServed {
+  SocketServed(DeviceInterfaceProvider& provider, const SocketServerInfo& info,
+               SocketServerOptions options = {});
 
   DeviceInterfaceProvider::OpenResult open() { return client.open(kQaInterfaceClass, 0); }
-  // A raw connection, for speaking the protocol badly.
-  UniqueFd connectRaw() const;
+  UniqueFd connectRaw() const { return ConnectUnixSocket(path).fd; }  // for speaking the protocol badly
+
+  TempDir dir;
+  std::string path = dir.path() + "/usbd.sock";
+  std::unique_ptr<UnixSocketListener> listener;
+  std::unique_ptr<SocketServer> server;  // goes before the listener and the provider
+  SocketDeviceInterfaceProvider client{path};
 };
 
-std::vector<std::uint8_t> Frame(const wire::Header& header,
-                                const std::vector<std::uint8_t>& payload = {});
+// The fake device, served (the fake is a base so that it outlives the server).
+struct FakeHolder {
+  explicit FakeHolder(int maxHandles) : fake(maxHandles) {}
+  FakeDeviceProvider fake;
+};
+struct ServedFake : FakeHolder, SocketServed {
+  explicit ServedFake(int maxHandles = 1, SocketServerOptions options = {})
+      : FakeHolder(maxHandles), SocketServed(fake, {"fake Kestrel", true}, options) {}
+};
+
+std::vector<std::uint8_t> Frame(const wire::Header& header, const std::vector<std::uint8_t>& payload = {});
 std::vector<std::uint8_t> OpenFrame();
 std::vector<std::uint8_t> ControlFrame(std::uint32_t code, const std::vector<std::uint8_t>& input,
                                        std::uint32_t outputLength);

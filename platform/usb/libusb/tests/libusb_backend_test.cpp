@@ -7,33 +7,24 @@ namespace {
 
 class CountingListener final : public HotplugListener {
  public:
-  void deviceArrived(const std::shared_ptr<UsbDevice>&) override { ++arrivals; }
-  void deviceLeft(const std::shared_ptr<UsbDevice>&) override { ++departures; }
-  int arrivals = 0;
-  int departures = 0;
+  void deviceArrived(const std::shared_ptr<UsbDevice>&) override { ++events; }
+  void deviceLeft(const std::shared_ptr<UsbDevice>&) override { ++events; }
+  int events = 0;
 };
 
 // Test machines have no Kestrel (nor anything with its test identifiers):
-// the back end must start, find nothing, and shut down cleanly.
-TEST(LibusbBackendTest, WithNoDeviceAttachedReportsNoneWithoutError) {
+// the back end must start, find nothing, and shut down cleanly, again and again.
+TEST(LibusbBackendTest, WithNoDeviceAttachedReportsNoneAndShutsDownCleanly) {
   CountingListener listener;
-  {
-    LibusbBackend backend;
+  for (const LibusbOptions options : {LibusbOptions{}, LibusbOptions{0xFFFF, 0xFFFE}, LibusbOptions{}}) {
+    LibusbBackend backend(options);
     backend.setHotplugListener(&listener);
     backend.waitHotplugIdle();
     EXPECT_TRUE(backend.devices().empty());
     EXPECT_EQ(backend.lastOpenError(), "");
     backend.setHotplugListener(nullptr);
   }
-  EXPECT_EQ(listener.arrivals, 0);
-  EXPECT_EQ(listener.departures, 0);
-}
-
-TEST(LibusbBackendTest, OtherIdentifiersCanBeAskedForAndStartAndStopRepeatedly) {
-  for (int i = 0; i < 3; ++i) {
-    LibusbBackend backend(LibusbOptions{0xFFFF, 0xFFFE});
-    EXPECT_TRUE(backend.devices().empty());
-  }
+  EXPECT_EQ(listener.events, 0);
 }
 
 }  // namespace

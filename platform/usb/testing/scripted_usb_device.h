@@ -1,36 +1,14 @@
 #pragma once
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <vector>
 
-#include "platform/kernel/work_queue.h"
-#include "platform/usb/usb_backend.h"
+#include "platform/usb/usb_device.h"
 
 namespace kqa::usb::testing {
-
-// A USB stack whose devices the test plugs in and pulls out, with the same
-// hot-plug delivery as the real back ends (one thread, in order).
-class FakeUsbBackend final : public UsbBackend {
- public:
-  ~FakeUsbBackend() override;
-
-  // Queues the arrival; waitHotplugIdle() waits until it has been handled.
-  void plug(std::shared_ptr<UsbDevice> device);
-  // Queues the departure. The device should already answer NoDevice.
-  void unplug(const std::shared_ptr<UsbDevice>& device);
-
-  void setHotplugListener(HotplugListener* listener) override;
-  void waitHotplugIdle() override;
-  std::vector<std::shared_ptr<UsbDevice>> devices() override;
-
- private:
-  std::mutex mutex_;
-  std::vector<std::shared_ptr<UsbDevice>> devices_;
-  HotplugListener* listener_ = nullptr;  // hot-plug thread only
-  kernel::WorkQueue hotplug_;
-};
 
 // A lower device that passes everything to `inner` but lets a test script
 // the hub port and keep control transfers from ever being answered: the
@@ -50,10 +28,9 @@ class ScriptedUsbDevice final : public UsbDevice {
   int cancelledControls() const;
 
   std::string location() const override { return "scripted:" + inner_->location(); }
-  TransferId submitControl(const SetupPacket& setup, std::span<std::uint8_t> data,
-                           Clock::Duration timeout, Completion completion) override;
-  TransferId submitBulk(PipeHandle pipe, std::span<std::uint8_t> buffer,
-                        Completion completion) override {
+  TransferId submitControl(const SetupPacket& setup, std::span<std::uint8_t> data, Clock::Duration timeout,
+                           Completion completion) override;
+  TransferId submitBulk(PipeHandle pipe, std::span<std::uint8_t> buffer, Completion completion) override {
     return inner_->submitBulk(pipe, buffer, std::move(completion));
   }
   void cancel(TransferId id) override;
@@ -66,9 +43,7 @@ class ScriptedUsbDevice final : public UsbDevice {
   }
   TransferStatus deconfigure() override { return inner_->deconfigure(); }
   TransferStatus getFrameInfo(FrameInfo& info) override { return inner_->getFrameInfo(info); }
-  TransferStatus getBusInformation(BusInformation& info) override {
-    return inner_->getBusInformation(info);
-  }
+  TransferStatus getBusInformation(BusInformation& info) override { return inner_->getBusInformation(info); }
 
  private:
   static constexpr TransferId kHeldFlag = TransferId{1} << 63;

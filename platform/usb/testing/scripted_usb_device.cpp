@@ -1,49 +1,8 @@
-#include "platform/usb/testing/fake_usb_backend.h"
+#include "platform/usb/testing/scripted_usb_device.h"
 
-#include <algorithm>
 #include <utility>
 
 namespace kqa::usb::testing {
-
-FakeUsbBackend::~FakeUsbBackend() { hotplug_.flush(); }
-
-void FakeUsbBackend::plug(std::shared_ptr<UsbDevice> device) {
-  hotplug_.queue([this, device = std::move(device)] {
-    {
-      std::lock_guard lock(mutex_);
-      devices_.push_back(device);
-    }
-    if (listener_) listener_->deviceArrived(device);
-  });
-}
-
-void FakeUsbBackend::unplug(const std::shared_ptr<UsbDevice>& device) {
-  hotplug_.queue([this, device] {
-    {
-      std::lock_guard lock(mutex_);
-      auto it = std::find(devices_.begin(), devices_.end(), device);
-      if (it == devices_.end()) return;
-      devices_.erase(it);
-    }
-    if (listener_) listener_->deviceLeft(device);
-  });
-}
-
-void FakeUsbBackend::setHotplugListener(HotplugListener* listener) {
-  hotplug_.queue([this, listener] {
-    listener_ = listener;
-    if (!listener_) return;
-    for (const auto& device : devices()) listener_->deviceArrived(device);
-  });
-  hotplug_.flush();
-}
-
-void FakeUsbBackend::waitHotplugIdle() { hotplug_.flush(); }
-
-std::vector<std::shared_ptr<UsbDevice>> FakeUsbBackend::devices() {
-  std::lock_guard lock(mutex_);
-  return devices_;
-}
 
 ScriptedUsbDevice::~ScriptedUsbDevice() {
   // Whatever is still held completes now, as a cancelled transfer would.
