@@ -37,16 +37,8 @@ KestrelOptions Options(std::optional<Environment> environment = std::nullopt, st
 // A quiet bench with the signal generator on channel 1.
 Environment GeneratorOnly(double levelDbm, const PhyRate& rate, std::uint32_t count) {
   Environment environment;
-  GeneratorFrames generator;
-  generator.channel = 1;
-  generator.levelDbm = levelDbm;
-  generator.count = count;
-  generator.intervalMs = 2.0;
-  generator.startMs = 1.0;
-  generator.rate = rate;
-  generator.length = 200;
-  generator.ppm = 10.0;
-  environment.generator = generator;
+  environment.generator = GeneratorFrames{.channel = 1, .levelDbm = levelDbm, .count = count, .intervalMs = 2.0,
+                                          .rate = rate, .length = 200, .startMs = 1.0, .ppm = 10.0};
   return environment;
 }
 
