@@ -22,7 +22,6 @@ namespace kqa::device::testing {
 class EmulatedBench {
  public:
   explicit EmulatedBench(chip::KestrelOptions options = {});
-  ~EmulatedBench();
 
   chip::Kestrel& chip() { return *chip_; }
   ioctl::DeviceInterfaceProvider& provider() { return *host_; }
@@ -53,6 +52,7 @@ class EmulatedBench {
   };
 
   VirtualClock virtualClock_;
+  // Destroyed in reverse: the driver's host, the back end, then the chip.
   std::unique_ptr<chip::Kestrel> chip_;
   std::unique_ptr<usb::EmulatedUsbBackend> backend_;
   std::unique_ptr<driver::DriverHost> host_;
