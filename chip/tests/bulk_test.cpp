@@ -50,9 +50,7 @@ class Completions {
 };
 
 KestrelOptions Options(kqa::chip::Completions mode) {
-  KestrelOptions options;
-  options.completions = mode;
-  return options;
+  return {.completions = mode};
 }
 
 class SteppedBulk : public ::testing::Test {

@@ -11,9 +11,7 @@ using testing::CommandPacket;
 using testing::RadioHost;
 
 KestrelOptions Stepped() {
-  KestrelOptions options;
-  options.completions = Completions::Stepped;
-  return options;
+  return {.completions = Completions::Stepped};
 }
 
 class Firmware : public ::testing::Test {

@@ -14,10 +14,7 @@ using testing::TestHost;
 using usb::TransferStatus;
 
 KestrelOptions Stepped(Board board = Board::Eeprom) {
-  KestrelOptions options;
-  options.board = board;
-  options.completions = Completions::Stepped;
-  return options;
+  return {.board = board, .completions = Completions::Stepped};
 }
 
 class NvmTest : public ::testing::Test {

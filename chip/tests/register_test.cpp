@@ -13,10 +13,7 @@ using testing::TestHost;
 using usb::TransferStatus;
 
 KestrelOptions Stepped(std::uint16_t revision = 0) {
-  KestrelOptions options;
-  options.revision = revision;
-  options.completions = Completions::Stepped;
-  return options;
+  return {.revision = revision, .completions = Completions::Stepped};
 }
 
 class RegisterTest : public ::testing::Test {

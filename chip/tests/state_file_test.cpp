@@ -61,10 +61,7 @@ std::string RefusalOf(const std::vector<std::uint8_t>& bytes) {
 }
 
 KestrelOptions WithStateFile(const fs::path& path, Completions completions = Completions::Stepped) {
-  KestrelOptions options;
-  options.stateFile = path;
-  options.completions = completions;
-  return options;
+  return {.stateFile = path, .completions = completions};
 }
 
 TEST(StateFile, RoundTripsEveryMemoryAndRefusesAnythingButAWholeWellFormedFile) {

@@ -26,12 +26,9 @@ constexpr MacAddress kOther{0x02, 0x4B, 0x51, 0x77, 0x00, 0x02};
 constexpr PhyRate kOfdm54{PhyMode::Ofdm, 7};
 
 KestrelOptions Options(std::optional<Environment> environment = std::nullopt, std::uint32_t seed = 1) {
-  KestrelOptions options;
-  options.completions = Completions::Stepped;
-  options.seed = seed;
-  options.radio.environment = std::move(environment);
-  options.radio.crystalPpm = 0.0;
-  return options;
+  return {.seed = seed,
+          .completions = Completions::Stepped,
+          .radio = {.environment = std::move(environment), .crystalPpm = 0.0}};
 }
 
 // A quiet bench with the signal generator on channel 1.
