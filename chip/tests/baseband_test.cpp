@@ -17,47 +17,30 @@ using namespace std::chrono_literals;
 using testing::RadioHost;
 
 KestrelOptions Quiet() {
-  KestrelOptions options;
-  options.completions = Completions::Stepped;
-  options.radio.environment = Environment{};
-  options.radio.iqGainImbalance = 0.0;
-  options.radio.iqPhaseDeg = 0.0;
-  options.radio.iqGroupDelayNs = 0.0;
-  options.radio.dcOffsetI = 0.0;
-  options.radio.dcOffsetQ = 0.0;
-  return options;
+  return {.completions = Completions::Stepped,
+          .radio = {.environment = Environment{}, .iqGainImbalance = 0.0, .iqPhaseDeg = 0.0,
+                    .iqGroupDelayNs = 0.0, .dcOffsetI = 0.0, .dcOffsetQ = 0.0}};
 }
 
-// The IQ calibration page's measurement through R158/R159.
+// The IQ calibration page's measurement through R158/R159: the five 32-bit
+// sums over 4096 samples (I, Q, I^2, Q^2, IQ), read most significant byte first.
 struct Statistics {
   double mi, mq, si, sq, cross;
   double theta() const { return std::asin(cross / (si * sq)) * 180.0 / 3.14159; }
 };
 
-double ReadStatistic(RadioHost& radio, int k) {
-  const std::uint32_t b3 = radio.readIndirect(0x22);
-  const std::uint32_t b2 = radio.readIndirect(0x21);
-  const std::uint32_t b1 = radio.readIndirect(0x20);
-  const std::uint32_t b0 = radio.readIndirect(0x1F);
-  double value = static_cast<std::int32_t>(b3 << 24) + static_cast<double>(b2 << 16 | b1 << 8 | b0);
-  if ((k == 0 || k == 1 || k == 4) && value >= 8388608.0) value -= 16777216.0;
-  return value;
-}
-
 Statistics Measure(RadioHost& radio) {
   radio.writeIndirect(0x00, 0x93);
-  Statistics s{};
-  double raw[5];
+  double mean[5];
   for (int k = 0; k < 5; ++k) {
     radio.writeIndirect(0x1E, static_cast<std::uint8_t>(k));
-    raw[k] = ReadStatistic(radio, k);
+    std::uint32_t sum = 0;
+    for (int byte = 3; byte >= 0; --byte)
+      sum |= static_cast<std::uint32_t>(radio.readIndirect(static_cast<std::uint8_t>(0x1F + byte))) << (8 * byte);
+    mean[k] = static_cast<std::int32_t>(sum) / 4096.0;
   }
-  s.mi = raw[0] / 4096;
-  s.mq = raw[1] / 4096;
-  s.si = std::sqrt(raw[2] / 4096 - s.mi * s.mi);
-  s.sq = std::sqrt(raw[3] / 4096 - s.mq * s.mq);
-  s.cross = raw[4] / 4096 - s.mi * s.mq;
-  return s;
+  return {mean[0], mean[1], std::sqrt(mean[2] - mean[0] * mean[0]), std::sqrt(mean[3] - mean[1] * mean[1]),
+          mean[4] - mean[0] * mean[1]};
 }
 
 void ToneAt(RadioHost& radio, std::uint8_t r244) {
@@ -66,11 +49,15 @@ void ToneAt(RadioHost& radio, std::uint8_t r244) {
   radio.bbp(244, r244);
 }
 
-TEST(IqStatistics, TheCalibrationPageRecoversTheConfiguredGainAndPhase) {
+// Tones at 9.375 and 3.125 MHz: each gives the gain and the phase less the
+// group delay's share at its frequency; their average and difference give
+// the phase and the delay as the IQ calibration page computes them.
+TEST(IqStatistics, TheCalibrationPageRecoversTheConfiguredGainPhaseAndDelay) {
   VirtualClock clock;
   KestrelOptions options = Quiet();
   options.radio.iqGainImbalance = 0.04;
   options.radio.iqPhaseDeg = 2.0;
+  options.radio.iqGroupDelayNs = 0.5;
   Kestrel chip(clock, options);
   RadioHost radio(chip, clock);
   radio.tune(1);
@@ -79,50 +66,48 @@ TEST(IqStatistics, TheCalibrationPageRecoversTheConfiguredGainAndPhase) {
   radio.bbp(66, 0x10);
   double gain = 0;
   double phase = 0;
-  for (int pass = 0; pass < 10; ++pass) {
-    for (int j = 0; j < 4; ++j) {
-      ToneAt(radio, j < 2 ? 0x33 : 0x31);
+  double delay = 0;
+  constexpr int kPasses = 20;
+  for (int pass = 0; pass < kPasses; ++pass) {
+    double theta[2];
+    for (int tone = 0; tone < 2; ++tone) {
+      ToneAt(radio, tone == 0 ? 0x33 : 0x31);
       const Statistics s = Measure(radio);
       const double r = s.sq / s.si;
-      gain += 2 * (1 - r) / (1 + r);
-      phase += s.theta();
+      gain += 2 * (1 - r) / (1 + r) / (2 * kPasses);
+      theta[tone] = s.theta();
+    }
+    phase += (theta[0] + theta[1]) / (2 * kPasses);
+    delay += (theta[1] - theta[0]) / (360 * 6.25e-3) / kPasses;
+  }
+  EXPECT_NEAR(gain, 0.04, 0.002);
+  EXPECT_NEAR(phase, 2.0 - 360 * 6.25e-3 * 0.5, 0.05);
+  EXPECT_NEAR(delay, 0.5, 0.03);
+}
+
+// The ring from the end pointer on, unpacked as the FFT page does: position
+// p gives bank 0's two samples, then bank 1's, I in the high byte of each.
+std::vector<std::complex<double>> ReadRing(RadioHost& radio, std::uint32_t positions = 4096) {
+  const std::uint32_t end = radio.read(0x0C04) & 0x3FFF;
+  std::vector<std::uint32_t> banks[2];
+  for (int bank = 0; bank < 2; ++bank) {
+    radio.write(0x0400, bank == 0 ? 0xC00 : 0x20C00);
+    for (std::uint32_t p = 0; p < positions; ++p)
+      banks[bank].push_back(radio.read(static_cast<std::uint16_t>(0x8000 + (end + 4 * p) % 0x4000)));
+  }
+  std::vector<std::complex<double>> samples;
+  for (std::size_t p = 0; p < positions; ++p) {
+    for (std::uint32_t word : {banks[0][p], banks[1][p]}) {
+      samples.emplace_back(static_cast<std::int8_t>(word >> 8), static_cast<std::int8_t>(word));
+      samples.emplace_back(static_cast<std::int8_t>(word >> 24), static_cast<std::int8_t>(word >> 16));
     }
   }
-  gain /= 40;
-  phase /= 40;
-  EXPECT_NEAR(gain, 0.04, 0.002);
-  EXPECT_NEAR(phase, 2.0, 0.05);
-  EXPECT_EQ(std::floor(0.5 - gain * 128), -5.0) << "Cal R40";
-  EXPECT_EQ(std::floor(0.5 - phase * 4), -8.0) << "Cal R41";
+  return samples;
 }
 
-TEST(IqStatistics, AGroupDelayShowsAsThePhaseDifferenceBetweenTheTwoTones) {
-  VirtualClock clock;
-  KestrelOptions options = Quiet();
-  options.radio.iqGroupDelayNs = 0.5;
-  Kestrel chip(clock, options);
-  RadioHost radio(chip, clock);
-  radio.tune(1);
-  radio.bbp(241, 20);
-  radio.bbp(242, 0x80);
-  radio.bbp(23, 0x10);
-  radio.bbp(66, 0x10);
-  double sum = 0;
-  for (int pass = 0; pass < 10; ++pass) {
-    ToneAt(radio, 0x33);
-    const double theta0 = Measure(radio).theta();
-    ToneAt(radio, 0x31);
-    const double theta1 = Measure(radio).theta();
-    sum += (theta1 - theta0) * 25 / 3.125 / 18;
-  }
-  const double delay = sum / 10;
-  EXPECT_NEAR(delay, 0.5, 0.03);
-  EXPECT_EQ(static_cast<int>(std::floor(delay * 10 + 0.5)), 5) << "Cal R53";
-}
-
-// The FFT page's capture with the manual trigger, fetched and unpacked as it
-// does: bank A word g gives samples 4g, 4g+1, bank B word g 4g+2, 4g+3.
-std::vector<std::complex<double>> CaptureAsTheFftPage(RadioHost& radio, std::uint32_t stopOffset = 0x200) {
+// The FFT page's capture with the manual trigger: 8192 samples from the end
+// pointer on.
+std::vector<std::complex<double>> CaptureAsTheFftPage(RadioHost& radio) {
   radio.write(0x1004, 0);
   radio.write(0x0404, 0);
   radio.write(0x0400, 0x80C00);
@@ -131,7 +116,7 @@ std::vector<std::complex<double>> CaptureAsTheFftPage(RadioHost& radio, std::uin
   radio.write(0x0C08, radio.read(0x0C08) & ~0x20000u);
   radio.bbp(251, 0x64);
   radio.bbp(252, 0);
-  radio.write(0x0C08, (radio.read(0x0C08) & ~0x3FFFu) | stopOffset);
+  radio.write(0x0C08, (radio.read(0x0C08) & ~0x3FFFu) | 0x200);
   radio.write(0x1004, 8);
   radio.write(0x0C00, 0x11);
   radio.write(0x0C00, 0x111);
@@ -145,21 +130,7 @@ std::vector<std::complex<double>> CaptureAsTheFftPage(RadioHost& radio, std::uin
   EXPECT_LT(polls, 1000);
   radio.write(0x1004, 0);
   radio.set(0x0C00, 0x200);
-  const std::uint32_t end = radio.read(0x0C04) & 0x3FFF;
-  std::vector<std::uint32_t> banks[2];
-  for (int bank = 0; bank < 2; ++bank) {
-    radio.write(0x0400, bank == 0 ? 0xC00 : 0x20C00);
-    for (std::uint32_t i = 0; i < 2048; ++i) banks[bank].push_back(radio.read(static_cast<std::uint16_t>(0x8000 + (end + 4 * i) % 0x4000)));
-  }
-  std::vector<std::complex<double>> samples;
-  const auto byte = [](std::uint32_t word, int i) { return static_cast<double>(static_cast<std::int8_t>(word >> (8 * i))); };
-  for (std::size_t g = 0; g < 2048; ++g) {
-    for (std::uint32_t word : {banks[0][g], banks[1][g]}) {
-      samples.emplace_back(byte(word, 1), byte(word, 0));
-      samples.emplace_back(byte(word, 3), byte(word, 2));
-    }
-  }
-  return samples;
+  return ReadRing(radio, 2048);
 }
 
 TEST(Capture, AToneShowsUpInTheCaptureMemoryAtItsFrequency) {
@@ -227,25 +198,6 @@ TEST(Capture, TheEngineWaitsForItsTriggerAndStopsAtTheOffset) {
   EXPECT_TRUE(varied);
 }
 
-// The ring in time order from the end pointer: position p gives bank 0's
-// two samples, then bank 1's.
-std::vector<std::complex<double>> RingInTimeOrder(RadioHost& radio) {
-  const std::uint32_t end = radio.read(0x0C04) & 0x3FFF;
-  std::vector<std::uint32_t> banks[2];
-  for (int bank = 0; bank < 2; ++bank) {
-    radio.write(0x0400, bank == 0 ? 0xC00 : 0x20C00);
-    for (std::uint32_t i = 0; i < 4096; ++i) banks[bank].push_back(radio.read(static_cast<std::uint16_t>(0x8000 + (end + 4 * i) % 0x4000)));
-  }
-  std::vector<std::complex<double>> samples;
-  for (std::size_t p = 0; p < 4096; ++p) {
-    for (std::uint32_t word : {banks[0][p], banks[1][p]}) {
-      samples.emplace_back(static_cast<std::int8_t>(word >> 8), static_cast<std::int8_t>(word));
-      samples.emplace_back(static_cast<std::int8_t>(word >> 24), static_cast<std::int8_t>(word >> 16));
-    }
-  }
-  return samples;
-}
-
 double MeanPower(const std::vector<std::complex<double>>& samples, std::size_t from, std::size_t to) {
   double sum = 0;
   for (std::size_t i = from; i < to; ++i) sum += std::norm(samples[i]);
@@ -255,13 +207,8 @@ double MeanPower(const std::vector<std::complex<double>>& samples, std::size_t f
 TEST(Capture, WithoutTheManualTriggerTheFirstFrameTriggersIt) {
   VirtualClock clock;
   KestrelOptions options = Quiet();
-  GeneratorFrames one;
-  one.channel = 1;
-  one.levelDbm = -50.0;
-  one.count = 1;
-  one.startMs = 5.0;
-  one.rate = {PhyMode::Ofdm, 0};
-  one.length = 400;  // 20 us of preamble and 136 us of symbols
+  // 400 bytes at 6 Mbps: 20 us of preamble and 136 us of symbols.
+  const GeneratorFrames one{.count = 1, .rate = {PhyMode::Ofdm, 0}, .length = 400, .startMs = 5.0};
   options.radio.environment->generator = one;
   Kestrel chip(clock, options);
   RadioHost radio(chip, clock);
@@ -277,7 +224,7 @@ TEST(Capture, WithoutTheManualTriggerTheFirstFrameTriggersIt) {
     EXPECT_NE(radio.read(0x0C04) & 0x10000, 0u) << "waiting for a frame";
     radio.pass(2ms);
     ASSERT_EQ(radio.read(0x0C04) & 0x10000, 0u);
-    const auto samples = RingInTimeOrder(radio);
+    const auto samples = ReadRing(radio);
     if (!feq) {
       // The frame starts at position 2048 of the ring, sample 8192.
       EXPECT_LT(MeanPower(samples, 0, 8100), 2.0) << "noise before it";

@@ -28,23 +28,18 @@ tone channel=11 offset=-3.2 level=-60
   const auto& ap = env.accessPoints[0];
   EXPECT_EQ(ap.ssid, "QA LAB #2");
   EXPECT_EQ(ap.bssid, (MacAddress{2, 0, 0, 0, 0, 6}));
-  EXPECT_EQ(ap.beaconIntervalMs, 51.2);
   EXPECT_EQ(ap.beaconRate, (PhyRate{PhyMode::Ofdm, 0}));
   EXPECT_EQ(ap.ppm, -3.5);
   ASSERT_EQ(env.stations.size(), 1u);
   const auto& station = env.stations[0];
-  EXPECT_EQ(station.accessPoint, "lab");
   EXPECT_EQ(station.address, (MacAddress{2, 0, 0, 0, 0, 0x99}));
   EXPECT_EQ(station.rate.mcs, 15);
-  EXPECT_EQ(station.minLength, 100u);
   EXPECT_EQ(station.maxLength, 900u);
-  EXPECT_EQ(station.errorRate, 0.1);
   ASSERT_EQ(env.interferers.size(), 1u);
   EXPECT_EQ(env.interferers[0].falseCcaPerSecond, 80.0);
   ASSERT_TRUE(env.generator);
   EXPECT_EQ(env.generator->count, 1000u);
   EXPECT_EQ(env.generator->rate, (PhyRate{PhyMode::Cck, 0x0B}));
-  EXPECT_EQ(env.generator->startMs, 100.0);
   ASSERT_TRUE(env.tone);
   EXPECT_EQ(env.tone->offsetMHz, -3.2);
 }

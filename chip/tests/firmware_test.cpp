@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include "chip/byte_order.h"
-#include "chip/firmware/firmware_image.h"
 #include "chip/kestrel.h"
 #include "chip/tests/radio_host.h"
 
@@ -12,9 +11,7 @@ using testing::CommandPacket;
 using testing::RadioHost;
 
 KestrelOptions Stepped() {
-  KestrelOptions options;
-  options.completions = Completions::Stepped;
-  return options;
+  return {.completions = Completions::Stepped};
 }
 
 class Firmware : public ::testing::Test {
@@ -28,19 +25,6 @@ class Firmware : public ::testing::Test {
     return chip.withRadio([](RadioSide& r) { return r.mcu().lastStart(); });
   }
 };
-
-TEST_F(Firmware, TheGeneratedFileHasTheLoadersLayout) {
-  ASSERT_GE(file.size(), 32u);
-  const std::uint32_t ilm = GetLe32(file, 0);
-  const std::uint32_t dlm = GetLe32(file, 4);
-  EXPECT_EQ(file.size(), 32 + ilm + dlm);
-  EXPECT_EQ(ilm, 5064u) << "four chunks of 1024 and one of 904";
-  const auto block = std::span<const std::uint8_t, 64>(file.data() + 32, 64);
-  const auto info = DecodeVectorBlock(block);
-  ASSERT_TRUE(info);
-  EXPECT_EQ(info->ilmLength, ilm);
-  EXPECT_EQ(info->dlmLength, dlm);
-}
 
 TEST_F(Firmware, ADownloadOfKestrelBinStartsTheMcu) {
   EXPECT_FALSE(radio.firmwareRuns());

@@ -101,9 +101,6 @@ std::vector<RxRecord> RadioHost::drainRecords(std::uint8_t endpoint) {
 }
 
 void RadioHost::downloadFirmware(std::span<const std::uint8_t> file, std::vector<int> skip) {
-  for (auto [address, value] : {std::pair<std::uint16_t, std::uint32_t>{0x0800, 1}, {0x1204, 3}, {0x09A0, 0x00400230},
-                                {0x09A4, 1}, {0x09C4, 0x44}, {0x0A6C, 3}})
-    write(address, value);
   std::vector<std::uint8_t> buffer(128000, 0);  // the page reads the file into this
   std::copy_n(file.begin(), std::min(file.size(), buffer.size()), buffer.begin());
   const std::uint32_t ilm = GetLe32(buffer, 0);
@@ -145,12 +142,12 @@ std::vector<std::uint8_t> CommandPacket(std::uint8_t command, std::uint8_t seque
   return packet;
 }
 
-std::vector<std::uint8_t> TxPacket(const PhyRate& rate, std::span<const std::uint8_t> frame, bool hardwareSequence) {
+std::vector<std::uint8_t> TxPacket(const PhyRate& rate, std::span<const std::uint8_t> frame) {
   const std::size_t length = (20 + frame.size() + 3) & ~std::size_t{3};
   std::vector<std::uint8_t> packet(4 + length, 0);
   PutLe32(packet, 0, static_cast<std::uint32_t>(length) | 1u << 19);
   PutLe32(packet, 4, static_cast<std::uint32_t>(rate.mode) << 30 | static_cast<std::uint32_t>(rate.mcs) << 16);
-  PutLe32(packet, 8, static_cast<std::uint32_t>(frame.size()) << 16 | 1u << 8 | (hardwareSequence ? 2u : 0u));
+  PutLe32(packet, 8, static_cast<std::uint32_t>(frame.size()) << 16 | 1u << 8);
   std::copy(frame.begin(), frame.end(), packet.begin() + 24);
   return packet;
 }

@@ -35,7 +35,6 @@ struct RxRecord {
 class RadioHost {
  public:
   static constexpr std::uint8_t kIn0 = 0x81;
-  static constexpr std::uint8_t kIn1 = 0x82;
   static constexpr std::uint8_t kOut0 = 0x02;  // the driver's OUT pipe 0
   static constexpr std::uint8_t kOut1 = 0x03;  // OUT pipe 1: firmware commands
 
@@ -87,8 +86,7 @@ class RadioHost {
 std::vector<std::uint8_t> CommandPacket(std::uint8_t command, std::uint8_t sequence,
                                         std::span<const std::uint8_t> payload);
 // One TX packet: information word, 20-byte descriptor, the frame, padding.
-std::vector<std::uint8_t> TxPacket(const PhyRate& rate, std::span<const std::uint8_t> frame,
-                                   bool hardwareSequence = false);
+std::vector<std::uint8_t> TxPacket(const PhyRate& rate, std::span<const std::uint8_t> frame);
 // Packets back to back, closed by four zero bytes.
 std::vector<std::uint8_t> OutTransferOf(std::initializer_list<std::vector<std::uint8_t>> packets);
 std::vector<RxRecord> ParseRecords(std::span<const std::uint8_t> transfer);

@@ -38,20 +38,16 @@ class TestHost {
   int polls() const { return polls_; }
 
   // The eFuse protocol through MAC 0x24-0x34 (waits of 100 or 500 reads).
-  int efuseLogicalRead(std::uint16_t offset, std::uint16_t& word);  // returns the result field
+  // A logical read returns the result field (the block, or 63 and 0xFFFF).
+  int efuseLogicalRead(std::uint16_t offset, std::uint16_t& word);
   std::uint16_t efusePhysicalRead(std::uint16_t offset);
   void efusePhysicalWrite(std::uint16_t offset, std::uint16_t word);
-  // The logical write with verify, relocation and invalidation (2 or 16 bytes).
-  bool efuseWriteLogical(std::uint16_t offset, std::span<const std::uint8_t> data);
-  int efuseFreeBlockCount();
   std::uint32_t efuseControlReads() const { return efuseControlReads_; }
 
  private:
   std::uint32_t pollBusy(std::uint16_t address, std::uint32_t busyBit);
-  std::uint32_t efuseWait(int reads);
-  void efuseStart(std::uint16_t offset, std::uint32_t operation, int waitReads);
-  int findFreeMapByte();
-  bool verifyBlock(int block, const std::vector<std::uint16_t>& target);
+  std::uint32_t efuseRun(std::uint16_t offset, std::uint32_t operation, int waitReads);
+  std::uint16_t efuseDataWord(std::uint16_t offset);
 
   UsbDeviceModel& device_;
   int polls_ = 0;

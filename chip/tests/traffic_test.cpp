@@ -26,27 +26,16 @@ constexpr MacAddress kOther{0x02, 0x4B, 0x51, 0x77, 0x00, 0x02};
 constexpr PhyRate kOfdm54{PhyMode::Ofdm, 7};
 
 KestrelOptions Options(std::optional<Environment> environment = std::nullopt, std::uint32_t seed = 1) {
-  KestrelOptions options;
-  options.completions = Completions::Stepped;
-  options.seed = seed;
-  options.radio.environment = std::move(environment);
-  options.radio.crystalPpm = 0.0;
-  return options;
+  return {.seed = seed,
+          .completions = Completions::Stepped,
+          .radio = {.environment = std::move(environment), .crystalPpm = 0.0}};
 }
 
 // A quiet bench with the signal generator on channel 1.
 Environment GeneratorOnly(double levelDbm, const PhyRate& rate, std::uint32_t count) {
   Environment environment;
-  GeneratorFrames generator;
-  generator.channel = 1;
-  generator.levelDbm = levelDbm;
-  generator.count = count;
-  generator.intervalMs = 2.0;
-  generator.startMs = 1.0;
-  generator.rate = rate;
-  generator.length = 200;
-  generator.ppm = 10.0;
-  environment.generator = generator;
+  environment.generator = GeneratorFrames{.channel = 1, .levelDbm = levelDbm, .count = count, .intervalMs = 2.0,
+                                          .rate = rate, .length = 200, .startMs = 1.0, .ppm = 10.0};
   return environment;
 }
 

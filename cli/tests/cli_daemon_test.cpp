@@ -87,19 +87,6 @@ class CliThroughDaemon : public ::testing::Test {
             ReadFile(folder / "cli.err")};
   }
 
-  // The daemon handles a signal in its own time: asks again until the
-  // answer changes (bounded).
-  template <class Done>
-  Output CliUntil(const std::vector<std::string>& arguments, Done done) {
-    Output output;
-    for (int i = 0; i < 100; ++i) {
-      output = Cli(arguments);
-      if (done(output)) break;
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return output;
-  }
-
   fs::path folder;
   std::string socket;
   std::string state;
@@ -125,17 +112,6 @@ TEST_F(CliThroughDaemon, CommandsReachTheChipAndAnEfuseBurnStaysBurnt) {
   StopDaemon();
   StartDaemon();
   EXPECT_EQ(Cli({"nvm", "read", "1F0", "2"}).out, "1F0: A5 A5\n");
-}
-
-TEST_F(CliThroughDaemon, AnUnpluggedChipIsReportedAndFoundAgainWhenItIsBack) {
-  StartDaemon();
-  ::kill(daemon, SIGUSR1);
-  const Output unplugged = CliUntil({"reg", "read", "0"}, [](const Output& o) { return o.exitCode != 0; });
-  EXPECT_EQ(unplugged.exitCode, 1);
-  EXPECT_NE(unplugged.err.find("no device"), std::string::npos) << unplugged.err;
-  ::kill(daemon, SIGUSR2);
-  EXPECT_EQ(CliUntil({"reg", "read", "0"}, [](const Output& o) { return o.exitCode == 0; }).out,
-            "5EC70000\n");
 }
 
 TEST_F(CliThroughDaemon, WithoutDeviceTheCliUsesTheRunningDaemon) {

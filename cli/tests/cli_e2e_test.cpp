@@ -60,15 +60,13 @@ TEST(CliEndToEnd, EfuseWritesAskOnATerminalAndAreRefusedWithoutOneUnlessConfirme
   EXPECT_EQ(std::count(dump.out.begin(), dump.out.end(), '\n'), 32);
 }
 
-TEST(CliEndToEnd, RegistersAndScriptsReachTheChip) {
+TEST(CliEndToEnd, RegistersReachTheChip) {
   EmulatedBench bench;
   EXPECT_EQ(RunOn(bench, {"bbp", "write", "66", "1C"}).exitCode, kExitOk);
   EXPECT_EQ(bench.chip().peekBbpGain(1), 0x1C);  // both paths of the EEPROM board
   EXPECT_EQ(RunOn(bench, {"rf", "write", "5", "35", "20"}).exitCode, kExitOk);
   EXPECT_EQ(bench.chip().peekRf(5, 35), 0x20);
   EXPECT_EQ(RunOn(bench, {"reg", "read", "0"}).out, "5EC70000\n");
-  const CliRun raw = RunOn(bench, {"ioctl", "0x223480", "00000000", "--out", "4"});
-  EXPECT_EQ(raw.out, "error=0 bytes=4\n000: 00 00 C7 5E\n");
 }
 
 }  // namespace

@@ -13,12 +13,6 @@ EmulatedBench::EmulatedBench(chip::KestrelOptions options) {
   host_ = std::make_unique<driver::DriverHost>(*backend_, virtualClock_);
 }
 
-EmulatedBench::~EmulatedBench() {
-  host_.reset();
-  backend_.reset();
-  chip_.reset();
-}
-
 void EmulatedBench::unplug() {
   chip_->unplug();
   backend_->waitHotplugIdle();

@@ -2,9 +2,12 @@
 
 #include <memory>
 
+#include "app/device/device_context.h"
+#include "app/device/startup.h"
 #include "chip/kestrel.h"
 #include "driver/host/driver_host.h"
 #include "platform/clock/virtual_clock.h"
+#include "platform/prompt/scripted_prompt.h"
 #include "platform/usb/emulated/emulated_backend.h"
 
 namespace kqa::device::testing {
@@ -19,12 +22,10 @@ namespace kqa::device::testing {
 class EmulatedBench {
  public:
   explicit EmulatedBench(chip::KestrelOptions options = {});
-  ~EmulatedBench();
 
   chip::Kestrel& chip() { return *chip_; }
   ioctl::DeviceInterfaceProvider& provider() { return *host_; }
   Clock& clock() { return settling_; }
-  VirtualClock& virtualClock() { return virtualClock_; }
 
   // Pulls the plug or plugs it back in, and waits until the driver's host
   // has seen it.
@@ -51,10 +52,26 @@ class EmulatedBench {
   };
 
   VirtualClock virtualClock_;
+  // Destroyed in reverse: the driver's host, the back end, then the chip.
   std::unique_ptr<chip::Kestrel> chip_;
   std::unique_ptr<usb::EmulatedUsbBackend> backend_;
   std::unique_ptr<driver::DriverHost> host_;
   SettlingClock settling_{*this};
+};
+
+// A context on the bench after the program's start-up without an image file.
+struct BenchBed {
+  explicit BenchBed(chip::KestrelOptions options = {}) : bench(std::move(options)) {
+    device.trace = nullptr;
+    StartupOptions startup;
+    startup.eepromFile = "/nonexistent/eeprom.bin";
+    report = RunDeviceStartup(device, startup);
+  }
+
+  EmulatedBench bench;
+  ScriptedPrompt prompt;
+  DeviceContext device{bench.provider(), prompt, bench.clock()};
+  StartupReport report;
 };
 
 }  // namespace kqa::device::testing

@@ -111,11 +111,6 @@ ControlResult FakeDevice::Model(std::uint32_t code, std::span<const std::uint8_t
     case VQ_OID_USB_VENDOR_SYS_WRITE: sys[U32(input, 0)] = U32(input, 4); return {};
     case VQ_OID_USB_VENDOR_BASE0_READ: return PutU32(output, abs[U32(input, 0)]);
     case VQ_OID_USB_VENDOR_BASE0_WRITE: abs[U32(input, 0)] = U32(input, 4); return {};
-    case VQ_OID_USB_VENDOR_READ_BLOCK: {
-      const std::uint32_t length = U32(input, 4);
-      for (std::size_t i = 0; i < length && i < output.size(); ++i) output[i] = static_cast<std::uint8_t>(U32(input, 0) + i);
-      return {ERROR_SUCCESS, length};
-    }
     case VQ_OID_USB_VENDOR_EEPROM_READ: {
       const std::uint16_t offset = U16(input, 0);
       const std::uint32_t count = (U16(input, 2) + 1u) & ~1u;
@@ -135,24 +130,6 @@ ControlResult FakeDevice::Model(std::uint32_t code, std::span<const std::uint8_t
     }
     case VQ_OID_USB_QUERY_FIRMWARE_MODE: return PutU32(output, firmwareMode);
     case VQ_OID_USB_GET_FIRMWARE_VERSION: return PutU32(output, firmwareVersion);
-    case VQ_OID_USB_FIRMWARE_RELOAD: return {ERROR_SUCCESS, 64};
-    case VQ_OID_USB_SEND_QA_CMD:
-      qaSequence_ = input.size() > 2 ? (input[2] & 0x0F) : 0;
-      qaPolls_ = 0;
-      return {ERROR_SUCCESS, static_cast<std::uint32_t>(input.size())};
-    case VQ_OID_USB_RECEIVE_QA_CMD_RSP:
-      if (qaResponsePolls < 0 || qaPolls_++ < qaResponsePolls) return {};
-      PutU32(output, std::uint32_t{qaSequence_} << 16 | 4);
-      return {ERROR_SUCCESS, 8};
-    case VQ_OID_USB_GET_DEVICE_DESCRIPTOR: {
-      static constexpr std::uint8_t kDescriptor[18] = {18, 1, 0x00, 0x02, 0, 0, 0, 64, 0x8F, 0x14,
-                                                       0x01, 0x76, 0x00, 0x01, 1, 2, 3, 1};
-      const std::size_t n = std::min(sizeof kDescriptor, output.size());
-      std::copy_n(kDescriptor, n, output.begin());
-      return {ERROR_SUCCESS, static_cast<std::uint32_t>(n)};
-    }
-    case VQ_OID_USB_RX0_START:
-    case VQ_OID_USB_RX0_STOP: return {};
     default: return {ERROR_INVALID_FUNCTION, 0};
   }
 }

@@ -19,8 +19,8 @@ namespace kqa::device::testing {
 // A test double of the driver's device interface: it records every control
 // code with its input, answers scripted replies first, and otherwise serves
 // a small model of the chip (MAC/SYS/ABS registers, the BBP and RF command
-// registers, the EEPROM and the firmware channel). The eFuse is left to the
-// emulated chip (emulated_bench.h).
+// registers, the EEPROM, the firmware mode and version). The eFuse and the
+// firmware channel are left to the emulated chip (emulated_bench.h).
 class FakeDevice final : public ioctl::DeviceInterfaceProvider {
  public:
   struct Call {
@@ -70,7 +70,6 @@ class FakeDevice final : public ioctl::DeviceInterfaceProvider {
   std::uint32_t firmwareVersion = 0;
   std::set<std::uint32_t> failingMacReads;  // these MAC reads fail (error 31)
   int commandBusyReads = 0;  // BBP/RF command register reads that still show busy
-  int qaResponsePolls = 0;   // receive polls before the response arrives; < 0: never
 
  private:
   ioctl::ControlResult Model(std::uint32_t code, std::span<const std::uint8_t> input,
@@ -83,8 +82,6 @@ class FakeDevice final : public ioctl::DeviceInterfaceProvider {
   std::map<std::uint32_t, std::deque<Reply>> scripted_;
   std::map<std::uint32_t, Win32Error> failing_;
   int busyLeft_ = 0;
-  std::uint8_t qaSequence_ = 0;
-  int qaPolls_ = 0;
 };
 
 // A context on a fake device, a scripted prompt and virtual time, with the

@@ -1,12 +1,10 @@
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 
 #include "app/device/startup.h"
 #include "app/device/tests/fake_device.h"
-#include "platform/ioctl/control_codes.h"
 
 namespace kqa::device {
 namespace {
@@ -16,20 +14,16 @@ using testing::TestBed;
 class Startup : public ::testing::Test {
  protected:
   Startup() {
-    folder = std::filesystem::temp_directory_path() /
-             ("kqa-startup-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-              ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::create_directories(folder);
-    options.eepromFile = (folder / "eeprom.bin").string();
+    options.eepromFile = ::testing::TempDir() + "kqa-eeprom-" +
+                         ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".bin";
   }
-  ~Startup() override { std::filesystem::remove_all(folder); }
+  ~Startup() override { std::filesystem::remove(options.eepromFile); }
 
   void WriteImageFile(std::size_t size) {
     std::ofstream file(options.eepromFile, std::ios::binary);
     for (std::size_t i = 0; i < size; ++i) file.put(static_cast<char>(i * 7));
   }
 
-  std::filesystem::path folder;
   StartupOptions options;
   TestBed bed;
 };
@@ -51,9 +45,7 @@ TEST_F(Startup, AKestrelWithAnEfuseAndAnImageFileWorksOnTheImage) {
   EXPECT_EQ(bed.device.txwiSize, 20u);
   EXPECT_EQ(bed.device.rxHeaderSize, 32u);
   EXPECT_EQ(bed.device.efuseAreaStart, 480);
-  EXPECT_EQ(bed.device.efuseAreaEnd, 508);
   EXPECT_EQ(bed.device.efuseAreaSize, 29);
-  EXPECT_EQ(bed.device.channelCount, 14);
   EXPECT_EQ(bed.device.channelNameTable[9], "  10  2457-MHz");
   EXPECT_TRUE(bed.prompt.events().empty());
 }
@@ -76,11 +68,8 @@ TEST_F(Startup, AnExternalEepromIgnoresTheImageFile) {
 TEST_F(Startup, WithoutADeviceStartUpCarriesOnWithDefaults) {
   bed.chip.present = false;
   WriteImageFile(16);
-  const StartupReport report = RunDeviceStartup(bed.device, options);
-  EXPECT_FALSE(report.deviceOpen);
-  EXPECT_FALSE(bed.device.efuseMode);
-  EXPECT_FALSE(bed.device.bufferMode);
-  EXPECT_EQ(bed.device.asicVersion, 0u);
+  EXPECT_FALSE(RunDeviceStartup(bed.device, options).deviceOpen);
+  EXPECT_FALSE(bed.device.efuseMode || bed.device.bufferMode);
   EXPECT_EQ(bed.device.txwiSize, 16u);
   EXPECT_EQ(bed.device.rxHeaderSize, 24u);
   EXPECT_TRUE(bed.prompt.events().empty());
