@@ -26,7 +26,7 @@ RF banks and registers, counts and lengths decimal):
   selftest                        checks identity, registers, BBP, RF, memory, firmware
 
 Options:
-  --device SPEC     emulated | emulated:efuse | usb[:VVVV:PPPP] | socket[:PATH]
+  --device KIND     emulated | emulated:efuse | usb[:VVVV:PPPP] | socket[:PATH]
                     (default: a running daemon's socket, else a real chip, else emulated)
   --state FILE      non-volatile state file of the emulated chip
   --nvm BACKEND     eeprom | efuse | buffer: override the configuration-memory back end

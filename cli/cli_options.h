@@ -10,7 +10,7 @@ namespace kqa::cli {
 // The command line of kestrelqa-cli: options may stand anywhere; the other
 // words form the command and its arguments.
 struct CliOptions {
-  std::string device;      // --device SPEC; empty: choose automatically
+  std::string device;      // --device KIND; empty: choose automatically
   std::string stateFile;   // --state FILE (emulated chip's non-volatile state)
   std::string nvm;         // --nvm eeprom|efuse|buffer; empty: as start-up chose
   std::string eepromFile = "eeprom.bin";  // --eeprom-file FILE (buffer back end)

@@ -22,13 +22,13 @@ int main(int argc, char** argv) {
     return cli::kExitOk;
   }
 
-  ioctl::DeviceSpec spec;
-  if (!options.device.empty() && !ioctl::ParseDeviceSpec(options.device, spec, error)) {
+  ioctl::DeviceChoice choice;
+  if (!options.device.empty() && !ioctl::ParseDeviceChoice(options.device, choice, error)) {
     std::cerr << "kestrelqa-cli: --device " << options.device << ": " << error << '\n';
     return cli::kExitUsage;
   }
-  spec.stateFile = options.stateFile;
-  std::unique_ptr<ioctl::OpenedDevice> opened = ioctl::OpenDevice(spec, SystemClock(), error);
+  choice.stateFile = options.stateFile;
+  std::unique_ptr<ioctl::OpenedDevice> opened = ioctl::OpenDevice(choice, SystemClock(), error);
   if (!opened) {
     std::cerr << "kestrelqa-cli: no device: " << error << '\n';
     return cli::kExitFailed;

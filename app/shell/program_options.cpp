@@ -51,8 +51,8 @@ bool ParseProgramOptions(std::span<const std::string> arguments, ProgramOptions&
 }
 
 std::string_view ProgramUsage() {
-  return "usage: kestrelqa [--device SPEC] [--state FILE] [letters...]\n"
-         "  --device SPEC  emulated | emulated:efuse | usb[:VVVV:PPPP] | socket[:PATH]\n"
+  return "usage: kestrelqa [--device KIND] [--state FILE] [letters...]\n"
+         "  --device KIND  emulated | emulated:efuse | usb[:VVVV:PPPP] | socket[:PATH]\n"
          "                 (default: a running kestrelqa-usbd, else a real chip, else the\n"
          "                 emulated chip)\n"
          "  --state FILE   where the emulated chip keeps its EEPROM, eFuse and flash\n"

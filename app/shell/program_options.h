@@ -7,7 +7,7 @@
 
 namespace kqa::shell {
 
-// kestrelqa [--device SPEC] [--state FILE] [letters...]
+// kestrelqa [--device KIND] [--state FILE] [letters...]
 struct ProgramOptions {
   std::string device;  // as given; empty: find one (daemon, real chip, else emulated)
   std::string stateFile;  // the emulated chip's non-volatile state

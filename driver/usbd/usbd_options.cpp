@@ -5,7 +5,7 @@
 namespace kqa::usbd {
 namespace {
 
-using Kind = ioctl::DeviceSpec::Kind;
+using Kind = ioctl::DeviceChoice::Kind;
 
 }  // namespace
 
@@ -44,7 +44,7 @@ bool ParseUsbdOptions(int argc, const char* const* argv, UsbdOptions& options, s
       return false;
     }
     if (name == "--device") {
-      if (!ioctl::ParseDeviceSpec(value, parsed.device, error)) return false;
+      if (!ioctl::ParseDeviceChoice(value, parsed.device, error)) return false;
       if (parsed.device.kind == Kind::Auto || parsed.device.kind == Kind::Socket) {
         error = "--device takes emulated, emulated:efuse, usb or usb:VVVV:PPPP: the daemon serves a device of its own";
         return false;

@@ -8,7 +8,7 @@ namespace kqa::usbd {
 
 // kestrelqa-usbd's command line.
 struct UsbdOptions {
-  ioctl::DeviceSpec device;  // Emulated, EmulatedEfuse or Usb; Usb when not given
+  ioctl::DeviceChoice device;  // Emulated, EmulatedEfuse or Usb; Usb when not given
   std::string socketPath;    // empty: ioctl::DefaultSocketPath()
   std::string group;         // empty: the daemon's own group
   bool help = false;

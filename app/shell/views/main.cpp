@@ -14,8 +14,8 @@ int main(int argc, char** argv) {
   const std::vector<std::string> arguments(argv + 1, argv + argc);
   kqa::QtPrompt prompt;
   ProgramSetup setup{prompt, kqa::SystemClock(), kqa::shell::SingleInstanceLock::DefaultFolder(),
-                     [](const kqa::ioctl::DeviceSpec& spec, std::string& error) {
-                       return kqa::ioctl::OpenDevice(spec, kqa::SystemClock(), error);
+                     [](const kqa::ioctl::DeviceChoice& choice, std::string& error) {
+                       return kqa::ioctl::OpenDevice(choice, kqa::SystemClock(), error);
                      },
                      {}};
   return RunKestrelQa(arguments, setup);

@@ -67,19 +67,19 @@ int RunKestrelQa(std::span<const std::string> arguments, ProgramSetup& setup) {
       break;
   }
 
-  kqa::ioctl::DeviceSpec spec;
-  if (!options.device.empty() && !kqa::ioctl::ParseDeviceSpec(options.device, spec, error)) {
+  kqa::ioctl::DeviceChoice choice;
+  if (!options.device.empty() && !kqa::ioctl::ParseDeviceChoice(options.device, choice, error)) {
     Refuse(setup.prompt, error);
     return 2;
   }
-  spec.stateFile = options.stateFile;
-  std::unique_ptr<kqa::ioctl::OpenedDevice> opened = setup.openDevice(spec, error);
+  choice.stateFile = options.stateFile;
+  std::unique_ptr<kqa::ioctl::OpenedDevice> opened = setup.openDevice(choice, error);
   if (!opened) {
     Refuse(setup.prompt, "No device to work with: " + error);
     return 2;
   }
   std::cout << "kestrelqa: device " << opened->description() << '\n';
-  if (spec.kind == kqa::ioctl::DeviceSpec::Kind::Auto && !error.empty())
+  if (choice.kind == kqa::ioctl::DeviceChoice::Kind::Auto && !error.empty())
     std::cout << "kestrelqa: passed over: " << error << '\n';
 
   kqa::device::DeviceContext device(opened->provider(), setup.prompt, setup.clock);

@@ -19,8 +19,8 @@ struct ProgramSetup {
   kqa::QtPrompt& prompt;
   kqa::Clock& clock;
   std::string lockFolder;  // where the single-instance lock lives
-  // Opens the device a spec names; null with a reason when it cannot.
-  std::function<std::unique_ptr<kqa::ioctl::OpenedDevice>(const kqa::ioctl::DeviceSpec&,
+  // Opens the device a choice names; null with a reason when it cannot.
+  std::function<std::unique_ptr<kqa::ioctl::OpenedDevice>(const kqa::ioctl::DeviceChoice&,
                                                           std::string& error)>
       openDevice;
   // Called when the sheet is up, before the main frame runs (tests drive

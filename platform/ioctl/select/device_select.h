@@ -12,7 +12,7 @@
 namespace kqa::ioctl {
 
 // Which device a program (or the daemon) works with.
-struct DeviceSpec {
+struct DeviceChoice {
   enum class Kind { Auto, Emulated, EmulatedEfuse, Usb, Socket };
   Kind kind = Kind::Auto;
   std::uint16_t vendorId = 0, productId = 0;  // Usb: 0 = the default identifiers
@@ -24,8 +24,8 @@ struct DeviceSpec {
 // (and "auto", the default). VVVV and PPPP are one to four hexadecimal
 // digits and not zero. Sets kind, vendorId, productId and socketPath; keeps
 // stateFile. On a typo returns false with a message naming the valid forms
-// and leaves `spec` unchanged.
-bool ParseDeviceSpec(std::string_view text, DeviceSpec& spec, std::string& error);
+// and leaves `choice` unchanged.
+bool ParseDeviceChoice(std::string_view text, DeviceChoice& choice, std::string& error);
 
 // The device a program works with, however it is reached.
 class OpenedDevice {
@@ -54,7 +54,7 @@ class OpenedDevice {
 //
 // `clock` and the device must outlive every handle opened on provider():
 // close the handles first.
-std::unique_ptr<OpenedDevice> OpenDevice(const DeviceSpec& spec, Clock& clock, std::string& error);
+std::unique_ptr<OpenedDevice> OpenDevice(const DeviceChoice& choice, Clock& clock, std::string& error);
 
 // Where kestrelqa-usbd listens when not told otherwise:
 // root: /run/kestrelqa/usbd.sock; others: $XDG_RUNTIME_DIR/kestrelqa/usbd.sock,

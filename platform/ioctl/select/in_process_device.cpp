@@ -67,18 +67,18 @@ class InProcessDevice final : public OpenedDevice {
   std::unique_ptr<driver::DriverHost> host_;
 };
 
-std::unique_ptr<InProcessDevice> OpenEmulated(const DeviceSpec& spec, Clock& clock,
+std::unique_ptr<InProcessDevice> OpenEmulated(const DeviceChoice& choice, Clock& clock,
                                               std::string& error) {
   chip::KestrelOptions options;
-  const bool efuse = spec.kind == DeviceSpec::Kind::EmulatedEfuse;
+  const bool efuse = choice.kind == DeviceChoice::Kind::EmulatedEfuse;
   options.board = efuse ? chip::Board::Efuse : chip::Board::Eeprom;
-  options.stateFile = spec.stateFile;
+  options.stateFile = choice.stateFile;
   std::unique_ptr<chip::Kestrel> chip;
   try {
     chip = std::make_unique<chip::Kestrel>(clock, options);
   } catch (const std::exception& failure) {
     error = "cannot start the emulated Kestrel" +
-            (spec.stateFile.empty() ? std::string() : " with the state file " + spec.stateFile) +
+            (choice.stateFile.empty() ? std::string() : " with the state file " + choice.stateFile) +
             ": " + failure.what();
     return nullptr;
   }
@@ -115,11 +115,11 @@ std::unique_ptr<InProcessDevice> OpenUsb(std::uint16_t vendorId, std::uint16_t p
 
 }  // namespace
 
-std::unique_ptr<OpenedDevice> OpenInProcessDevice(const DeviceSpec& spec, Clock& clock,
+std::unique_ptr<OpenedDevice> OpenInProcessDevice(const DeviceChoice& choice, Clock& clock,
                                                   std::string& error) {
-  if (spec.kind == DeviceSpec::Kind::Usb)
-    return OpenUsb(spec.vendorId, spec.productId, /*requirePresent=*/false, clock, error);
-  return OpenEmulated(spec, clock, error);
+  if (choice.kind == DeviceChoice::Kind::Usb)
+    return OpenUsb(choice.vendorId, choice.productId, /*requirePresent=*/false, clock, error);
+  return OpenEmulated(choice, clock, error);
 }
 
 std::unique_ptr<OpenedDevice> OpenPresentUsbDevice(Clock& clock, std::string& error) {

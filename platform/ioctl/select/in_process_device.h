@@ -10,10 +10,10 @@ namespace kqa::ioctl {
 
 // The driver in this process over a USB back end: the emulated chip
 // (Emulated, EmulatedEfuse) or libusb (Usb). The one place that builds a back
-// end from a DeviceSpec; the programs and kestrelqa-usbd both come here.
+// end from a DeviceChoice; the programs and kestrelqa-usbd both come here.
 // Null with a message when the chip's state file cannot be used or libusb
 // cannot start.
-std::unique_ptr<OpenedDevice> OpenInProcessDevice(const DeviceSpec& spec, Clock& clock,
+std::unique_ptr<OpenedDevice> OpenInProcessDevice(const DeviceChoice& choice, Clock& clock,
                                                   std::string& error);
 
 // A real chip on USB when one with the default identifiers is present now;

@@ -29,10 +29,10 @@ struct Bench {
   std::unique_ptr<CMACPage> page;
 
   Bench() {
-    kqa::ioctl::DeviceSpec spec;
-    spec.kind = kqa::ioctl::DeviceSpec::Kind::Emulated;
+    kqa::ioctl::DeviceChoice choice;
+    choice.kind = kqa::ioctl::DeviceChoice::Kind::Emulated;
     std::string error;
-    chip = kqa::ioctl::OpenDevice(spec, clock, error);
+    chip = kqa::ioctl::OpenDevice(choice, clock, error);
     if (!chip) qFatal("no emulated chip: %s", error.c_str());
     device = std::make_unique<kqa::device::DeviceContext>(chip->provider(), prompt, clock);
     device->trace = [](std::string_view) {};

@@ -188,10 +188,10 @@ class PropertySheetTest : public QObject {
   void unplugAndReplugTheEmulatedChip() {
     kqa::VirtualClock clock;
     kqa::ScriptedPrompt prompt;
-    kqa::ioctl::DeviceSpec spec;
-    spec.kind = kqa::ioctl::DeviceSpec::Kind::Emulated;
+    kqa::ioctl::DeviceChoice choice;
+    choice.kind = kqa::ioctl::DeviceChoice::Kind::Emulated;
     std::string error;
-    auto chip = kqa::ioctl::OpenDevice(spec, clock, error);
+    auto chip = kqa::ioctl::OpenDevice(choice, clock, error);
     QVERIFY2(chip != nullptr, error.c_str());
     kqa::device::DeviceContext device(chip->provider(), prompt, clock);
     device.trace = [](std::string_view) {};
@@ -226,8 +226,8 @@ class PropertySheetTest : public QObject {
     int tabs = 0;
     bool emulatedSwitch = false;
     ProgramSetup setup{prompt, kqa::SystemClock(), folder,
-                       [](const kqa::ioctl::DeviceSpec& spec, std::string& error) {
-                         return kqa::ioctl::OpenDevice(spec, kqa::SystemClock(), error);
+                       [](const kqa::ioctl::DeviceChoice& choice, std::string& error) {
+                         return kqa::ioctl::OpenDevice(choice, kqa::SystemClock(), error);
                        },
                        [&](CMainFrame& frame) {
                          tabs = frame.sheet()->tabs()->count();
@@ -257,7 +257,7 @@ class PropertySheetTest : public QObject {
     kqa::QtPrompt prompt;
     int opened = 0;
     ProgramSetup setup{prompt, kqa::SystemClock(), folder,
-                       [&](const kqa::ioctl::DeviceSpec&, std::string&) {
+                       [&](const kqa::ioctl::DeviceChoice&, std::string&) {
                          ++opened;
                          return std::unique_ptr<kqa::ioctl::OpenedDevice>();
                        },

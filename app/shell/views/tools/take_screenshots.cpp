@@ -31,10 +31,10 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   const QDir folder(argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("docs"));
 
-  kqa::ioctl::DeviceSpec spec;
-  spec.kind = kqa::ioctl::DeviceSpec::Kind::Emulated;
+  kqa::ioctl::DeviceChoice choice;
+  choice.kind = kqa::ioctl::DeviceChoice::Kind::Emulated;
   std::string error;
-  auto chip = kqa::ioctl::OpenDevice(spec, kqa::SystemClock(), error);
+  auto chip = kqa::ioctl::OpenDevice(choice, kqa::SystemClock(), error);
   if (!chip) {
     std::cerr << "no emulated chip: " << error << '\n';
     return 1;

@@ -11,17 +11,17 @@
 namespace kqa::ioctl {
 namespace {
 
-using Kind = DeviceSpec::Kind;
+using Kind = DeviceChoice::Kind;
 
 class OpenDeviceTest : public ::testing::Test {
  protected:
   std::unique_ptr<OpenedDevice> openDevice(Kind kind, const std::string& stateFile = "",
                                              const std::string& socketPath = "") {
-    DeviceSpec spec;
-    spec.kind = kind;
-    spec.stateFile = stateFile;
-    spec.socketPath = socketPath;
-    return OpenDevice(spec, clock, error);
+    DeviceChoice choice;
+    choice.kind = kind;
+    choice.stateFile = stateFile;
+    choice.socketPath = socketPath;
+    return OpenDevice(choice, clock, error);
   }
 
   VirtualClock clock;

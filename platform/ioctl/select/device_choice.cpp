@@ -20,26 +20,26 @@ bool ParseUsbId(std::string_view text, std::uint16_t& id) {
 
 }  // namespace
 
-bool ParseDeviceSpec(std::string_view text, DeviceSpec& spec, std::string& error) {
+bool ParseDeviceChoice(std::string_view text, DeviceChoice& choice, std::string& error) {
   const std::size_t colon = text.find(':');
   const std::string_view kind = text.substr(0, colon);
   const bool hasOption = colon != std::string_view::npos;
   const std::string_view option = hasOption ? text.substr(colon + 1) : std::string_view();
-  DeviceSpec parsed = spec;
+  DeviceChoice parsed = choice;
   parsed.vendorId = parsed.productId = 0;
   parsed.socketPath.clear();
 
   if (kind == "auto" && !hasOption) {
-    parsed.kind = DeviceSpec::Kind::Auto;
+    parsed.kind = DeviceChoice::Kind::Auto;
   } else if (kind == "emulated" && !hasOption) {
-    parsed.kind = DeviceSpec::Kind::Emulated;
+    parsed.kind = DeviceChoice::Kind::Emulated;
   } else if (kind == "emulated" && option == "efuse") {
-    parsed.kind = DeviceSpec::Kind::EmulatedEfuse;
+    parsed.kind = DeviceChoice::Kind::EmulatedEfuse;
   } else if (kind == "emulated") {
     error = "unknown emulated board \"" + std::string(option) + "\": the only choice is emulated:efuse";
     return false;
   } else if (kind == "usb") {
-    parsed.kind = DeviceSpec::Kind::Usb;
+    parsed.kind = DeviceChoice::Kind::Usb;
     if (hasOption) {
       const std::size_t split = option.find(':');
       if (split == std::string_view::npos || !ParseUsbId(option.substr(0, split), parsed.vendorId) ||
@@ -51,7 +51,7 @@ bool ParseDeviceSpec(std::string_view text, DeviceSpec& spec, std::string& error
       }
     }
   } else if (kind == "socket") {
-    parsed.kind = DeviceSpec::Kind::Socket;
+    parsed.kind = DeviceChoice::Kind::Socket;
     if (hasOption && option.empty()) {
       error = "socket: needs a path (or say just \"socket\" for the daemon's default path)";
       return false;
@@ -61,7 +61,7 @@ bool ParseDeviceSpec(std::string_view text, DeviceSpec& spec, std::string& error
     error = "unknown device \"" + std::string(text) + "\": expected " + std::string(kValidForms);
     return false;
   }
-  spec = std::move(parsed);
+  choice = std::move(parsed);
   return true;
 }
 

@@ -5,9 +5,9 @@
 namespace kqa::ioctl {
 namespace {
 
-using Kind = DeviceSpec::Kind;
+using Kind = DeviceChoice::Kind;
 
-TEST(ParseDeviceSpec, EveryValidForm) {
+TEST(ParseDeviceChoice, EveryValidForm) {
   struct Case {
     const char* text;
     Kind kind;
@@ -26,22 +26,22 @@ TEST(ParseDeviceSpec, EveryValidForm) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
-    DeviceSpec spec;
-    spec.kind = Kind::Socket;
-    spec.vendorId = spec.productId = 9;
-    spec.socketPath = "old";
-    spec.stateFile = "state.kqastate";
+    DeviceChoice choice;
+    choice.kind = Kind::Socket;
+    choice.vendorId = choice.productId = 9;
+    choice.socketPath = "old";
+    choice.stateFile = "state.kqastate";
     std::string error;
-    ASSERT_TRUE(ParseDeviceSpec(c.text, spec, error)) << error;
-    EXPECT_EQ(spec.kind, c.kind);
-    EXPECT_EQ(spec.vendorId, c.vendorId);
-    EXPECT_EQ(spec.productId, c.productId);
-    EXPECT_EQ(spec.socketPath, c.socketPath);
-    EXPECT_EQ(spec.stateFile, "state.kqastate") << "the state file is set on its own";
+    ASSERT_TRUE(ParseDeviceChoice(c.text, choice, error)) << error;
+    EXPECT_EQ(choice.kind, c.kind);
+    EXPECT_EQ(choice.vendorId, c.vendorId);
+    EXPECT_EQ(choice.productId, c.productId);
+    EXPECT_EQ(choice.socketPath, c.socketPath);
+    EXPECT_EQ(choice.stateFile, "state.kqastate") << "the state file is set on its own";
   }
 }
 
-TEST(ParseDeviceSpec, TyposAreRefusedWithAReasonAndChangeNothing) {
+TEST(ParseDeviceChoice, TyposAreRefusedWithAReasonAndChangeNothing) {
   struct Case {
     const char* text;
     const char* reason;
@@ -66,14 +66,14 @@ TEST(ParseDeviceSpec, TyposAreRefusedWithAReasonAndChangeNothing) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
-    DeviceSpec spec;
-    spec.kind = Kind::Emulated;
-    spec.stateFile = "keep";
+    DeviceChoice choice;
+    choice.kind = Kind::Emulated;
+    choice.stateFile = "keep";
     std::string error;
-    EXPECT_FALSE(ParseDeviceSpec(c.text, spec, error));
+    EXPECT_FALSE(ParseDeviceChoice(c.text, choice, error));
     EXPECT_NE(error.find(c.reason), std::string::npos) << error;
-    EXPECT_EQ(spec.kind, Kind::Emulated);
-    EXPECT_EQ(spec.stateFile, "keep");
+    EXPECT_EQ(choice.kind, Kind::Emulated);
+    EXPECT_EQ(choice.stateFile, "keep");
   }
 }
 
