@@ -56,8 +56,8 @@ class OpenedDevice {
 // close the handles first.
 std::unique_ptr<OpenedDevice> OpenDevice(const DeviceChoice& choice, Clock& clock, std::string& error);
 
-// Where kestrelqa-usbd listens when not told otherwise:
-// root: /run/kestrelqa/usbd.sock; others: $XDG_RUNTIME_DIR/kestrelqa/usbd.sock,
+// Where kestrelqa-usbd listens when not told otherwise: $KESTRELQA_USBD_SOCKET
+// when it holds an absolute path; else root: /run/kestrelqa/usbd.sock; others: $XDG_RUNTIME_DIR/kestrelqa/usbd.sock,
 // or /tmp/kestrelqa-$UID/usbd.sock without XDG_RUNTIME_DIR.
 std::string DefaultSocketPath();
 

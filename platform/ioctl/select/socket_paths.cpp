@@ -12,6 +12,10 @@ constexpr const char* kSystemSocketPath = "/run/kestrelqa/usbd.sock";
 }  // namespace
 
 std::string DefaultSocketPath() {
+  // A station running several benches gives each its own socket this way,
+  // the daemon and its programs alike.
+  if (const char* chosen = std::getenv("KESTRELQA_USBD_SOCKET"); chosen && chosen[0] == '/')
+    return chosen;
   if (::geteuid() == 0) return kSystemSocketPath;
   // The per-user runtime folder is private to the user and cleaned at
   // logout; /tmp is the fallback where there is none.
