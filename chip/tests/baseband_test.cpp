@@ -16,10 +16,11 @@ namespace {
 using namespace std::chrono_literals;
 using testing::RadioHost;
 
-KestrelOptions Quiet() {
+// A quiet bench and a part without analog errors but those asked for.
+KestrelOptions Quiet(double iqGain = 0.0, double iqPhaseDeg = 0.0, double iqDelayNs = 0.0, double dcI = 0.0) {
   return {.completions = Completions::Stepped,
-          .radio = {.environment = Environment{}, .iqGainImbalance = 0.0, .iqPhaseDeg = 0.0,
-                    .iqGroupDelayNs = 0.0, .dcOffsetI = 0.0, .dcOffsetQ = 0.0}};
+          .radio = {.environment = Environment{}, .iqGainImbalance = iqGain, .iqPhaseDeg = iqPhaseDeg,
+                    .iqGroupDelayNs = iqDelayNs, .dcOffsetI = dcI, .dcOffsetQ = 0.0}};
 }
 
 // The IQ calibration page's measurement through R158/R159: the five 32-bit
@@ -54,11 +55,7 @@ void ToneAt(RadioHost& radio, std::uint8_t r244) {
 // the phase and the delay as the IQ calibration page computes them.
 TEST(IqStatistics, TheCalibrationPageRecoversTheConfiguredGainPhaseAndDelay) {
   VirtualClock clock;
-  KestrelOptions options = Quiet();
-  options.radio.iqGainImbalance = 0.04;
-  options.radio.iqPhaseDeg = 2.0;
-  options.radio.iqGroupDelayNs = 0.5;
-  Kestrel chip(clock, options);
+  Kestrel chip(clock, Quiet(0.04, 2.0, 0.5));
   RadioHost radio(chip, clock);
   radio.tune(1);
   radio.bbp(23, 0x10);
@@ -247,9 +244,7 @@ TEST(Capture, WithoutTheManualTriggerTheFirstFrameTriggersIt) {
 
 TEST(Calibration, DcocFinishesOnR159Bit6AndTakesTheDcAway) {
   VirtualClock clock;
-  KestrelOptions options = Quiet();
-  options.radio.dcOffsetI = 6.0;
-  Kestrel chip(clock, options);
+  Kestrel chip(clock, Quiet(0.0, 0.0, 0.0, 6.0));
   RadioHost radio(chip, clock);
   radio.bbp(65, 0x3D);
   const auto mismatch = [&] {

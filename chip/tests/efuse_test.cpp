@@ -6,19 +6,13 @@
 
 #include "chip/efuse.h"
 #include "chip/factory_image.h"
-#include "chip/kestrel.h"
 #include "chip/tests/test_host.h"
-#include "platform/clock/virtual_clock.h"
 
 namespace kqa::chip {
 namespace {
 
 using namespace std::chrono_literals;
 using testing::TestHost;
-
-KestrelOptions Stepped(Board board = Board::Eeprom) {
-  return {.board = board, .completions = Completions::Stepped};
-}
 
 // The map byte of `block` as the host reads it back.
 std::uint8_t MapByteOf(TestHost& host, int block) {
@@ -43,12 +37,7 @@ int FreeBlocks(TestHost& host) {
   return first < 0 ? 0 : last - first + 1;
 }
 
-class EfuseTest : public ::testing::Test {
- protected:
-  VirtualClock clock;
-  Kestrel chip{clock, Stepped()};  // the EEPROM board: its eFuse is blank
-  TestHost host{chip};
-};
+class EfuseTest : public testing::ChipTest {};
 
 TEST(EfuseMap, MapBytesCarryTwoCheckBitsThatOneMoreBurntBitAlwaysBreaks) {
   EXPECT_EQ(Efuse::MapByte(0), 0xC0);
@@ -126,14 +115,10 @@ TEST(EfuseAccounting, FreeBlocksCountFromTheLowestToTheHighestFreeMapByte) {
   EXPECT_EQ(freeBlocks(all), 29) << "every map byte zero";
 }
 
-TEST(EfuseBoards, TheStrapTellsWhereTheConfigurationLivesAndTheFactoryBurntItThroughTheMap) {
-  VirtualClock clock;
-  Kestrel eepromBoard(clock, Stepped(Board::Eeprom));
-  Kestrel efuseBoard(clock, Stepped(Board::Efuse));
-  TestHost eepromHost(eepromBoard);
+TEST_F(EfuseTest, TheStrapTellsWhereTheConfigurationLivesAndTheFactoryBurntItThroughTheMap) {
+  Kestrel efuseBoard(clock, {.board = Board::Efuse, .completions = Completions::Stepped});
   TestHost efuseHost(efuseBoard);
-
-  EXPECT_EQ(eepromHost.read32(0x24) >> 31, 0u);
+  EXPECT_EQ(host.read32(0x24) >> 31, 0u) << "the EEPROM board";
   EXPECT_EQ(efuseHost.read32(0x24) >> 31, 1u);
   efuseHost.write32(0x24, 0);
   EXPECT_EQ(efuseHost.read32(0x24) >> 31, 1u) << "the strap is read-only";

@@ -70,9 +70,7 @@ TEST(Environment, MistakesAreRefusedWithTheirLine) {
 TEST(Environment, TheChipReadsItsEnvironmentFileAndRefusesABadOne) {
   const auto file = std::filesystem::temp_directory_path() / "kqa_chip_environment_test.env";
   VirtualClock clock;
-  KestrelOptions options;
-  options.completions = Completions::Stepped;
-  options.radio.environmentFile = file;
+  KestrelOptions options{.completions = Completions::Stepped, .radio = {.environmentFile = file}};
   {
     std::ofstream(file) << "ap only channel=3 level=-40\n";
     Kestrel chip(clock, options);
@@ -90,9 +88,7 @@ TEST(Environment, TheChipReadsItsEnvironmentFileAndRefusesABadOne) {
   EXPECT_THROW(Kestrel(clock, options), EnvironmentError);
   options.radio.environment = Environment{};
   Kestrel chip(clock, options);
-  GeneratorFrames tiny;
-  tiny.count = 1;
-  tiny.length = 10;
+  const GeneratorFrames tiny{.count = 1, .length = 10};
   EXPECT_THROW(chip.withRadio([&](RadioSide& r) { r.startGenerator(tiny); }), EnvironmentError);
 }
 

@@ -10,14 +10,10 @@ namespace {
 using testing::CommandPacket;
 using testing::RadioHost;
 
-KestrelOptions Stepped() {
-  return {.completions = Completions::Stepped};
-}
-
 class Firmware : public ::testing::Test {
  protected:
   VirtualClock clock;
-  Kestrel chip{clock, Stepped()};
+  Kestrel chip{clock, {.completions = Completions::Stepped}};
   RadioHost radio{chip, clock};
   std::vector<std::uint8_t> file = testing::ReadFile(KQA_KESTREL_FIRMWARE);
 
@@ -26,21 +22,17 @@ class Firmware : public ::testing::Test {
   }
 };
 
-TEST_F(Firmware, ADownloadOfKestrelBinStartsTheMcu) {
+TEST_F(Firmware, ADownloadOfKestrelBinStartsTheMcuAndADamagedOrIncompleteOneDoesNot) {
   EXPECT_FALSE(radio.firmwareRuns());
   radio.downloadFirmware(file);
   EXPECT_TRUE(radio.firmwareRuns());
   EXPECT_EQ(lastStart(), Mcu::StartResult::Started);
   EXPECT_EQ(radio.readSys(0x0230) & ~1u, 0x80000u + 1024) << "the destination register keeps its value";
-
-  // A power cycle stops it again.
-  chip.unplug();
+  chip.unplug();  // a power cycle stops it again
   chip.replug();
   radio.host().configure();
   EXPECT_FALSE(radio.firmwareRuns());
-}
 
-TEST_F(Firmware, ADamagedOrIncompleteDownloadLeavesTheMcuStopped) {
   struct Case {
     const char* what;
     std::vector<std::uint8_t> file;

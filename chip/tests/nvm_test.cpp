@@ -3,26 +3,15 @@
 #include <vector>
 
 #include "chip/factory_image.h"
-#include "chip/kestrel.h"
 #include "chip/tests/test_host.h"
-#include "platform/clock/virtual_clock.h"
 
 namespace kqa::chip {
 namespace {
 
-using testing::TestHost;
 using usb::TransferStatus;
 
-KestrelOptions Stepped(Board board = Board::Eeprom) {
-  return {.board = board, .completions = Completions::Stepped};
-}
-
-class NvmTest : public ::testing::Test {
+class NvmTest : public testing::ChipTest {
  protected:
-  VirtualClock clock;
-  Kestrel chip{clock, Stepped()};
-  TestHost host{chip};
-
   std::uint16_t eepromWord(std::uint16_t offset, std::uint8_t request = 0x09) {
     std::uint8_t data[2] = {};
     EXPECT_TRUE(host.vendorIn(request, 0, offset, data).ok());
@@ -90,9 +79,7 @@ TEST_F(NvmTest, FlashProgrammingOnlyClearsBitsAndErasesWorkOn64KbSectors) {
 
 TEST(FactoryImage, EachBoardKeepsItsConfigurationInOnePlaceWithASeededMacAddress) {
   VirtualClock clock;
-  auto options = Stepped();
-  options.seed = 7;
-  Kestrel eepromBoard(clock, options);
+  Kestrel eepromBoard(clock, {.seed = 7, .completions = Completions::Stepped});
   const auto eeprom = eepromBoard.eepromBytes();
   const auto mac = FactoryMacAddress(7);
   EXPECT_EQ(mac[0] & 0x03, 0x02) << "locally administered, unicast";
@@ -102,7 +89,7 @@ TEST(FactoryImage, EachBoardKeepsItsConfigurationInOnePlaceWithASeededMacAddress
   EXPECT_TRUE(std::equal(mac.begin(), mac.end(), eeprom.begin() + 4));
   EXPECT_EQ(eepromBoard.efuseBytes(), Efuse::Content{}) << "its eFuse is blank";
 
-  Kestrel efuseBoard(clock, Stepped(Board::Efuse));
+  Kestrel efuseBoard(clock, {.board = Board::Efuse, .completions = Completions::Stepped});
   const auto blank = efuseBoard.eepromBytes();
   EXPECT_TRUE(std::all_of(blank.begin(), blank.end(), [](std::uint8_t b) { return b == 0xFF; }));
   EXPECT_EQ(efuseBoard.efuseBytes(), BurnConfiguration(FactoryConfiguration(Board::Efuse, 1)));

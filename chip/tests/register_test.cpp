@@ -2,9 +2,7 @@
 
 #include <vector>
 
-#include "chip/kestrel.h"
 #include "chip/tests/test_host.h"
-#include "platform/clock/virtual_clock.h"
 
 namespace kqa::chip {
 namespace {
@@ -12,22 +10,12 @@ namespace {
 using testing::TestHost;
 using usb::TransferStatus;
 
-KestrelOptions Stepped(std::uint16_t revision = 0) {
-  return {.revision = revision, .completions = Completions::Stepped};
-}
-
-class RegisterTest : public ::testing::Test {
- protected:
-  VirtualClock clock;
-  Kestrel chip{clock, Stepped()};
-  TestHost host{chip};
-};
+class RegisterTest : public testing::ChipTest {};
 
 TEST_F(RegisterTest, TheIdentityIsReadOnlyAndAChipThatIsNotUpAnswersAllOnes) {
   host.write32(0x0000, 0x12345678);
   EXPECT_EQ(host.read32(0x0000), 0x5EC70000u);
-  VirtualClock otherClock;
-  Kestrel revised(otherClock, Stepped(0x0203));
+  Kestrel revised(clock, {.revision = 0x0203, .completions = Completions::Stepped});
   EXPECT_EQ(TestHost(revised).read32(0x0000), 0x5EC70203u);
 
   chip.faults().failIdentity(3);
@@ -38,7 +26,7 @@ TEST_F(RegisterTest, TheIdentityIsReadOnlyAndAChipThatIsNotUpAnswersAllOnes) {
   EXPECT_EQ(chip.peekRegister(0x0000), 0x5EC70000u) << "inspection is not a host read";
 }
 
-TEST_F(RegisterTest, OneFourAndManyByteAccessesAreLittleEndianBytes) {
+TEST_F(RegisterTest, OneTwoFourAndManyByteAccessesAreLittleEndianBytes) {
   host.write32(0x1004, 0x44332211);
   std::uint8_t one[1];
   ASSERT_TRUE(host.vendorIn(0x07, 0, 0x1006, one).ok());
@@ -56,9 +44,8 @@ TEST_F(RegisterTest, OneFourAndManyByteAccessesAreLittleEndianBytes) {
   std::vector<std::uint8_t> back(10);
   ASSERT_TRUE(host.vendorIn(0x07, 0, 0x1102, back).ok());
   EXPECT_EQ(back, block);
-}
 
-TEST_F(RegisterTest, SixteenBitWritesSetOneHalfEach) {
+  // A 16-bit write sets one half: the value travels in wValue, with no data stage.
   ASSERT_TRUE(host.vendorOut(0x02, 0x5678, 0x13B0).ok());
   ASSERT_TRUE(host.vendorOut(0x02, 0x1234, 0x13B2).ok());
   EXPECT_EQ(host.read32(0x13B0), 0x12345678u);
@@ -73,7 +60,7 @@ TEST_F(RegisterTest, TheFourSpacesAreSeparate) {
   EXPECT_EQ(host.read32(0x0000, 0x47), 0u) << "the identity lives in the MAC space only";
 }
 
-TEST_F(RegisterTest, BbpCommandsGoThroughTheCommandRegisterAndR27SelectsThePathOfR66) {
+TEST_F(RegisterTest, BbpAndRfCommandsGoThroughTheirCommandRegistersAndR27SelectsThePathOfR66) {
   host.bbpWrite(5, 0x5A);
   EXPECT_EQ(chip.peekBbp(5), 0x5A);
   EXPECT_EQ(host.bbpRead(5), 0x5A);
@@ -88,6 +75,13 @@ TEST_F(RegisterTest, BbpCommandsGoThroughTheCommandRegisterAndR27SelectsThePathO
   EXPECT_EQ(chip.peekBbpGain(2), 0x3C);
   host.bbpWrite(27, 0x20);
   EXPECT_EQ(host.bbpRead(66), 0x2C);
+
+  // RF commands address sixteen banks of sixty-four registers.
+  host.write32(0x0500, 0xC0008A5A);  // bank 2, register 10
+  EXPECT_EQ(chip.peekRf(2, 10), 0x5A);
+  host.rfWrite(15, 63, 0x99);
+  EXPECT_EQ(host.rfRead(15, 63), 0x99);
+  EXPECT_EQ(host.rfRead(0, 63), 0x00) << "banks are separate";
 }
 
 TEST_F(RegisterTest, BusyBitsHoldForInjectedReadsAndAStuckOneNeverClears) {
@@ -106,17 +100,8 @@ TEST_F(RegisterTest, BusyBitsHoldForInjectedReadsAndAStuckOneNeverClears) {
   chip.faults().setBusyStuck(BusyUnit::Rf, false);
   host.rfWrite(0, 12, 0x24);
   EXPECT_EQ(chip.peekRf(0, 12), 0x24);
-}
 
-TEST_F(RegisterTest, RfCommandsAddressSixteenBanksOfSixtyFourRegisters) {
-  host.write32(0x0500, 0xC0008A5A);  // bank 2, register 10
-  EXPECT_EQ(chip.peekRf(2, 10), 0x5A);
-  host.rfWrite(15, 63, 0x99);
-  EXPECT_EQ(host.rfRead(15, 63), 0x99);
-  EXPECT_EQ(host.rfRead(0, 63), 0x00) << "banks are separate";
-}
-
-TEST_F(RegisterTest, TheRfSerialWordIsShiftedOutWhileBit31ReadsBusy) {
+  // The RF serial word is shifted out while bit 31 reads busy.
   std::vector<std::uint32_t> words;
   chip.withCore([&](ChipCore& core) { core.rfSerial().setSink([&](std::uint32_t w) { words.push_back(w); }); });
   chip.faults().setBusyReads(BusyUnit::RfSerial, 2);

@@ -89,66 +89,57 @@ TEST(StateFile, RoundTripsEveryMemoryAndRefusesAnythingButAWholeWellFormedFile) 
   EXPECT_NE(RefusalOf(version).find("version 2"), std::string::npos);
 }
 
-TEST(StateFile, AChipStartsFromItsFileAndAnEfuseBurnIsOnDiskBeforeTheRequestReturns) {
+// The background saver (Completions::Thread) keeps up with EEPROM and flash
+// writes; an eFuse burn is on disk before its request returns.
+TEST(StateFile, AChipStartsFromItsFileAndKeepsItUpToDate) {
   TemporaryFolder folder;
   const fs::path path = folder / "kestrel.state";
   VirtualClock clock;
   {
-    Kestrel chip(clock, WithStateFile(path));
+    Kestrel chip(clock, WithStateFile(path, Completions::Thread));
     EXPECT_TRUE(fs::exists(path)) << "written at once";
     TestHost host(chip);
     host.efusePhysicalWrite(0x10, 0x0081);
     EXPECT_EQ(LoadNvmState(path).efuse[0x10], 0x81) << "no save call, no destruction needed";
+    for (std::uint16_t offset = 0; offset < 64; offset += 2) {
+      const std::uint8_t word[2] = {static_cast<std::uint8_t>(offset), 0xA5};
+      host.vendorOut(0x08, 0, offset, word);
+    }
     const std::uint8_t word[2] = {0x34, 0x12};
-    host.vendorOut(0x08, 0, 0x100, word);
     host.vendorOut(0x0E, 0x0000, 0x0010, word);  // flash at 0x100000
+    chip.waitUntilSaved();
+    const NvmState onDisk = LoadNvmState(path);
+    EXPECT_EQ(onDisk.eeprom[62], 62);
+    EXPECT_EQ(onDisk.eeprom[63], 0xA5);
   }
   Kestrel again(clock, WithStateFile(path));
   EXPECT_EQ(again.efuseBytes()[0x10], 0x81) << "a burnt bit stays burnt";
-  EXPECT_EQ(again.eepromBytes()[0x100], 0x34);
+  EXPECT_EQ(again.eepromBytes()[0x3F], 0xA5);
   EXPECT_EQ(again.flashBytes(0x100000, 2), (std::vector<std::uint8_t>{0x34, 0x12}));
-}
-
-TEST(StateFile, TheBackgroundSaverKeepsUpWithEepromAndFlashWrites) {
-  TemporaryFolder folder;
-  const fs::path path = folder / "kestrel.state";
-  VirtualClock clock;
-  Kestrel chip(clock, WithStateFile(path, Completions::Thread));
-  TestHost host(chip);
-  for (std::uint16_t offset = 0; offset < 64; offset += 2) {
-    const std::uint8_t word[2] = {static_cast<std::uint8_t>(offset), 0xA5};
-    host.vendorOut(0x08, 0, offset, word);
-  }
-  chip.waitUntilSaved();
-  const NvmState onDisk = LoadNvmState(path);
-  EXPECT_EQ(onDisk.eeprom[62], 62);
-  EXPECT_EQ(onDisk.eeprom[63], 0xA5);
 }
 
 TEST(StateFile, AMalformedOrForeignFileIsRefusedAndLeftAlone) {
   TemporaryFolder folder;
   VirtualClock clock;
+  const auto refusal = [&](const KestrelOptions& options) {
+    try {
+      Kestrel chip(clock, options);
+    } catch (const ChipStateError& error) {
+      return std::string(error.what());
+    }
+    return std::string("accepted");
+  };
   const fs::path broken = folder / "broken.state";
   std::ofstream(broken) << "not a chip state";
-  try {
-    Kestrel chip(clock, WithStateFile(broken));
-    ADD_FAILURE() << "a malformed file must be refused";
-  } catch (const ChipStateError& error) {
-    EXPECT_NE(std::string(error.what()).find("broken.state"), std::string::npos) << error.what();
-  }
+  EXPECT_PRED_FORMAT2(::testing::IsSubstring, "broken.state", refusal(WithStateFile(broken)));
   EXPECT_EQ(fs::file_size(broken), 16u) << "the file is not overwritten";
 
   const fs::path efuseBoard = folder / "efuse.state";
-  auto options = WithStateFile(efuseBoard);
-  options.board = Board::Efuse;
-  { Kestrel chip(clock, options); }
-  try {
-    Kestrel chip(clock, WithStateFile(efuseBoard));
-    ADD_FAILURE() << "an eFuse board's state must not load into the EEPROM board";
-  } catch (const ChipStateError& error) {
-    EXPECT_NE(std::string(error.what()).find("eFuse board"), std::string::npos) << error.what();
-  }
-  EXPECT_THROW(Kestrel(clock, WithStateFile("/nonexistent-folder/kestrel.state")), ChipStateError);
+  { Kestrel chip(clock, {.board = Board::Efuse, .stateFile = efuseBoard, .completions = Completions::Stepped}); }
+  EXPECT_PRED_FORMAT2(::testing::IsSubstring, "eFuse board", refusal(WithStateFile(efuseBoard)))
+      << "an eFuse board's state must not load into the EEPROM board";
+  EXPECT_PRED_FORMAT2(::testing::IsSubstring, "/nonexistent-folder",
+                      refusal(WithStateFile("/nonexistent-folder/kestrel.state")));
 }
 
 // A child saves two states in turn, as fast as it can, telling the parent

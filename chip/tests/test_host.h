@@ -1,10 +1,14 @@
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <span>
 #include <vector>
 
+#include "chip/kestrel.h"
 #include "chip/usb_device_model.h"
+#include "platform/clock/virtual_clock.h"
 #include "platform/usb/wire/usb_wire.h"
 
 namespace kqa::chip::testing {
@@ -52,6 +56,14 @@ class TestHost {
   UsbDeviceModel& device_;
   int polls_ = 0;
   std::uint32_t efuseControlReads_ = 0;
+};
+
+// A stepped chip (the EEPROM board, blank eFuse) on a virtual clock, with a host on it.
+class ChipTest : public ::testing::Test {
+ protected:
+  VirtualClock clock;
+  Kestrel chip{clock, {.completions = Completions::Stepped}};
+  TestHost host{chip};
 };
 
 }  // namespace kqa::chip::testing

@@ -4,9 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "chip/kestrel.h"
 #include "chip/tests/test_host.h"
-#include "platform/clock/virtual_clock.h"
 
 namespace kqa::chip {
 namespace {
@@ -15,22 +13,14 @@ using namespace std::chrono_literals;
 using testing::TestHost;
 using usb::TransferStatus;
 
-KestrelOptions Stepped(Board board = Board::Eeprom) {
-  return {.board = board, .completions = Completions::Stepped};
-}
-
 std::string Ascii(const std::vector<std::uint8_t>& descriptor) {
   std::string text;
   for (std::size_t i = 2; i + 1 < descriptor.size(); i += 2) text += static_cast<char>(descriptor[i]);
   return text;
 }
 
-class UsbTest : public ::testing::Test {
+class UsbTest : public testing::ChipTest {
  protected:
-  VirtualClock clock;
-  Kestrel chip{clock, Stepped()};
-  TestHost host{chip};
-
   TransferStatus statusOf(std::uint8_t requestType, std::uint8_t request, std::uint16_t value, std::uint16_t index,
                           std::uint16_t length) {
     std::vector<std::uint8_t> data(length);
@@ -38,7 +28,7 @@ class UsbTest : public ::testing::Test {
   }
 };
 
-TEST_F(UsbTest, DeviceDescriptorCarriesTheTestIdentifiers) {
+TEST_F(UsbTest, DescriptorsCarryTheTestIdentifiersAndTwoBulkInThenSixBulkOutEndpoints) {
   const auto d = host.descriptor(usb::kDeviceDescriptor, 0);
   ASSERT_EQ(d.size(), 18u);
   EXPECT_EQ(d[1], usb::kDeviceDescriptor);
@@ -48,33 +38,23 @@ TEST_F(UsbTest, DeviceDescriptorCarriesTheTestIdentifiers) {
   EXPECT_EQ(d[10] | d[11] << 8, 0x0001);
   EXPECT_EQ(d[17], 1);
   EXPECT_EQ(host.descriptor(usb::kDeviceDescriptor, 0, 8).size(), 8u) << "a short request gets a short answer";
-}
 
-TEST_F(UsbTest, FirstInterfaceListsTwoBulkInThenSixBulkOutEndpoints) {
+  // The first interface lists two bulk IN, then six bulk OUT endpoints.
   const auto header = host.descriptor(usb::kConfigurationDescriptor, 0, 9);
   ASSERT_EQ(header.size(), 9u);
   const std::uint16_t total = static_cast<std::uint16_t>(header[2] | header[3] << 8);
-  const auto d = host.descriptor(usb::kConfigurationDescriptor, 0, total);
-  ASSERT_EQ(d.size(), total);
-  ASSERT_EQ(d[9 + 1], usb::kInterfaceDescriptor);
-  EXPECT_EQ(d[9 + 4], 8) << "endpoints of interface 0";
+  const auto c = host.descriptor(usb::kConfigurationDescriptor, 0, total);
+  ASSERT_EQ(c.size(), total);
+  ASSERT_EQ(c[9 + 1], usb::kInterfaceDescriptor);
+  EXPECT_EQ(c[9 + 4], 8) << "endpoints of interface 0";
   std::vector<std::uint8_t> order;
-  for (std::size_t at = 18; at + 7 <= d.size(); at += 7) {
-    ASSERT_EQ(d[at + 1], usb::kEndpointDescriptor);
-    EXPECT_EQ(d[at + 3] & 3, usb::kTransferBulk);
-    EXPECT_EQ(d[at + 4] | d[at + 5] << 8, 512);
-    order.push_back(d[at + 2]);
+  for (std::size_t at = 18; at + 7 <= c.size(); at += 7) {
+    ASSERT_EQ(c[at + 1], usb::kEndpointDescriptor);
+    EXPECT_EQ(c[at + 3] & 3, usb::kTransferBulk);
+    EXPECT_EQ(c[at + 4] | c[at + 5] << 8, 512);
+    order.push_back(c[at + 2]);
   }
   EXPECT_EQ(order, (std::vector<std::uint8_t>{0x81, 0x82, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06}));
-}
-
-TEST_F(UsbTest, StringsComeFromTheStringArea) {
-  EXPECT_EQ(host.descriptor(usb::kStringDescriptor, 0), (std::vector<std::uint8_t>{4, 3, 0x09, 0x04}));
-  EXPECT_EQ(Ascii(host.descriptor(usb::kStringDescriptor, 1)), "Torvek");
-  EXPECT_EQ(Ascii(host.descriptor(usb::kStringDescriptor, 2)), "802.11n WLAN");
-  EXPECT_EQ(Ascii(host.descriptor(usb::kStringDescriptor, 3)), "1.0");
-  EXPECT_EQ(statusOf(usb::kStandardInDevice, usb::kGetDescriptor, 0x0304, 0x0409, 255), TransferStatus::Stall)
-      << "table entry 4 is 0xFF: no string";
 }
 
 TEST_F(UsbTest, ConfigurationOneBringsTheInterfaceAndItsEndpoints) {
@@ -138,7 +118,14 @@ TEST_F(UsbTest, UnplugReplugAndSoftDisconnectArePowerCycles) {
   EXPECT_EQ(host.read32(0x1004), 0u);
 }
 
-TEST_F(UsbTest, TheEepromBoardPresentsTheIdentityItsEepromHoldsAfterPowerUp) {
+TEST_F(UsbTest, TheEepromBoardPresentsTheStringsAndIdentityItsEepromHolds) {
+  EXPECT_EQ(host.descriptor(usb::kStringDescriptor, 0), (std::vector<std::uint8_t>{4, 3, 0x09, 0x04}));
+  EXPECT_EQ(Ascii(host.descriptor(usb::kStringDescriptor, 1)), "Torvek");
+  EXPECT_EQ(Ascii(host.descriptor(usb::kStringDescriptor, 2)), "802.11n WLAN");
+  EXPECT_EQ(Ascii(host.descriptor(usb::kStringDescriptor, 3)), "1.0");
+  EXPECT_EQ(statusOf(usb::kStandardInDevice, usb::kGetDescriptor, 0x0304, 0x0409, 255), TransferStatus::Stall)
+      << "table entry 4 is 0xFF: no string";
+
   const std::uint8_t vendor[2] = {0x34, 0x12};
   host.vendorOut(0x08, 0, 0x208, vendor);
   EXPECT_EQ(host.descriptor(usb::kDeviceDescriptor, 0)[8], 0x09) << "read at power-up only";
@@ -205,7 +192,7 @@ TEST(UsbTiming, TheHighSpeedModelChargesEachTransferOnTheChipsClock) {
   chip.runUntilIdle();
   EXPECT_EQ(clock.now() - before, 20us + 4000 * 25ns);
 
-  Kestrel immediate(clock, Stepped());
+  Kestrel immediate(clock, {.completions = Completions::Stepped});
   TestHost immediateHost(immediate);
   const auto then = clock.now();
   immediateHost.read32(0x0000);
