@@ -32,13 +32,6 @@ TEST(VirtualClock, SleepAdvancesTimeAtOnceAndThreadsShareOneTimeLine) {
   EXPECT_EQ(clock.totalSlept(), 3s) << "advance is not a sleep";
 }
 
-TEST(SystemClock, IsMonotonicAndSleeps) {
-  Clock& clock = SystemClock();
-  const auto before = clock.now();
-  clock.sleep(1ms);
-  EXPECT_GE(clock.now() - before, 1ms);
-}
-
 TEST(PollUntil, SleepsBetweenAttemptsUntilSuccessOrTheBound) {
   struct Case {
     int succeedAt;  // 0: never

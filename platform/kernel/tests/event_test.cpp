@@ -12,7 +12,7 @@ namespace {
 
 using std::chrono::seconds;
 
-TEST(EventTest, StaysSetUntilResetAndReleasesEveryWaiter) {
+TEST(EventTest, StaysSetUntilResetReleasesEveryWaiterAndEndsATimedWaitAtTheVirtualDeadline) {
   Event event;
   std::thread first([&] { event.wait(); });
   std::thread second([&] { event.wait(); });
@@ -22,11 +22,9 @@ TEST(EventTest, StaysSetUntilResetAndReleasesEveryWaiter) {
   EXPECT_TRUE(event.isSet());
   event.reset();
   EXPECT_FALSE(event.isSet());
-}
 
-TEST(EventTest, TimedWaitEndsAtTheVirtualDeadlineOrAsSoonAsTheEventIsSet) {
+  // A timed wait ends at the virtual deadline or as soon as the event is set.
   VirtualClock clock;
-  Event event;
   std::thread setter([&] { event.set(); });
   EXPECT_TRUE(event.waitUntil(clock, clock.now() + seconds(1)));
   setter.join();

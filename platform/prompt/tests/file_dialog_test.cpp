@@ -7,14 +7,12 @@
 namespace kqa {
 namespace {
 
-TEST(ParseFilterList, ReadsTextPatternPairsUpToTheClosingBars) {
+TEST(ParseFilterList, ReadsTextPatternPairsUpToTheClosingBarsIfAny) {
   EXPECT_EQ(ParseFilterList("MAC Register File (*.mac)|*.mac||"),
             (std::vector<FileFilter>{{"MAC Register File (*.mac)", "*.mac"}}));
   EXPECT_EQ(ParseFilterList("Bin(*.bin)|*.bin|All(*.*)|*.*||"),
             (std::vector<FileFilter>{{"Bin(*.bin)", "*.bin"}, {"All(*.*)", "*.*"}}));
-}
-
-TEST(ParseFilterList, ToleratesMissingTerminatorAndDanglingText) {
+  // A missing terminator is tolerated, dangling text dropped.
   EXPECT_EQ(ParseFilterList("Dump Files(*.txt)|*.txt"),
             (std::vector<FileFilter>{{"Dump Files(*.txt)", "*.txt"}}));
   EXPECT_TRUE(ParseFilterList("").empty());

@@ -43,7 +43,7 @@ TEST_F(OpenDeviceTest, SocketDeviceDescribesWhatTheDaemonServes) {
 }
 
 // Its unplug and replug are what kestrelqa-usbd's signals do: usbd_process_test.
-TEST_F(OpenDeviceTest, EmulatedChipRunsInProcess) {
+TEST_F(OpenDeviceTest, TheEmulatedChipRunsInProcessOnAStateFileOfItsBoard) {
   auto device = openDevice(Kind::Emulated);
   ASSERT_TRUE(device) << error;
   EXPECT_EQ(device->description(), "emulated Kestrel (EEPROM board, in-process)");
@@ -55,16 +55,15 @@ TEST_F(OpenDeviceTest, EmulatedChipRunsInProcess) {
   std::uint8_t output[4] = {};
   EXPECT_TRUE(opened.handle->control(VQ_OID_USB_VENDOR_MAC_READ, input, output).succeeded());
   EXPECT_EQ(output[3], 0x5E);  // the identity, 0x5EC7rrrr
-}
 
-TEST_F(OpenDeviceTest, AStateFileBelongsToItsBoardAndGarbageIsRefused) {
+  // A state file belongs to its board; garbage is refused.
   testing::TempDir dir;
   const std::string stateFile = dir.path() + "/chip.kqastate";
-  {
-    auto device = openDevice(Kind::EmulatedEfuse, stateFile);
-    ASSERT_TRUE(device) << error;
-    EXPECT_EQ(device->description(), "emulated Kestrel (eFuse board, in-process)");
-  }
+  opened.handle.reset();
+  device = openDevice(Kind::EmulatedEfuse, stateFile);
+  ASSERT_TRUE(device) << error;
+  EXPECT_EQ(device->description(), "emulated Kestrel (eFuse board, in-process)");
+  device.reset();
   EXPECT_TRUE(std::filesystem::exists(stateFile));
   EXPECT_FALSE(openDevice(Kind::Emulated, stateFile));
   EXPECT_NE(error.find("cannot start the emulated Kestrel with the state file " + stateFile), std::string::npos)
