@@ -27,16 +27,15 @@ class VendorRequestsTest : public ::testing::Test {
   DriverHarness harness;
 };
 
-TEST_F(VendorRequestsTest, ARequestNeverAnsweredIsCancelledAfterOneSecond) {
+TEST_F(VendorRequestsTest, ARequestNeverAnsweredIsCancelledAfterOneSecondAndNoByteIsCountedPastTheOutput) {
   harness.lower->neverAnswer(0x07, [&] { harness.clock.advance(2s); });
   const auto reply = harness.readMac(0x1234);
   EXPECT_EQ(reply.status, STATUS_SUCCESS);  // a read answers its 4 bytes, as they stood
   EXPECT_EQ(reply.output, (std::vector<std::uint8_t>{0x34, 0x12, 0, 0}));
   EXPECT_EQ(harness.lower->cancelledControls(), 1);
-}
 
-TEST_F(VendorRequestsTest, TheDriverItselfCountsNoByteBeyondTheOutput) {
-  // A firmware reload answers its 64 bytes; the host would cut them too.
+  // The driver itself counts no byte beyond the output: a firmware reload
+  // answers its 64 bytes; the host would cut them too.
   EXPECT_EQ(harness.control(ioctl::VQ_OID_USB_FIRMWARE_RELOAD, std::vector<std::uint8_t>(64), 0).output.size(),
             0u);
 }

@@ -258,10 +258,9 @@ TEST_P(DriverTransportTest, StatisticsAddOnlyTheNonZeroPartsAndSurviveAnOpen) {
   call(VQ_OID_USB_QUERY_RX_STATISTICS, {}, 256);
   const Reply second = call(VQ_OID_USB_QUERY_RX_STATISTICS, {}, 256);
   ASSERT_EQ(second.output.size(), 96u);
-  EXPECT_EQ(U64At(second.output, 0), 6u);
-  EXPECT_EQ(U64At(second.output, 8), 4u);
-  EXPECT_EQ(U64At(second.output, 16), 10u);
-  EXPECT_EQ(U64At(second.output, 24), 14u);
+  EXPECT_EQ((std::vector<std::uint64_t>{U64At(second.output, 0), U64At(second.output, 8), U64At(second.output, 16),
+                                        U64At(second.output, 24)}),
+            (std::vector<std::uint64_t>{6, 4, 10, 14}));
 
   close();
   open();

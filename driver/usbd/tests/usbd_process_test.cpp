@@ -153,7 +153,7 @@ class UsbdProcess : public ::testing::Test {
   ioctl::SocketDeviceInterfaceProvider client{socket};
 };
 
-TEST_F(UsbdProcess, ServesTheEmulatedChipFollowsUnplugAndReplugAndKeepsItsState) {
+TEST_F(UsbdProcess, ServesTheEmulatedChipFollowsUnplugAndReplugKeepsItsStateAndItsSocket) {
   DaemonProcess daemon = start();
   ASSERT_TRUE(daemon.waitFor("serving emulated Kestrel (EEPROM board) on " + socket)) << daemon.output();
   EXPECT_EQ(ModeOf(socket), 0660u);
@@ -193,6 +193,20 @@ TEST_F(UsbdProcess, ServesTheEmulatedChipFollowsUnplugAndReplugAndKeepsItsState)
   Bytes word(2);
   Call(*last.handle, ioctl::VQ_OID_USB_VENDOR_EEPROM_READ, {0xF0, 0x01, 2, 0}, word);
   EXPECT_EQ(word, (Bytes{0xEF, 0xBE}));
+  last.handle.reset();
+
+  // One daemon per socket; one that dies without cleaning up leaves a stale socket, which is replaced.
+  DaemonProcess second = start();
+  EXPECT_EQ(second.waitForExit(), 1);
+  EXPECT_NE(second.output().find("another kestrelqa-usbd is already serving " + socket), std::string::npos)
+      << second.output();
+  EXPECT_TRUE(open().handle) << "the refused daemon disturbed the first one";
+  again.signal(SIGKILL);
+  EXPECT_EQ(again.waitForExit(), 128 + SIGKILL);
+  ASSERT_TRUE(std::filesystem::exists(socket));
+  DaemonProcess third = start();
+  ASSERT_TRUE(third.waitFor("serving")) << third.output();
+  EXPECT_TRUE(open().handle);
 }
 
 TEST_F(UsbdProcess, SocketAndItsFolderBelongToTheConfiguredGroup) {
@@ -210,24 +224,6 @@ TEST_F(UsbdProcess, SocketAndItsFolderBelongToTheConfiguredGroup) {
   DaemonProcess unknown = start({"--group", "no-such-group-kqa"});
   EXPECT_EQ(unknown.waitForExit(), 1);
   EXPECT_NE(unknown.output().find("unknown group no-such-group-kqa"), std::string::npos);
-}
-
-TEST_F(UsbdProcess, OneDaemonPerSocketAndAStaleSocketIsReplaced) {
-  DaemonProcess first = start();
-  ASSERT_TRUE(first.waitFor("serving")) << first.output();
-  DaemonProcess second = start();
-  EXPECT_EQ(second.waitForExit(), 1);
-  EXPECT_NE(second.output().find("another kestrelqa-usbd is already serving " + socket), std::string::npos)
-      << second.output();
-  EXPECT_TRUE(open().handle) << "the refused daemon disturbed the first one";
-
-  // A daemon that dies without cleaning up leaves its socket behind.
-  first.signal(SIGKILL);
-  EXPECT_EQ(first.waitForExit(), 128 + SIGKILL);
-  ASSERT_TRUE(std::filesystem::exists(socket));
-  DaemonProcess third = start();
-  ASSERT_TRUE(third.waitFor("serving")) << third.output();
-  EXPECT_TRUE(open().handle);
 }
 
 }  // namespace
