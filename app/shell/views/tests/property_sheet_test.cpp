@@ -59,7 +59,7 @@ class PropertySheetTest : public QObject {
   Q_OBJECT
 
  private slots:
-  void tabsFollowTheCommandLine() {
+  void tabsFollowTheCommandLineAndAboutShowsTheVersionsAndTheDevice() {
     TestBed bed;
     kqa::shell::PageServices services{bed.device};
     CQAPropertySheet plain(services);
@@ -73,6 +73,22 @@ class PropertySheetTest : public QObject {
     QCOMPARE(TabTexts(all).mid(14), QStringList({"Noise Level", "FFT Graph", "About"}));
     QCOMPARE(all.page(Page::NandFlash).windowTitle(), QStringLiteral("NAND-Flash"));
     QCOMPARE(all.tabs()->indexOf(&all.page(Page::NandFlash)), -1);
+
+    // The About page asks for the firmware version each time it is shown.
+    int asked = 0;
+    all.setFirmwareQuery([&]() -> std::optional<std::uint32_t> {
+      return ++asked == 1 ? std::nullopt : std::optional<std::uint32_t>(0x80000001u);
+    });
+    all.setDeviceDescription(QStringLiteral("emulated Kestrel (EEPROM board, in-process)"), true);
+    all.setActivePage(Page::About);
+    auto& about = static_cast<CAboutPage&>(all.page(Page::About));
+    QCOMPARE(about.firmwareText(), QStringLiteral("not available (no device)"));
+    all.setActivePage(Page::Mac);
+    all.setActivePage(Page::About);  // read again once a device answers
+    QCOMPARE(about.firmwareText(), QStringLiteral("-2147483647"));
+    QVERIFY(ButtonNamed(about, QStringLiteral("https://kestrelqa.example")) != nullptr);
+    QVERIFY(all.findChild<QLabel*>(QStringLiteral("deviceDescription"))->text().contains(
+        QStringLiteral("not real hardware")));
   }
 
   void exitIsTheOnlyButtonAndEndsTheRunWithinATickClosingTheDevice() {
@@ -99,26 +115,6 @@ class PropertySheetTest : public QObject {
     QVERIFY(!frame.running());
     QVERIFY(frame.sheet() == nullptr);
     QVERIFY(!bed.device.hDevice.isOpen());
-  }
-
-  void aboutShowsTheVersionsAndTheDevice() {
-    TestBed bed;
-    kqa::shell::PageServices services{bed.device};
-    CQAPropertySheet sheet(services);
-    int asked = 0;
-    sheet.setFirmwareQuery([&]() -> std::optional<std::uint32_t> {
-      return ++asked == 1 ? std::nullopt : std::optional<std::uint32_t>(0x80000001u);
-    });
-    sheet.setDeviceDescription(QStringLiteral("emulated Kestrel (EEPROM board, in-process)"), true);
-    sheet.setActivePage(Page::About);
-    auto& about = static_cast<CAboutPage&>(sheet.page(Page::About));
-    QCOMPARE(about.firmwareText(), QStringLiteral("not available (no device)"));
-    sheet.setActivePage(Page::Mac);
-    sheet.setActivePage(Page::About);  // read again once a device answers
-    QCOMPARE(about.firmwareText(), QStringLiteral("-2147483647"));
-    QVERIFY(ButtonNamed(about, QStringLiteral("https://kestrelqa.example")) != nullptr);
-    QVERIFY(sheet.findChild<QLabel*>(QStringLiteral("deviceDescription"))->text().contains(
-        QStringLiteral("not real hardware")));
   }
 
   // The whole road: the in-process driver on the emulated chip, pulled and
