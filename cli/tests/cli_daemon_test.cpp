@@ -10,7 +10,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
+#include <iterator>
 #include <thread>
 
 namespace {
@@ -25,9 +25,7 @@ struct Output {
 
 std::string ReadFile(const fs::path& path) {
   std::ifstream file(path);
-  std::stringstream text;
-  text << file.rdbuf();
-  return text.str();
+  return {std::istreambuf_iterator<char>(file), {}};
 }
 
 // Starts `argv` with its standard output and error going to files.
@@ -94,6 +92,7 @@ class CliThroughDaemon : public ::testing::Test {
 };
 
 TEST_F(CliThroughDaemon, CommandsReachTheChipAndAnEfuseBurnStaysBurnt) {
+  ::setenv("KESTRELQA_USBD_SOCKET", socket.c_str(), 1);  // for the CLI without --device
   StartDaemon();
   const Output selftest = Cli({"selftest"});
   EXPECT_EQ(selftest.exitCode, 0) << selftest.out << selftest.err;
@@ -112,12 +111,8 @@ TEST_F(CliThroughDaemon, CommandsReachTheChipAndAnEfuseBurnStaysBurnt) {
   StopDaemon();
   StartDaemon();
   EXPECT_EQ(Cli({"nvm", "read", "1F0", "2"}).out, "1F0: A5 A5\n");
-}
 
-TEST_F(CliThroughDaemon, WithoutDeviceTheCliUsesTheRunningDaemon) {
-  socket = (folder / "usbd.sock").string();
-  ::setenv("KESTRELQA_USBD_SOCKET", socket.c_str(), 1);
-  StartDaemon();
+  // Without --device the CLI uses the running daemon.
   const Output info = Cli({"info"}, false);
   EXPECT_EQ(info.exitCode, 0) << info.err;
   EXPECT_NE(info.err.find("via kestrelqa-usbd at " + socket), std::string::npos) << info.err;

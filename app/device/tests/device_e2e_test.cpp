@@ -52,15 +52,6 @@ TEST(DeviceEndToEnd, ALostDeviceClosesOn1167AndIsReopenedWhenItIsBack) {
   EXPECT_FALSE(bed.device.hDevice.isOpen());
 }
 
-TEST(FirmwareChannel, PacketHeaderCarriesCommandSequenceAndLength) {
-  const std::array<std::uint8_t, 8> payload = {1, 2, 3, 4, 5, 6, 7, 8};
-  const QaCmdPacket packet = BuildQACmdPacket(31, 1, payload);
-  EXPECT_EQ(packet[0] | packet[1] << 8 | packet[2] << 16 | packet[3] << 24, 0x51F10008);
-  EXPECT_EQ(packet[4], 1);
-  EXPECT_EQ(packet[11], 8);
-  EXPECT_EQ(packet[12], 0);
-}
-
 TEST(DeviceEndToEnd, FirmwareCommandsWrapTheirSequenceAndLeaveReceptionAsTheyFoundIt) {
   BenchBed bed;
   bool rxRunning = false;

@@ -1,10 +1,8 @@
+// Fields and lines; whole register files on disk are read and written in
+// mac_register_tool_test.cpp, through the tool that uses them.
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <string>
-#include <vector>
 
 #include "app/registers/hex_field.h"
 #include "app/registers/register_file.h"
@@ -42,56 +40,6 @@ TEST(RegisterFile, LinesOfARegisterFile) {
     EXPECT_EQ(ParseRegisterLine(nothing, pair), LineKind::Nothing) << nothing;
   for (const char* bad : {"0x1000", "0x1000 zz", "hello world", "0x1000 1 2", "0x1000 1G"})
     EXPECT_EQ(ParseRegisterLine(bad, pair), LineKind::Malformed) << bad;
-}
-
-class RegisterFileOnDisk : public ::testing::Test {
- protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/kqa-regs-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    folder_ = pattern;
-  }
-  void TearDown() override { std::filesystem::remove_all(folder_); }
-  std::string folder_;
-};
-
-TEST_F(RegisterFileOnDisk, ADumpReadsBackAsTheSameRegisters) {
-  const std::vector<std::uint32_t> words = {0x5EC70000, 0, 0xFFFFFFFF, 0x000000EE};
-  const std::string path = folder_ + "/regs.txt";
-  std::string error;
-  ASSERT_TRUE(WriteRegisterDump(path, 0x0200, words, error)) << error;
-
-  std::ifstream in(path);
-  std::string first;
-  std::getline(in, first);
-  EXPECT_EQ(first, "0x0200      0x5EC70000");
-
-  RegisterFile file;
-  ASSERT_TRUE(ReadRegisterFile(path, file));
-  EXPECT_EQ(file.pairs, (std::vector<RegisterPair>{
-                            {0x0200, 0x5EC70000}, {0x0204, 0}, {0x0208, 0xFFFFFFFF}, {0x020C, 0xEE}}));
-  EXPECT_TRUE(file.malformed.empty());
-}
-
-TEST_F(RegisterFileOnDisk, MalformedLinesAreNamedAndSkipped) {
-  const std::string path = folder_ + "/mixed.mac";
-  std::ofstream(path) << "; settings\n0x1004 0x1\n0x1008 oops\r\n\n1010 2\nfoo\n";
-  RegisterFile file;
-  ASSERT_TRUE(ReadRegisterFile(path, file));
-  EXPECT_EQ(file.pairs, (std::vector<RegisterPair>{{0x1004, 1}, {0x1010, 2}}));
-  ASSERT_EQ(file.malformed.size(), 2u);
-  EXPECT_EQ(file.malformed[0].number, 3);
-  EXPECT_EQ(file.malformed[0].text, "0x1008 oops");
-  EXPECT_EQ(file.malformed[1].number, 6);
-}
-
-TEST_F(RegisterFileOnDisk, FilesThatCannotBeOpenedOrWritten) {
-  RegisterFile file;
-  EXPECT_FALSE(ReadRegisterFile(folder_ + "/missing.mac", file));
-  std::string error;
-  const std::vector<std::uint32_t> words = {1};
-  EXPECT_FALSE(WriteRegisterDump(folder_ + "/no/such/folder.txt", 0, words, error));
-  EXPECT_FALSE(error.empty());
 }
 
 }  // namespace

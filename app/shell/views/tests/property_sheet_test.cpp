@@ -43,11 +43,6 @@ CMainFrame::Device DeviceOf(TestBed& bed) {
           [&bed] { kqa::device::CloseDevice(bed.device); }};
 }
 
-void Unplug(TestBed& bed, bool gone) {
-  bed.chip.connected = !gone;
-  bed.chip.present = !gone;
-}
-
 // Answers the next message box with OK and keeps its text.
 void AnswerNextMessageBox(QString& text) {
   QTimer::singleShot(0, [&text] {
@@ -64,7 +59,7 @@ class PropertySheetTest : public QObject {
   Q_OBJECT
 
  private slots:
-  void tabsFollowTheCommandLine() {
+  void tabsFollowTheCommandLineAndAboutShowsTheVersionsAndTheDevice() {
     TestBed bed;
     kqa::shell::PageServices services{bed.device};
     CQAPropertySheet plain(services);
@@ -78,109 +73,48 @@ class PropertySheetTest : public QObject {
     QCOMPARE(TabTexts(all).mid(14), QStringList({"Noise Level", "FFT Graph", "About"}));
     QCOMPARE(all.page(Page::NandFlash).windowTitle(), QStringLiteral("NAND-Flash"));
     QCOMPARE(all.tabs()->indexOf(&all.page(Page::NandFlash)), -1);
+
+    // The About page asks for the firmware version each time it is shown.
+    int asked = 0;
+    all.setFirmwareQuery([&]() -> std::optional<std::uint32_t> {
+      return ++asked == 1 ? std::nullopt : std::optional<std::uint32_t>(0x80000001u);
+    });
+    all.setDeviceDescription(QStringLiteral("emulated Kestrel (EEPROM board, in-process)"), true);
+    all.setActivePage(Page::About);
+    auto& about = static_cast<CAboutPage&>(all.page(Page::About));
+    QCOMPARE(about.firmwareText(), QStringLiteral("not available (no device)"));
+    all.setActivePage(Page::Mac);
+    all.setActivePage(Page::About);  // read again once a device answers
+    QCOMPARE(about.firmwareText(), QStringLiteral("-2147483647"));
+    QVERIFY(ButtonNamed(about, QStringLiteral("https://kestrelqa.example")) != nullptr);
+    QVERIFY(all.findChild<QLabel*>(QStringLiteral("deviceDescription"))->text().contains(
+        QStringLiteral("not real hardware")));
   }
 
-  void exitReplacesCancelAndOkIsHidden() {
-    TestBed bed;
-    kqa::shell::PageServices services{bed.device};
-    CQAPropertySheet sheet(services);
-    sheet.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&sheet));
-    QCOMPARE(sheet.windowTitle(), QStringLiteral("Kestrel USB V1.0.1.5"));
-    auto* box = sheet.findChild<QDialogButtonBox*>();
-    QVERIFY(!box->button(QDialogButtonBox::Ok)->isVisible());
-    QCOMPARE(box->button(QDialogButtonBox::Cancel)->text(), QStringLiteral("Exit"));
-    QVERIFY(box->button(QDialogButtonBox::Apply) == nullptr);
-
-    // Enter in a page's field must not press a button of the sheet.
-    QSignalSpy finished(&sheet, &QDialog::finished);
-    QTest::keyClick(&sheet, Qt::Key_Return);
-    QCOMPARE(finished.count(), 0);
-    ButtonNamed(sheet, QStringLiteral("Exit"))->click();
-    QCOMPARE(finished.count(), 1);
-  }
-
-  void freezesWhenTheDeviceGoesAndRevivesWhenItComesBack() {
-    TestBed bed;
-    kqa::shell::PageServices services{bed.device};
-    CMainFrame frame(services, DeviceOf(bed));
-    frame.start();
-    CQAPropertySheet& sheet = *frame.sheet();
-    QCOMPARE(sheet.activePage(), Page::TxRx);  // a device was found at start
-    frame.onTimer();
-    QCOMPARE(sheet.windowTitle(), QStringLiteral("Kestrel USB V1.0.1.5"));
-
-    // The probe notices the loss on its own: no page has to call the chip.
-    Unplug(bed, true);
-    frame.onTimer();
-    QCOMPARE(sheet.windowTitle(),
-             QStringLiteral("Kestrel USB QA Test Program (Device Unplug, Frozen the QA Test program!)"));
-    QCOMPARE(sheet.activePage(), Page::UsbConfig);
-    QVERIFY(!sheet.tabs()->tabBar()->isEnabled());
-    for (Page page : {Page::UsbConfig, Page::TxRx, Page::Mac, Page::Rf1, Page::About})
-      QVERIFY(!sheet.page(page).isEnabled());
-    QVERIFY(sheet.page(Page::Rf2).isEnabled());  // never governed
-    QVERIFY(sheet.findChild<QLabel*>(QStringLiteral("deviceDescription"))->text().startsWith(
-        QStringLiteral("Device unplugged")));
-
-    // A page enabled behind the check's back is frozen again on the next tick.
-    sheet.page(Page::Mac).setEnabled(true);
-    frame.onTimer();
-    QVERIFY(!sheet.page(Page::Mac).isEnabled());
-
-    Unplug(bed, false);
-    frame.onTimer();
-    QCOMPARE(sheet.windowTitle(), QStringLiteral("Kestrel USB QA Test Program (Working!)"));
-    QCOMPARE(sheet.activePage(), Page::TxRx);
-    QVERIFY(sheet.tabs()->tabBar()->isEnabled());
-    QVERIFY(sheet.page(Page::Mac).isEnabled());
-    QVERIFY(sheet.page(Page::Rf1).isEnabled());  // usable again after a re-plug
-  }
-
-  void thePresenceTimerTicksOnItsOwn() {
-    TestBed bed;
-    Unplug(bed, true);  // no device at start
-    kqa::shell::PageServices services{bed.device};
-    CMainFrame frame(services, DeviceOf(bed));
-    frame.start();
-    QCOMPARE(frame.sheet()->activePage(), Page::UsbConfig);
-    QTRY_COMPARE_WITH_TIMEOUT(frame.sheet()->windowTitle(),
-                              QString::fromLatin1(kqa::shell::kFrozenTitle.data()), 1500);
-  }
-
-  void exitEndsTheRunWithinATickAndClosesTheDevice() {
+  void exitIsTheOnlyButtonAndEndsTheRunWithinATickClosingTheDevice() {
     TestBed bed;
     kqa::shell::PageServices services{bed.device};
     CMainFrame frame(services, DeviceOf(bed));
     QSignalSpy ended(&frame, &CMainFrame::ended);
     frame.start();
     QVERIFY(bed.device.hDevice.isOpen());
-    ButtonNamed(*frame.sheet(), QStringLiteral("Exit"))->click();
+    CQAPropertySheet& sheet = *frame.sheet();
+    QVERIFY(QTest::qWaitForWindowExposed(&sheet));
+    auto* box = sheet.findChild<QDialogButtonBox*>();
+    QVERIFY(!box->button(QDialogButtonBox::Ok)->isVisible());
+    QVERIFY(box->button(QDialogButtonBox::Apply) == nullptr);
+    // Enter in a page's field must not press a button of the sheet.
+    QTest::keyClick(&sheet, Qt::Key_Return);
+    frame.onTimer();
+    QVERIFY(frame.running());
+    QCOMPARE(sheet.windowTitle(), QStringLiteral("Kestrel USB V1.0.1.5"));  // present: unchanged
+    QCOMPARE(box->button(QDialogButtonBox::Cancel)->text(), QStringLiteral("Exit"));
+    box->button(QDialogButtonBox::Cancel)->click();
     frame.onTimer();
     QCOMPARE(ended.count(), 1);
     QVERIFY(!frame.running());
     QVERIFY(frame.sheet() == nullptr);
     QVERIFY(!bed.device.hDevice.isOpen());
-  }
-
-  void aboutShowsTheVersionsAndTheDevice() {
-    TestBed bed;
-    kqa::shell::PageServices services{bed.device};
-    CQAPropertySheet sheet(services);
-    int asked = 0;
-    sheet.setFirmwareQuery([&]() -> std::optional<std::uint32_t> {
-      return ++asked == 1 ? std::nullopt : std::optional<std::uint32_t>(0x80000001u);
-    });
-    sheet.setDeviceDescription(QStringLiteral("emulated Kestrel (EEPROM board, in-process)"), true);
-    sheet.setActivePage(Page::About);
-    auto& about = static_cast<CAboutPage&>(sheet.page(Page::About));
-    QCOMPARE(about.firmwareText(), QStringLiteral("not available (no device)"));
-    sheet.setActivePage(Page::Mac);
-    sheet.setActivePage(Page::About);  // read again once a device answers
-    QCOMPARE(about.firmwareText(), QStringLiteral("-2147483647"));
-    QVERIFY(ButtonNamed(about, QStringLiteral("https://kestrelqa.example")) != nullptr);
-    QVERIFY(sheet.findChild<QLabel*>(QStringLiteral("deviceDescription"))->text().contains(
-        QStringLiteral("not real hardware")));
   }
 
   // The whole road: the in-process driver on the emulated chip, pulled and
@@ -205,28 +139,45 @@ class PropertySheetTest : public QObject {
     QVERIFY(QTest::qWaitForWindowActive(&sheet));
     QCOMPARE(sheet.activePage(), Page::TxRx);
 
+    // The presence timer notices the loss on its own: no page calls the chip.
     QTest::keyClick(&sheet, Qt::Key_U, Qt::ControlModifier | Qt::ShiftModifier);
     QTRY_COMPARE_WITH_TIMEOUT(sheet.windowTitle(),
                               QString::fromLatin1(kqa::shell::kFrozenTitle.data()), 1000);
     QCOMPARE(sheet.activePage(), Page::UsbConfig);
     QVERIFY(!sheet.tabs()->tabBar()->isEnabled());
+    for (Page page : {Page::UsbConfig, Page::TxRx, Page::Mac, Page::Rf1, Page::About})
+      QVERIFY(!sheet.page(page).isEnabled());
+    QVERIFY(sheet.page(Page::Rf2).isEnabled());  // never governed
+    QVERIFY(sheet.findChild<QLabel*>(QStringLiteral("deviceDescription"))->text().startsWith(
+        QStringLiteral("Device unplugged")));
+    // A page enabled behind the check's back is frozen again on the next tick.
+    sheet.page(Page::Mac).setEnabled(true);
+    frame.onTimer();
+    QVERIFY(!sheet.page(Page::Mac).isEnabled());
 
     QTest::keyClick(&sheet, Qt::Key_R, Qt::ControlModifier | Qt::ShiftModifier);
     QTRY_COMPARE_WITH_TIMEOUT(sheet.windowTitle(),
                               QString::fromLatin1(kqa::shell::kWorkingTitle.data()), 1000);
     QCOMPARE(sheet.activePage(), Page::TxRx);
+    QVERIFY(sheet.tabs()->tabBar()->isEnabled());
     QVERIFY(sheet.page(Page::Mac).isEnabled());
+    QVERIFY(sheet.page(Page::Rf1).isEnabled());
     QVERIFY(prompt.messages().empty());
   }
 
-  void theProgramRunsOnTheEmulatedChipUntilExit() {
+  // A second instance stops before the device; the first runs on the
+  // emulated chip until Exit; a typo in the options is shown and refused.
+  void theProgramRunsAloneOnTheEmulatedChipUntilExit() {
     const std::string folder = QDir::tempPath().toStdString() + "/kqa-program-test";
     std::filesystem::create_directories(folder);
+    auto other = std::make_unique<kqa::shell::SingleInstanceLock>();
+    QCOMPARE(other->acquire(folder), kqa::shell::SingleInstanceLock::Result::Acquired);
     kqa::QtPrompt prompt;
-    int tabs = 0;
+    int opened = 0, tabs = 0;
     bool emulatedSwitch = false;
     ProgramSetup setup{prompt, kqa::SystemClock(), folder,
-                       [](const kqa::ioctl::DeviceChoice& choice, std::string& error) {
+                       [&](const kqa::ioctl::DeviceChoice& choice, std::string& error) {
+                         ++opened;
                          return kqa::ioctl::OpenDevice(choice, kqa::SystemClock(), error);
                        },
                        [&](CMainFrame& frame) {
@@ -236,38 +187,21 @@ class PropertySheetTest : public QObject {
                          ButtonNamed(*frame.sheet(), QStringLiteral("Exit"))->click();
                        }};
     const std::vector<std::string> arguments = {"--device", "emulated", "-f", "pi"};
+    QString shown;
+    AnswerNextMessageBox(shown);
+    QCOMPARE(RunKestrelQa(arguments, setup), 1);
+    QCOMPARE(shown, QStringLiteral("Kestrel USB QA is already running"));
+    QCOMPARE(opened, 0);
+
+    other.reset();
     QCOMPARE(RunKestrelQa(arguments, setup), 0);
     QCOMPARE(tabs, 17);
     QVERIFY(emulatedSwitch);
 
     const std::vector<std::string> typo = {"--device", "emulatd"};
-    QString shown;
     AnswerNextMessageBox(shown);
     QCOMPARE(RunKestrelQa(typo, setup), 2);
     QVERIFY(shown.contains(QStringLiteral("emulated")));
-    std::filesystem::remove_all(folder);
-  }
-
-  void aSecondInstanceStopsBeforeTheDevice() {
-    const std::string folder = QDir::tempPath().toStdString() + "/kqa-instance-test";
-    std::filesystem::create_directories(folder);
-    kqa::shell::SingleInstanceLock first;
-    QCOMPARE(first.acquire(folder), kqa::shell::SingleInstanceLock::Result::Acquired);
-
-    kqa::QtPrompt prompt;
-    int opened = 0;
-    ProgramSetup setup{prompt, kqa::SystemClock(), folder,
-                       [&](const kqa::ioctl::DeviceChoice&, std::string&) {
-                         ++opened;
-                         return std::unique_ptr<kqa::ioctl::OpenedDevice>();
-                       },
-                       {}};
-    QString shown;
-    AnswerNextMessageBox(shown);
-    const std::vector<std::string> arguments = {"fpi"};
-    QCOMPARE(RunKestrelQa(arguments, setup), 1);
-    QCOMPARE(shown, QStringLiteral("Kestrel USB QA is already running"));
-    QCOMPARE(opened, 0);
     std::filesystem::remove_all(folder);
   }
 };
