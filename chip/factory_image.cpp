@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <string_view>
 
-#include "chip/byte_order.h"
 #include "chip/usb_descriptors.h"
+#include "platform/bytes/little_endian.h"
 
 namespace kqa::chip {
 

@@ -12,9 +12,9 @@
 #include <set>
 #include <string>
 
-#include "chip/byte_order.h"
 #include "chip/eeprom.h"
 #include "chip/nor_flash.h"
+#include "platform/bytes/little_endian.h"
 
 namespace kqa::chip {
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "chip/byte_order.h"
+#include "platform/bytes/little_endian.h"
 
 namespace kqa::chip {
 

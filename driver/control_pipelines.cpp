@@ -91,7 +91,7 @@ NtStatus SendQaCmd(DeviceState& dx, ControlRequest& request) {
 
 NtStatus ReceiveQaCmdRsp(DeviceState& dx, ControlRequest& request) {
   kernel::SpinLockGuard guard(dx.CmdResponseLock);
-  const std::uint32_t first = GetU32(dx.CmdResponse.data(), 0);
+  const std::uint32_t first = GetLe32(dx.CmdResponse.data(), 0);
   if (((first >> 16) & 0x0F) != dx.CmdSequence) return STATUS_SUCCESS;  // not arrived yet: 0 bytes
   const std::uint32_t length = std::min<std::uint32_t>((first & 0x1FFF) + 4, kCmdResponseSize);
   if (length > request.OutputLength) return kShortOutput;

@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <span>
 
-#include "driver/byte_order.h"
 #include "driver/device_state.h"
+#include "platform/bytes/little_endian.h"
 #include "platform/status/ntstatus.h"
 
 namespace kqa::driver {
@@ -23,10 +23,10 @@ struct ControlRequest {
 
   std::uint8_t* data() { return Buffer.data(); }
   std::uint8_t u8(std::size_t offset) const { return Buffer[offset]; }
-  std::uint16_t u16(std::size_t offset) const { return GetU16(Buffer.data(), offset); }
-  std::uint32_t u32(std::size_t offset) const { return GetU32(Buffer.data(), offset); }
-  void putU32(std::size_t offset, std::uint32_t value) { PutU32(Buffer.data(), offset, value); }
-  void putU64(std::size_t offset, std::uint64_t value) { PutU64(Buffer.data(), offset, value); }
+  std::uint16_t u16(std::size_t offset) const { return GetLe16(Buffer.data(), offset); }
+  std::uint32_t u32(std::size_t offset) const { return GetLe32(Buffer.data(), offset); }
+  void putU32(std::size_t offset, std::uint32_t value) { PutLe32(Buffer.data(), offset, value); }
+  void putU64(std::size_t offset, std::uint64_t value) { PutLe64(Buffer.data(), offset, value); }
 };
 
 using ControlAction = NtStatus (*)(DeviceState& dx, ControlRequest& request);

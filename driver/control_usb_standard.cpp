@@ -35,7 +35,7 @@ NtStatus GetConfigurationDescriptor(DeviceState& dx, ControlRequest& request) {
   if (driver::GetDescriptor(dx, usb::kConfigurationDescriptor, 0, 0, header, received) != STATUS_SUCCESS ||
       received < 4)
     return STATUS_SUCCESS;
-  const std::uint16_t totalLength = GetU16(header, 2);
+  const std::uint16_t totalLength = GetLe16(header, 2);
   auto set = DriverOf(dx).Pool.allocate(totalLength + 16u);
   if (!set) return STATUS_SUCCESS;
   if (driver::GetDescriptor(dx, usb::kConfigurationDescriptor, 0, 0,
@@ -65,9 +65,9 @@ NtStatus GetFrameInfo(DeviceState& dx, ControlRequest& request) {
   usb::FrameInfo info;
   if (driver::GetFrameInfo(dx, info) != STATUS_SUCCESS) return STATUS_SUCCESS;
   std::uint8_t bytes[12];
-  PutU32(bytes, 0, info.frameLength);
-  PutU32(bytes, 4, info.frameNumber);
-  PutU32(bytes, 8, info.frameNumberWithLength);
+  PutLe32(bytes, 0, info.frameLength);
+  PutLe32(bytes, 4, info.frameNumber);
+  PutLe32(bytes, 8, info.frameNumberWithLength);
   request.Information = CopyOut(request, bytes, sizeof bytes);
   return STATUS_SUCCESS;
 }

@@ -3,12 +3,12 @@
 #include <algorithm>
 #include <cstring>
 
-#include "driver/byte_order.h"
 #include "driver/capture_ring.h"
 #include "driver/driver_object.h"
 #include "driver/payload.h"
 #include "driver/pipe_request.h"
 #include "driver/vendor_requests.h"
+#include "platform/bytes/little_endian.h"
 #include "platform/kernel/irql.h"
 
 namespace kqa::driver {
@@ -44,11 +44,11 @@ void StopOrRestartIn(DeviceState& dx, std::size_t k) {
 // response: its bits 0-12 are its length, and it is that many bytes plus 4,
 // kept up to the size of CmdResponse.
 bool IsCommandResponse(const std::uint8_t* b, std::size_t length) {
-  return length >= 4 && (GetU32(b, 0) >> 30) == 1;
+  return length >= 4 && (GetLe32(b, 0) >> 30) == 1;
 }
 
 void StoreCommandResponse(DeviceState& dx, const std::uint8_t* b) {
-  const std::size_t length = std::min<std::size_t>((GetU32(b, 0) & 0x1FFF) + 4, kCmdResponseSize);
+  const std::size_t length = std::min<std::size_t>((GetLe32(b, 0) & 0x1FFF) + 4, kCmdResponseSize);
   kernel::SpinLockGuard guard(dx.CmdResponseLock);
   std::memcpy(dx.CmdResponse.data(), b, length);
 }
@@ -60,7 +60,7 @@ void CountRecord(DeviceState& dx, const std::uint8_t* b, std::size_t record, std
   for (std::size_t i = 0; i < 6; ++i) dx.RxSignal[i] = b[kSignalOffsets[i]];
   const std::size_t frameControl = record + r + 8;
   if (frameControl + 2 > recordEnd) return;  // too short to hold a frame
-  const std::uint16_t fc = GetU16(b, frameControl);
+  const std::uint16_t fc = GetLe16(b, frameControl);
   const unsigned type = (fc >> 2) & 3;
   const unsigned subtype = (fc >> 4) & 0xF;
   if (type == 0 || type == 1) {
@@ -75,7 +75,7 @@ void CountRecord(DeviceState& dx, const std::uint8_t* b, std::size_t record, std
 bool StampInSequence(DeviceState& dx, const std::uint8_t* b, std::size_t record, std::size_t recordEnd,
                      std::size_t r) {
   if (record + r + 33 > recordEnd) return true;
-  const std::uint16_t counter = GetU16(b, record + r + 30);
+  const std::uint16_t counter = GetLe16(b, record + r + 30);
   const std::uint8_t pipe = b[record + r + 32];
   if (pipe > 3) return true;
   auto& expected = DriverOf(dx).RxSequence[pipe];
@@ -94,12 +94,12 @@ struct WalkResult {
 WalkResult WalkRecords(DeviceState& dx, std::size_t k, std::uint8_t* b, std::size_t length) {
   const std::size_t r = DescriptorSizesFor(dx.AsicVersion).receive;
   const bool pipe0 = k == 0;
-  const bool crcError = length >= 8 && (GetU32(b, 4) & kCrcError) != 0;
+  const bool crcError = length >= 8 && (GetLe32(b, 4) & kCrcError) != 0;
   WalkResult walk;
   std::size_t offset = 0;
   while (offset + 4 <= length) {
     walk.stop = offset;
-    const std::size_t lr = GetU32(b, offset) & kRecordLengthMask;
+    const std::size_t lr = GetLe32(b, offset) & kRecordLengthMask;
     const std::size_t end = offset + lr + 8;
     if (lr == 0 || end > length) break;
     if (pipe0 && dx.TxStamp && !StampInSequence(dx, b, offset, end, r)) {
@@ -111,11 +111,11 @@ WalkResult WalkRecords(DeviceState& dx, std::size_t k, std::uint8_t* b, std::siz
     }
     if (pipe0 && !crcError) CountRecord(dx, b, offset, end, r);
     if (end == length) break;
-    PutU32(b, offset, GetU32(b, offset) & ~kRecordLengthMask);
+    PutLe32(b, offset, GetLe32(b, offset) & ~kRecordLengthMask);
     if (pipe0 && !dx.RxMultiFrame) break;
     offset = end;
     walk.stop = offset;
-    if (offset + 4 > length || (GetU32(b, offset) & kRecordLengthMask) == 0) break;
+    if (offset + 4 > length || (GetLe32(b, offset) & kRecordLengthMask) == 0) break;
   }
   return walk;
 }

@@ -5,11 +5,11 @@
 #include <utility>
 #include <vector>
 
-#include "driver/byte_order.h"
 #include "driver/driver_object.h"
 #include "driver/payload.h"
 #include "driver/pipe_request.h"
 #include "driver/vendor_requests.h"
+#include "platform/bytes/little_endian.h"
 #include "platform/kernel/irql.h"
 
 namespace kqa::driver {
@@ -20,17 +20,17 @@ constexpr std::uint32_t kResendMark = 1u << 16;  // in the transmit information 
 // The stamp: sequence control = the pipe's counter (low byte first), then
 // payload byte 0 = the pipe number and byte 1 = the counter's low byte + 1.
 void WriteStamp(std::uint8_t* b, std::size_t h, std::size_t n, std::uint16_t counter) {
-  PutU16(b, h + 26, counter);
+  PutLe16(b, h + 26, counter);
   b[h + 28] = static_cast<std::uint8_t>(n);
   b[h + 29] = static_cast<std::uint8_t>((counter & 0xFF) + 1);
 }
 
 // The information word's length and the descriptor's frame byte count.
 void WriteLengths(std::uint8_t* b, std::size_t h, std::uint32_t length) {
-  PutU16(b, 0, static_cast<std::uint16_t>(length - 8));
-  const std::uint32_t word = GetU32(b, 8);
+  PutLe16(b, 0, static_cast<std::uint16_t>(length - 8));
+  const std::uint32_t word = GetLe32(b, 8);
   const std::uint32_t frameBytes = static_cast<std::uint32_t>(length - h - 8) & 0xFFF;
-  PutU32(b, 8, (word & ~0x0FFF0000u) | (frameBytes << 16));
+  PutLe32(b, 8, (word & ~0x0FFF0000u) | (frameBytes << 16));
 }
 
 void ApplyPendingLoad(DeviceState& dx, std::size_t n) {
@@ -186,8 +186,8 @@ void OutCompletion(DeviceState& dx, std::size_t n, usb::TransferResult result) {
 
   // Stopping. A marked packet goes out once more with its mark cleared.
   std::uint8_t* b = pipe.Buffer.get();
-  if (dx.TxResendMarked && (GetU32(b, 0) & kResendMark) != 0) {
-    PutU32(b, 0, GetU32(b, 0) & ~kResendMark);
+  if (dx.TxResendMarked && (GetLe32(b, 0) & kResendMark) != 0) {
+    PutLe32(b, 0, GetLe32(b, 0) & ~kResendMark);
     if (ResubmitOut(dx, n)) return;
   }
   // A start that came while this pipe was finishing found TxRunning set and

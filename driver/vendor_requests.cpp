@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "driver/driver_object.h"
+#include "platform/bytes/little_endian.h"
 #include "platform/clock/polling.h"
 #include "platform/kernel/event.h"
 #include "platform/kernel/irql.h"
@@ -33,10 +34,6 @@ NtStatus IrpStatusFor(usb::TransferStatus status) {
 
 NtStatus StackStatus(usb::TransferStatus status) {
   return status == usb::TransferStatus::Completed ? STATUS_SUCCESS : STATUS_UNSUCCESSFUL;
-}
-
-std::uint32_t LittleEndian32(std::span<const std::uint8_t, 4> bytes) {
-  return bytes[0] | (bytes[1] << 8) | (bytes[2] << 16) | (static_cast<std::uint32_t>(bytes[3]) << 24);
 }
 
 }  // namespace
@@ -99,7 +96,7 @@ NtStatus Read32(DeviceState& dx, std::uint16_t address, std::uint32_t& value) {
   const NtStatus status = VendorRead(dx, kRegisterRead, 0, address, bytes, &received);
   if (status != STATUS_SUCCESS) return status;
   if (received < 4) return STATUS_UNSUCCESSFUL;
-  value = LittleEndian32(bytes);
+  value = GetLe32(bytes, 0);
   return STATUS_SUCCESS;
 }
 

@@ -7,16 +7,13 @@
 
 #include "app/device/efuse_accounting.h"
 #include "app/device/efuse_controller.h"
+#include "platform/bytes/little_endian.h"
 
 namespace kqa::device {
 namespace {
 
 constexpr int kWriteAttempts = 5;
 using BlockWords = std::array<std::uint16_t, 8>;
-
-std::uint16_t WordAt(std::span<const std::uint8_t> bytes, std::size_t index) {
-  return static_cast<std::uint16_t>(bytes[index] | bytes[index + 1] << 8);
-}
 
 std::uint16_t BlockStart(std::uint8_t block) { return static_cast<std::uint16_t>(block * 16); }
 
@@ -75,7 +72,7 @@ bool ProgrammableInPlace(EfuseController& efuse, std::uint8_t block, std::uint16
   for (std::size_t i = 0; i < data.size() / 2; ++i) {
     const auto address = static_cast<std::uint16_t>(BlockStart(block) + 2 * (firstWord + i));
     const std::uint16_t old = efuse.ReadPhysicalWord(address);
-    const std::uint16_t wanted = WordAt(data, 2 * i);
+    const std::uint16_t wanted = GetLe16(data, 2 * i);
     if ((old | wanted) != wanted) return false;
   }
   return true;
@@ -178,10 +175,10 @@ EfuseWriteResult WriteEfuseLogical(DeviceContext& device, std::uint16_t x,
   const std::size_t wordIndex = (x >> 1) & 7;
   BlockWords target{};
   if (n == 16) {
-    for (std::size_t i = 0; i < 8; ++i) target[i] = WordAt(data, 2 * i);
+    for (std::size_t i = 0; i < 8; ++i) target[i] = GetLe16(data, 2 * i);
   } else {
     target = ReadBlockWords(efuse, block);
-    target[wordIndex] = WordAt(data, 0);
+    target[wordIndex] = GetLe16(data, 0);
   }
 
   const auto logicalBlock = static_cast<std::uint8_t>(x >> 4);

@@ -6,6 +6,7 @@
 
 #include "app/device/connection.h"
 #include "app/device/messages.h"
+#include "platform/bytes/little_endian.h"
 #include "platform/ioctl/control_codes.h"
 
 namespace kqa::device {
@@ -17,21 +18,12 @@ constexpr int kBusyPolls = 10;
 constexpr std::uint8_t kBbpR66 = 66;
 constexpr std::uint8_t kBbpR27 = 27;
 
-void PutU32(std::uint8_t* at, std::uint32_t value) {
-  for (int i = 0; i < 4; ++i) at[i] = static_cast<std::uint8_t>(value >> (8 * i));
-}
-
-std::uint32_t GetU32(const std::uint8_t* at) {
-  return static_cast<std::uint32_t>(at[0]) | static_cast<std::uint32_t>(at[1]) << 8 |
-         static_cast<std::uint32_t>(at[2]) << 16 | static_cast<std::uint32_t>(at[3]) << 24;
-}
-
 // The 20-byte read request: offset, length, 0 and two words the driver
 // ignores (sent as zero).
 std::array<std::uint8_t, 20> ReadRequest(std::uint32_t offset, std::uint32_t length) {
   std::array<std::uint8_t, 20> request{};
-  PutU32(&request[0], offset);
-  PutU32(&request[4], length);
+  PutLe32(request, 0, offset);
+  PutLe32(request, 4, length);
   return request;
 }
 
@@ -49,14 +41,14 @@ bool RegisterAccess::Read32(std::uint32_t code, std::uint32_t offset, std::uint3
     value = kFailedReadValue;
     return false;
   }
-  value = GetU32(output.data());
+  value = GetLe32(output, 0);
   return true;
 }
 
 bool RegisterAccess::Write32(std::uint32_t code, std::uint32_t offset, std::uint32_t value) {
   std::array<std::uint8_t, 12> request{};
-  PutU32(&request[0], offset);
-  PutU32(&request[4], value);
+  PutLe32(request, 0, offset);
+  PutLe32(request, 4, value);
   const auto result = CallOpenDevice(device_, code, request, {});
   if (!result) return false;
   if (!result->succeeded()) {

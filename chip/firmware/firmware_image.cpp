@@ -4,7 +4,7 @@
 #include <cstring>
 #include <string_view>
 
-#include "chip/byte_order.h"
+#include "platform/bytes/little_endian.h"
 
 namespace kqa::chip {
 

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "chip/byte_order.h"
 #include "chip/firmware/firmware_image.h"
+#include "platform/bytes/little_endian.h"
 
 namespace kqa::chip {
 

@@ -4,10 +4,10 @@
 #include <chrono>
 #include <cmath>
 
-#include "chip/byte_order.h"
 #include "chip/radio/channel_plan.h"
 #include "chip/radio/random.h"
 #include "chip/radio/tx_packet.h"
+#include "platform/bytes/little_endian.h"
 
 namespace kqa::chip {
 

@@ -1,6 +1,6 @@
 #include "chip/radio/tx_packet.h"
 
-#include "chip/byte_order.h"
+#include "platform/bytes/little_endian.h"
 
 namespace kqa::chip {
 

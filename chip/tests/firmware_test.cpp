@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "chip/byte_order.h"
 #include "chip/kestrel.h"
 #include "chip/tests/radio_host.h"
+#include "platform/bytes/little_endian.h"
 
 namespace kqa::chip {
 namespace {

@@ -6,7 +6,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "chip/byte_order.h"
+#include "platform/bytes/little_endian.h"
 
 namespace kqa::chip::testing {
 

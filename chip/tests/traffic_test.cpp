@@ -5,11 +5,11 @@
 #include <functional>
 #include <mutex>
 
-#include "chip/byte_order.h"
 #include "chip/kestrel.h"
 #include "chip/radio/random.h"
 #include "chip/radio/rx_record.h"
 #include "chip/tests/radio_host.h"
+#include "platform/bytes/little_endian.h"
 
 namespace kqa::chip {
 namespace {

@@ -2,16 +2,14 @@
 
 #include <algorithm>
 
+#include "platform/bytes/little_endian.h"
+
 namespace kqa::usb {
 namespace {
 
 constexpr std::size_t kConfigurationLength = 9;
 constexpr std::size_t kInterfaceLength = 9;
 constexpr std::size_t kEndpointLength = 7;
-
-std::uint16_t U16At(std::span<const std::uint8_t> bytes, std::size_t offset) {
-  return static_cast<std::uint16_t>(bytes[offset] | (bytes[offset + 1] << 8));
-}
 
 }  // namespace
 
@@ -20,7 +18,7 @@ std::optional<ConfigurationHeader> ParseConfigurationHeader(std::span<const std:
       bytes[1] != kConfigurationDescriptor)
     return std::nullopt;
   ConfigurationHeader header;
-  header.totalLength = U16At(bytes, 2);
+  header.totalLength = GetLe16(bytes, 2);
   header.numInterfaces = bytes[4];
   header.configurationValue = bytes[5];
   return header;
@@ -45,7 +43,7 @@ std::optional<InterfaceInformation> FindFirstInterface(std::span<const std::uint
       PipeInformation pipe;
       pipe.endpointAddress = descriptor[2];
       pipe.pipeType = descriptor[3] & 0x03;
-      pipe.maximumPacketSize = U16At(descriptor, 4);
+      pipe.maximumPacketSize = GetLe16(descriptor, 4);
       found->pipes.push_back(pipe);
     }
     offset += length;

@@ -2,40 +2,27 @@
 
 #include <algorithm>
 
+#include "platform/bytes/little_endian.h"
+
 namespace kqa::ioctl::wire {
-namespace {
-
-void PutU32(std::uint8_t* out, std::uint32_t value) {
-  out[0] = static_cast<std::uint8_t>(value);
-  out[1] = static_cast<std::uint8_t>(value >> 8);
-  out[2] = static_cast<std::uint8_t>(value >> 16);
-  out[3] = static_cast<std::uint8_t>(value >> 24);
-}
-
-std::uint32_t GetU32(const std::uint8_t* in) {
-  return static_cast<std::uint32_t>(in[0]) | static_cast<std::uint32_t>(in[1]) << 8 |
-         static_cast<std::uint32_t>(in[2]) << 16 | static_cast<std::uint32_t>(in[3]) << 24;
-}
-
-}  // namespace
 
 HeaderBytes EncodeHeader(const Header& header) {
   HeaderBytes bytes{};
-  PutU32(&bytes[0], header.magic);
-  PutU32(&bytes[4], static_cast<std::uint32_t>(header.type));
-  PutU32(&bytes[8], header.arg0);
-  PutU32(&bytes[12], header.arg1);
-  PutU32(&bytes[16], header.arg2);
+  PutLe32(bytes, 0, header.magic);
+  PutLe32(bytes, 4, static_cast<std::uint32_t>(header.type));
+  PutLe32(bytes, 8, header.arg0);
+  PutLe32(bytes, 12, header.arg1);
+  PutLe32(bytes, 16, header.arg2);
   return bytes;
 }
 
 Header DecodeHeader(std::span<const std::uint8_t, kHeaderSize> bytes) {
   Header header;
-  header.magic = GetU32(&bytes[0]);
-  header.type = static_cast<MessageType>(GetU32(&bytes[4]));
-  header.arg0 = GetU32(&bytes[8]);
-  header.arg1 = GetU32(&bytes[12]);
-  header.arg2 = GetU32(&bytes[16]);
+  header.magic = GetLe32(bytes, 0);
+  header.type = static_cast<MessageType>(GetLe32(bytes, 4));
+  header.arg0 = GetLe32(bytes, 8);
+  header.arg1 = GetLe32(bytes, 12);
+  header.arg2 = GetLe32(bytes, 16);
   return header;
 }
 

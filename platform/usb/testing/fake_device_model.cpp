@@ -3,15 +3,12 @@
 #include <algorithm>
 #include <utility>
 
+#include "platform/bytes/little_endian.h"
+
 namespace kqa::usb::testing {
 namespace {
 
 constexpr std::uint8_t kEndpointBulk = 0x02;
-
-void PutU16(std::vector<std::uint8_t>& bytes, std::size_t offset, std::uint16_t value) {
-  bytes[offset] = static_cast<std::uint8_t>(value);
-  bytes[offset + 1] = static_cast<std::uint8_t>(value >> 8);
-}
 
 }  // namespace
 
@@ -22,7 +19,7 @@ std::vector<std::uint8_t> MakeConfigurationDescriptor(
                                      static_cast<std::uint8_t>(endpoints.size()), 0xFF, 0xFF, 0xFF, 0};
   for (const auto& [address, attributes] : endpoints)
     bytes.insert(bytes.end(), {7, kEndpointDescriptor, address, attributes, 0x00, 0x02, 0});  // 512 bytes
-  PutU16(bytes, 2, static_cast<std::uint16_t>(bytes.size()));
+  PutLe16(bytes, 2, static_cast<std::uint16_t>(bytes.size()));
   return bytes;
 }
 
@@ -179,7 +176,7 @@ TransferResult FakeDeviceModel::standardRequest(const SetupPacket& setup, std::s
   if (setup.bRequest == kGetDescriptor && (setup.wValue >> 8) == kDeviceDescriptor) {
     std::vector<std::uint8_t> device = {18, kDeviceDescriptor, 0x00, 0x02, 0xFF, 0xFF, 0xFF, 64, 0,
                                         0,  0x01, 0x00, 0x01, 0x01, 1, 2, 3, 1};
-    PutU16(device, 8, kVendorId);
+    PutLe16(device, 8, kVendorId);
     return answer(device);
   }
   if (setup.bRequest == kGetDescriptor && (setup.wValue >> 8) == kConfigurationDescriptor)
