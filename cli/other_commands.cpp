@@ -7,6 +7,7 @@
 #include "app/device/text_utils.h"
 #include "app/registers/script/register_script.h"
 #include "cli/command_support.h"
+#include "platform/bytes/little_endian.h"
 #include "platform/ioctl/control_codes.h"
 
 namespace kqa::cli {
@@ -47,7 +48,7 @@ std::string SpacedHex(std::span<const std::uint8_t> bytes) {
 
 std::string DescriptorSummary(std::span<const std::uint8_t> d) {
   if (d.size() < 18 || d[1] != 1) return "not available";
-  const auto u16 = [&](std::size_t at) { return static_cast<unsigned>(d[at] | d[at + 1] << 8); };
+  const auto u16 = [&](std::size_t at) { return unsigned{GetLe16(d, at)}; };
   return Format("USB %X.%02X, class %02X, max packet %u, VID %04X, PID %04X, release %04X, "
                 "%u configuration(s)",
                 u16(2) >> 8, u16(2) & 0xFF, d[4], d[7], u16(8), u16(10), u16(12), d[17]);

@@ -8,6 +8,7 @@
 #include "app/device/register_access.h"
 #include "app/device/text_format.h"
 #include "cli/command_support.h"
+#include "platform/bytes/little_endian.h"
 #include "platform/ioctl/control_codes.h"
 
 namespace kqa::cli {
@@ -128,8 +129,7 @@ CheckResult FirmwareChannel(device::DeviceContext& device) {
     return Fail(Format("no answer to command %u (sequence %u) within 200 polls", kFunctionCommand,
                        sequence));
   // The response's first payload word is the firmware's status: 0 = done.
-  const std::uint32_t answer = response[4] | response[5] << 8 | response[6] << 16 |
-                               static_cast<std::uint32_t>(response[7]) << 24;
+  const std::uint32_t answer = GetLe32(response, 4);
   if (answer != 0)
     return Fail(Format("command %u answered with status %u", kFunctionCommand, answer));
   return Pass(Format("command %u answered with sequence %u", kFunctionCommand, sequence));
@@ -143,8 +143,7 @@ CheckResult UsbDescriptor(device::DeviceContext& device) {
   if (!call.ok) return Fail(Format("control code failed, error %u", call.error));
   if (bytes != descriptor.size() || descriptor[0] != 18 || descriptor[1] != 1)
     return Fail(Format("%u bytes, not an 18-byte device descriptor", bytes));
-  return Pass(Format("VID %04X PID %04X", descriptor[8] | descriptor[9] << 8,
-                     descriptor[10] | descriptor[11] << 8));
+  return Pass(Format("VID %04X PID %04X", GetLe16(descriptor, 8), GetLe16(descriptor, 10)));
 }
 
 }  // namespace

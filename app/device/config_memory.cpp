@@ -9,6 +9,7 @@
 #include "app/device/efuse.h"
 #include "app/device/efuse_accounting.h"
 #include "app/device/messages.h"
+#include "platform/bytes/little_endian.h"
 #include "platform/ioctl/control_codes.h"
 
 namespace kqa::device {
@@ -152,7 +153,7 @@ NvmResult ReadEepromBlock(DeviceContext& device, std::uint16_t offset,
 NvmResult ReadEepromWord(DeviceContext& device, std::uint16_t offset, std::uint16_t& value) {
   std::array<std::uint8_t, 2> bytes{};
   const NvmResult result = ReadEepromBlock(device, offset, bytes);
-  if (result == NvmResult::Ok) value = static_cast<std::uint16_t>(bytes[0] | bytes[1] << 8);
+  if (result == NvmResult::Ok) value = GetLe16(bytes, 0);
   return result;
 }
 

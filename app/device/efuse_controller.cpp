@@ -2,6 +2,7 @@
 
 #include <chrono>
 
+#include "platform/bytes/little_endian.h"
 #include "platform/clock/polling.h"
 
 namespace kqa::device {
@@ -70,7 +71,7 @@ void EfuseController::ReadPhysical(std::uint16_t x, std::span<std::uint8_t> out)
 std::uint16_t EfuseController::ReadPhysicalWord(std::uint16_t x) {
   std::uint8_t bytes[2] = {0xFF, 0xFF};
   ReadPhysical(x, bytes);
-  return static_cast<std::uint16_t>(bytes[0] | bytes[1] << 8);
+  return GetLe16(bytes, 0);
 }
 
 void EfuseController::WritePhysicalWord(std::uint16_t x, std::uint16_t value) {
