@@ -169,9 +169,12 @@ void OutCompletion(DeviceState& dx, std::size_t n, usb::TransferResult result) {
   }
   bool resend = false;
   if (result.ok()) {
-    ++dx.TxTotal;
-    ++dx.TxPipeDone[n];
+    // The send is taken off the count before the totals show it: a caller
+    // that waits for TxTotal to reach its count and then starts the next run
+    // must not have this transfer taken off the new run's count instead.
     CountOneSent(dx);
+    ++dx.TxPipeDone[n];
+    ++dx.TxTotal;
     resend = MoreToSend(dx);
   } else if (result.status == usb::TransferStatus::NoDevice) {
     // The request failed without a USB error (the device is gone): the pipe
