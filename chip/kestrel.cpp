@@ -138,7 +138,7 @@ TransferResult Kestrel::controlTransfer(const usb::SetupPacket& setup, std::span
   return result;
 }
 
-UsbDeviceModel::TransferId Kestrel::submitBulk(std::uint8_t endpointAddress, std::span<std::uint8_t> buffer,
+usb::UsbDeviceModel::TransferId Kestrel::submitBulk(std::uint8_t endpointAddress, std::span<std::uint8_t> buffer,
                                                BulkCompletion completion) {
   return bulk_.submit(endpointAddress, buffer, std::move(completion));
 }

@@ -20,7 +20,7 @@
 #include "chip/radio/air_ticker.h"
 #include "chip/radio/radio_side.h"
 #include "chip/state_file.h"
-#include "chip/usb_device_model.h"
+#include "platform/usb/device_model/usb_device_model.h"
 #include "chip/usb_function.h"
 #include "platform/clock/clock.h"
 
@@ -36,7 +36,7 @@ namespace kqa::chip {
 // Thread safety: every public method may be called from any thread. Control
 // transfers run on the caller's thread under the chip's one lock; bulk
 // completions run on the chip's completion thread (or in runUntilIdle()).
-class Kestrel final : public UsbDeviceModel {
+class Kestrel final : public usb::UsbDeviceModel {
  public:
   // Loads the state file when it exists (throws ChipStateError when it cannot
   // be read, is malformed, or belongs to the other board); otherwise starts
@@ -48,7 +48,7 @@ class Kestrel final : public UsbDeviceModel {
   Kestrel(const Kestrel&) = delete;
   Kestrel& operator=(const Kestrel&) = delete;
 
-  // UsbDeviceModel.
+  // usb::UsbDeviceModel.
   usb::TransferResult controlTransfer(const usb::SetupPacket& setup, std::span<std::uint8_t> data) override;
   TransferId submitBulk(std::uint8_t endpointAddress, std::span<std::uint8_t> buffer,
                         BulkCompletion completion) override;

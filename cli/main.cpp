@@ -7,7 +7,7 @@
 #include "app/device/startup.h"
 #include "cli/cli_session.h"
 #include "platform/clock/clock.h"
-#include "platform/ioctl/select/device_select.h"
+#include "devices/device_select.h"
 
 int main(int argc, char** argv) {
   using namespace kqa;
@@ -22,13 +22,13 @@ int main(int argc, char** argv) {
     return cli::kExitOk;
   }
 
-  ioctl::DeviceChoice choice;
-  if (!options.device.empty() && !ioctl::ParseDeviceChoice(options.device, choice, error)) {
+  devices::DeviceChoice choice;
+  if (!options.device.empty() && !devices::ParseDeviceChoice(options.device, choice, error)) {
     std::cerr << "kestrelqa-cli: --device " << options.device << ": " << error << '\n';
     return cli::kExitUsage;
   }
   choice.stateFile = options.stateFile;
-  std::unique_ptr<ioctl::OpenedDevice> opened = ioctl::OpenDevice(choice, SystemClock(), error);
+  std::unique_ptr<devices::OpenedDevice> opened = devices::OpenDevice(choice, SystemClock(), error);
   if (!opened) {
     std::cerr << "kestrelqa-cli: no device: " << error << '\n';
     return cli::kExitFailed;

@@ -30,7 +30,7 @@ struct Ended {
 // Collects completions; safe across threads.
 class Collector {
  public:
-  UsbDeviceModel::BulkCompletion record(int tag) {
+  usb::UsbDeviceModel::BulkCompletion record(int tag) {
     return [this, tag](TransferResult result) {
       std::lock_guard lock(mutex_);
       results_.push_back({tag, result.status, result.length});
@@ -166,7 +166,7 @@ TEST(ThreadedBulk, ConcurrentSubmitsCancelsAndDataCompleteEachTransferExactlyOnc
   constexpr int kPerThread = 200;
   std::atomic<int> completions{0};
   std::mutex seenMutex;
-  std::map<UsbDeviceModel::TransferId, int> seen;
+  std::map<usb::UsbDeviceModel::TransferId, int> seen;
   std::vector<std::vector<std::uint8_t>> buffers(4 * kPerThread, std::vector<std::uint8_t>(16));
   std::vector<std::thread> threads;
   for (int t = 0; t < 4; ++t) {
@@ -174,7 +174,7 @@ TEST(ThreadedBulk, ConcurrentSubmitsCancelsAndDataCompleteEachTransferExactlyOnc
       for (int i = 0; i < kPerThread; ++i) {
         auto& buffer = buffers[static_cast<std::size_t>(t * kPerThread + i)];
         const std::uint8_t endpoint = t % 2 == 0 ? kIn0 : kOut;
-        auto id = std::make_shared<std::atomic<UsbDeviceModel::TransferId>>(0);
+        auto id = std::make_shared<std::atomic<usb::UsbDeviceModel::TransferId>>(0);
         const auto submitted = chip.submitBulk(endpoint, buffer, [&, id](TransferResult) {
           while (id->load() == 0) std::this_thread::yield();  // the id is stored right after submitBulk
           std::lock_guard lock(seenMutex);

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "chip/kestrel.h"
-#include "chip/usb_device_model.h"
+#include "platform/usb/device_model/usb_device_model.h"
 #include "platform/clock/virtual_clock.h"
 #include "platform/usb/wire/usb_wire.h"
 
@@ -18,7 +18,7 @@ namespace kqa::chip::testing {
 // runs them. Helpers report a failed transfer as a test failure.
 class TestHost {
  public:
-  explicit TestHost(UsbDeviceModel& device) : device_(device) {}
+  explicit TestHost(usb::UsbDeviceModel& device) : device_(device) {}
 
   usb::TransferResult control(std::uint8_t requestType, std::uint8_t request, std::uint16_t value,
                               std::uint16_t index, std::span<std::uint8_t> data);
@@ -53,7 +53,7 @@ class TestHost {
   std::uint32_t efuseRun(std::uint16_t offset, std::uint32_t operation, int waitReads);
   std::uint16_t efuseDataWord(std::uint16_t offset);
 
-  UsbDeviceModel& device_;
+  usb::UsbDeviceModel& device_;
   int polls_ = 0;
   std::uint32_t efuseControlReads_ = 0;
 };

@@ -13,7 +13,7 @@
 #include "driver/usbd/socket_folder.h"
 #include "driver/usbd/usbd_options.h"
 #include "platform/clock/clock.h"
-#include "platform/ioctl/select/device_select.h"
+#include "devices/device_select.h"
 #include "platform/ioctl/socket/socket_listener.h"
 #include "platform/ioctl/socket/socket_server.h"
 
@@ -42,7 +42,7 @@ sigset_t DaemonSignals() {
 
 // Waits for signals until one that ends the daemon; SIGUSR1 and SIGUSR2
 // unplug and re-plug the emulated chip.
-void ServeUntilStopped(const sigset_t& signals, ioctl::OpenedDevice& device) {
+void ServeUntilStopped(const sigset_t& signals, devices::OpenedDevice& device) {
   for (;;) {
     const int signal = sigwaitinfo(&signals, nullptr);
     if (signal == SIGUSR1 || signal == SIGUSR2) {
@@ -69,7 +69,7 @@ int Run(const usbd::UsbdOptions& options) {
   if (!options.group.empty() && !(group = usbd::GroupId(options.group)))
     return Fail("unknown group " + options.group);
   const bool defaultPath = options.socketPath.empty();
-  const std::string path = defaultPath ? ioctl::DefaultSocketPath() : options.socketPath;
+  const std::string path = defaultPath ? devices::DefaultSocketPath() : options.socketPath;
   std::string error;
   if (!usbd::PrepareSocketFolder(path, group, defaultPath, error)) return Fail(error);
 
@@ -77,7 +77,7 @@ int Run(const usbd::UsbdOptions& options) {
   // the first one's chip and state file alone.
   auto listener = ioctl::UnixSocketListener::Claim(path, {.mode = 0660, .group = group}, error);
   if (!listener) return Fail(error);
-  auto device = ioctl::OpenDevice(options.device, SystemClock(), error);
+  auto device = devices::OpenDevice(options.device, SystemClock(), error);
   if (!device) return Fail(error);
   {
     ioctl::SocketServer server(device->provider(), {device->deviceName(), device->isEmulated()},

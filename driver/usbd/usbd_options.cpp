@@ -5,7 +5,7 @@
 namespace kqa::usbd {
 namespace {
 
-using Kind = ioctl::DeviceChoice::Kind;
+using Kind = devices::DeviceChoice::Kind;
 
 }  // namespace
 
@@ -44,7 +44,7 @@ bool ParseUsbdOptions(int argc, const char* const* argv, UsbdOptions& options, s
       return false;
     }
     if (name == "--device") {
-      if (!ioctl::ParseDeviceChoice(value, parsed.device, error)) return false;
+      if (!devices::ParseDeviceChoice(value, parsed.device, error)) return false;
       if (parsed.device.kind == Kind::Auto || parsed.device.kind == Kind::Socket) {
         error = "--device takes emulated, emulated:efuse, usb or usb:VVVV:PPPP: the daemon serves a device of its own";
         return false;
@@ -78,7 +78,7 @@ std::string UsbdHelpText() {
          "                     usb             a real chip with the default USB identifiers\n"
          "                     usb:VVVV:PPPP   a real chip with these identifiers (hexadecimal)\n"
          "  --socket PATH    where to listen (default: " +
-         ioctl::DefaultSocketPath() +
+         devices::DefaultSocketPath() +
          ")\n"
          "  --state FILE     the emulated chip's EEPROM, eFuse and flash, loaded at start and\n"
          "                   saved at exit (default: none; the chip starts from its factory image)\n"

@@ -2,14 +2,14 @@
 
 #include <string>
 
-#include "platform/ioctl/select/device_select.h"
+#include "devices/device_select.h"
 
 namespace kqa::usbd {
 
 // kestrelqa-usbd's command line.
 struct UsbdOptions {
-  ioctl::DeviceChoice device;  // Emulated, EmulatedEfuse or Usb; Usb when not given
-  std::string socketPath;    // empty: ioctl::DefaultSocketPath()
+  devices::DeviceChoice device;  // Emulated, EmulatedEfuse or Usb; Usb when not given
+  std::string socketPath;    // empty: devices::DefaultSocketPath()
   std::string group;         // empty: the daemon's own group
   bool help = false;
 };

@@ -14,7 +14,7 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
-#include "app/nvm/views/hex_edit.h"
+#include "app/widgets/views/hex_edit.h"
 
 using kqa::registers::AccessWindow;
 using kqa::registers::Direction;

@@ -14,8 +14,8 @@ int main(int argc, char** argv) {
   const std::vector<std::string> arguments(argv + 1, argv + argc);
   kqa::QtPrompt prompt;
   ProgramSetup setup{prompt, kqa::SystemClock(), kqa::shell::SingleInstanceLock::DefaultFolder(),
-                     [](const kqa::ioctl::DeviceChoice& choice, std::string& error) {
-                       return kqa::ioctl::OpenDevice(choice, kqa::SystemClock(), error);
+                     [](const kqa::devices::DeviceChoice& choice, std::string& error) {
+                       return kqa::devices::OpenDevice(choice, kqa::SystemClock(), error);
                      },
                      {}};
   return RunKestrelQa(arguments, setup);

@@ -26,7 +26,7 @@ void Refuse(kqa::QtPrompt& prompt, const std::string& reason) {
 }  // namespace
 
 void SetUpSheet(CQAPropertySheet& sheet, kqa::device::DeviceContext& device,
-                kqa::ioctl::OpenedDevice& opened) {
+                kqa::devices::OpenedDevice& opened) {
   sheet.setDeviceDescription(QString::fromStdString(opened.description()), opened.isEmulated());
   sheet.setFirmwareQuery([&device]() -> std::optional<std::uint32_t> {
     std::uint32_t version = 0;
@@ -67,19 +67,19 @@ int RunKestrelQa(std::span<const std::string> arguments, ProgramSetup& setup) {
       break;
   }
 
-  kqa::ioctl::DeviceChoice choice;
-  if (!options.device.empty() && !kqa::ioctl::ParseDeviceChoice(options.device, choice, error)) {
+  kqa::devices::DeviceChoice choice;
+  if (!options.device.empty() && !kqa::devices::ParseDeviceChoice(options.device, choice, error)) {
     Refuse(setup.prompt, error);
     return 2;
   }
   choice.stateFile = options.stateFile;
-  std::unique_ptr<kqa::ioctl::OpenedDevice> opened = setup.openDevice(choice, error);
+  std::unique_ptr<kqa::devices::OpenedDevice> opened = setup.openDevice(choice, error);
   if (!opened) {
     Refuse(setup.prompt, "No device to work with: " + error);
     return 2;
   }
   std::cout << "kestrelqa: device " << opened->description() << '\n';
-  if (choice.kind == kqa::ioctl::DeviceChoice::Kind::Auto && !error.empty())
+  if (choice.kind == kqa::devices::DeviceChoice::Kind::Auto && !error.empty())
     std::cout << "kestrelqa: passed over: " << error << '\n';
 
   kqa::device::DeviceContext device(opened->provider(), setup.prompt, setup.clock);

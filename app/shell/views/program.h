@@ -6,7 +6,7 @@
 #include <string>
 
 #include "platform/clock/clock.h"
-#include "platform/ioctl/select/device_select.h"
+#include "devices/device_select.h"
 #include "platform/prompt/qt/qt_prompt.h"
 
 #include "app/device/device_context.h"
@@ -20,7 +20,7 @@ struct ProgramSetup {
   kqa::Clock& clock;
   std::string lockFolder;  // where the single-instance lock lives
   // Opens the device a choice names; null with a reason when it cannot.
-  std::function<std::unique_ptr<kqa::ioctl::OpenedDevice>(const kqa::ioctl::DeviceChoice&,
+  std::function<std::unique_ptr<kqa::devices::OpenedDevice>(const kqa::devices::DeviceChoice&,
                                                           std::string& error)>
       openDevice;
   // Called when the sheet is up, before the main frame runs (tests drive
@@ -36,4 +36,4 @@ int RunKestrelQa(std::span<const std::string> arguments, ProgramSetup& setup);
 // Names the device on the sheet and the About page, lets the About page ask
 // for the firmware version, and offers the emulated chip's switch.
 void SetUpSheet(CQAPropertySheet& sheet, kqa::device::DeviceContext& device,
-                kqa::ioctl::OpenedDevice& opened);
+                kqa::devices::OpenedDevice& opened);

@@ -7,7 +7,7 @@
 namespace kqa::usbd {
 namespace {
 
-using Kind = ioctl::DeviceChoice::Kind;
+using Kind = devices::DeviceChoice::Kind;
 
 bool Parse(std::vector<const char*> args, UsbdOptions& options, std::string& error) {
   args.insert(args.begin(), "kestrelqa-usbd");

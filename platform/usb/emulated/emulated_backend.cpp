@@ -2,7 +2,7 @@
 
 namespace kqa::usb {
 
-EmulatedUsbBackend::EmulatedUsbBackend(chip::UsbDeviceModel& model, Clock& clock)
+EmulatedUsbBackend::EmulatedUsbBackend(usb::UsbDeviceModel& model, Clock& clock)
     : model_(model), clock_(clock) {
   gate_->backend = this;
   // The model may call its listener from any thread, even with its own locks

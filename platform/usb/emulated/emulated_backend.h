@@ -3,7 +3,7 @@
 #include <memory>
 #include <mutex>
 
-#include "chip/usb_device_model.h"
+#include "platform/usb/device_model/usb_device_model.h"
 #include "platform/clock/clock.h"
 #include "platform/kernel/work_queue.h"
 #include "platform/usb/emulated/emulated_device.h"
@@ -20,7 +20,7 @@ namespace kqa::usb {
 // handed out.
 class EmulatedUsbBackend final : public UsbBackend {
  public:
-  EmulatedUsbBackend(chip::UsbDeviceModel& model, Clock& clock);
+  EmulatedUsbBackend(usb::UsbDeviceModel& model, Clock& clock);
   ~EmulatedUsbBackend() override;
 
   void setHotplugListener(HotplugListener* listener) override;
@@ -36,7 +36,7 @@ class EmulatedUsbBackend final : public UsbBackend {
 
   void attachChanged(bool attached);  // on the hot-plug thread
 
-  chip::UsbDeviceModel& model_;
+  usb::UsbDeviceModel& model_;
   Clock& clock_;
   std::shared_ptr<kernel::WorkQueue> failures_ = std::make_shared<kernel::WorkQueue>();
   std::shared_ptr<AttachGate> gate_ = std::make_shared<AttachGate>();

@@ -13,7 +13,7 @@ constexpr std::uint32_t kHighSpeedBandwidthKbits = 480000;
 
 }  // namespace
 
-EmulatedUsbDevice::EmulatedUsbDevice(chip::UsbDeviceModel& model, Clock& clock,
+EmulatedUsbDevice::EmulatedUsbDevice(usb::UsbDeviceModel& model, Clock& clock,
                                      std::shared_ptr<kernel::WorkQueue> failures)
     : model_(model), clock_(clock), failures_(std::move(failures)) {}
 
@@ -106,7 +106,7 @@ void EmulatedUsbDevice::finishBulk(TransferId id) {
 }
 
 void EmulatedUsbDevice::cancel(TransferId id) {
-  chip::UsbDeviceModel::TransferId modelId = 0;
+  usb::UsbDeviceModel::TransferId modelId = 0;
   {
     std::lock_guard lock(mutex_);
     auto it = inFlight_.find(id);

@@ -7,7 +7,7 @@
 #include <string>
 #include <unordered_map>
 
-#include "chip/usb_device_model.h"
+#include "platform/usb/device_model/usb_device_model.h"
 #include "platform/clock/clock.h"
 #include "platform/kernel/work_queue.h"
 #include "platform/usb/usb_device.h"
@@ -22,7 +22,7 @@ namespace kqa::usb {
 // device.
 class EmulatedUsbDevice final : public UsbDevice {
  public:
-  EmulatedUsbDevice(chip::UsbDeviceModel& model, Clock& clock,
+  EmulatedUsbDevice(usb::UsbDeviceModel& model, Clock& clock,
                     std::shared_ptr<kernel::WorkQueue> failures);
   ~EmulatedUsbDevice() override;
 
@@ -45,7 +45,7 @@ class EmulatedUsbDevice final : public UsbDevice {
 
  private:
   struct InFlight {
-    chip::UsbDeviceModel::TransferId modelId = 0;
+    usb::UsbDeviceModel::TransferId modelId = 0;
     bool modelIdKnown = false;
     bool cancelRequested = false;
   };
@@ -54,7 +54,7 @@ class EmulatedUsbDevice final : public UsbDevice {
   TransferResult standardOut(std::uint8_t request, std::uint16_t value, std::uint16_t index);
   void finishBulk(TransferId id);
 
-  chip::UsbDeviceModel& model_;
+  usb::UsbDeviceModel& model_;
   Clock& clock_;
   std::shared_ptr<kernel::WorkQueue> failures_;
   std::atomic<bool> gone_{false};

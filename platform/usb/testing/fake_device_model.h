@@ -10,7 +10,7 @@
 #include <span>
 #include <vector>
 
-#include "chip/usb_device_model.h"
+#include "platform/usb/device_model/usb_device_model.h"
 #include "platform/kernel/event.h"
 #include "platform/kernel/work_queue.h"
 
@@ -23,7 +23,7 @@ namespace kqa::usb::testing {
 // It has none of the chip's behaviour; it lets a test force exact contents
 // and interleavings. Cancellations, detaches and transfers that cannot start
 // complete on the model's own completion thread.
-class FakeDeviceModel final : public chip::UsbDeviceModel {
+class FakeDeviceModel final : public usb::UsbDeviceModel {
  public:
   struct ControlRecord {
     SetupPacket setup;
@@ -41,7 +41,7 @@ class FakeDeviceModel final : public chip::UsbDeviceModel {
   FakeDeviceModel();
   ~FakeDeviceModel() override;
 
-  // chip::UsbDeviceModel
+  // usb::UsbDeviceModel
   TransferResult controlTransfer(const SetupPacket& setup, std::span<std::uint8_t> data) override;
   TransferId submitBulk(std::uint8_t endpointAddress, std::span<std::uint8_t> buffer,
                         BulkCompletion completion) override;

@@ -8,10 +8,10 @@
 #include <memory>
 
 #include "app/device/startup.h"
-#include "app/nvm/views/hex_edit.h"
+#include "app/widgets/views/hex_edit.h"
 #include "app/registers/views/mac_page.h"
 #include "platform/clock/virtual_clock.h"
-#include "platform/ioctl/select/device_select.h"
+#include "devices/device_select.h"
 #include "platform/prompt/scripted_prompt.h"
 
 using kqa::nvm::HexColumn;
@@ -22,16 +22,16 @@ namespace {
 struct Bench {
   kqa::VirtualClock clock;
   kqa::ScriptedPrompt prompt;
-  std::unique_ptr<kqa::ioctl::OpenedDevice> chip;
+  std::unique_ptr<kqa::devices::OpenedDevice> chip;
   std::unique_ptr<kqa::device::DeviceContext> device;
   std::unique_ptr<kqa::shell::PageServices> services;
   std::unique_ptr<CMACPage> page;
 
   Bench() {
-    kqa::ioctl::DeviceChoice choice;
-    choice.kind = kqa::ioctl::DeviceChoice::Kind::Emulated;
+    kqa::devices::DeviceChoice choice;
+    choice.kind = kqa::devices::DeviceChoice::Kind::Emulated;
     std::string error;
-    chip = kqa::ioctl::OpenDevice(choice, clock, error);
+    chip = kqa::devices::OpenDevice(choice, clock, error);
     if (!chip) qFatal("no emulated chip: %s", error.c_str());
     device = std::make_unique<kqa::device::DeviceContext>(chip->provider(), prompt, clock);
     device->trace = [](std::string_view) {};

@@ -18,7 +18,7 @@
 #include "app/shell/views/program.h"
 #include "app/shell/views/property_sheet.h"
 #include "platform/clock/virtual_clock.h"
-#include "platform/ioctl/select/device_select.h"
+#include "devices/device_select.h"
 #include "platform/prompt/scripted_prompt.h"
 
 using kqa::device::testing::TestBed;
@@ -122,10 +122,10 @@ class PropertySheetTest : public QObject {
   void unplugAndReplugTheEmulatedChip() {
     kqa::VirtualClock clock;
     kqa::ScriptedPrompt prompt;
-    kqa::ioctl::DeviceChoice choice;
-    choice.kind = kqa::ioctl::DeviceChoice::Kind::Emulated;
+    kqa::devices::DeviceChoice choice;
+    choice.kind = kqa::devices::DeviceChoice::Kind::Emulated;
     std::string error;
-    auto chip = kqa::ioctl::OpenDevice(choice, clock, error);
+    auto chip = kqa::devices::OpenDevice(choice, clock, error);
     QVERIFY2(chip != nullptr, error.c_str());
     kqa::device::DeviceContext device(chip->provider(), prompt, clock);
     device.trace = [](std::string_view) {};
@@ -176,9 +176,9 @@ class PropertySheetTest : public QObject {
     int opened = 0, tabs = 0;
     bool emulatedSwitch = false;
     ProgramSetup setup{prompt, kqa::SystemClock(), folder,
-                       [&](const kqa::ioctl::DeviceChoice& choice, std::string& error) {
+                       [&](const kqa::devices::DeviceChoice& choice, std::string& error) {
                          ++opened;
-                         return kqa::ioctl::OpenDevice(choice, kqa::SystemClock(), error);
+                         return kqa::devices::OpenDevice(choice, kqa::SystemClock(), error);
                        },
                        [&](CMainFrame& frame) {
                          tabs = frame.sheet()->tabs()->count();

@@ -13,7 +13,7 @@
 #include "app/shell/views/program.h"
 #include "app/shell/views/property_sheet.h"
 #include "platform/clock/clock.h"
-#include "platform/ioctl/select/device_select.h"
+#include "devices/device_select.h"
 #include "app/registers/script/register_script.h"
 #include "platform/prompt/scripted_prompt.h"
 
@@ -31,10 +31,10 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   const QDir folder(argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("docs"));
 
-  kqa::ioctl::DeviceChoice choice;
-  choice.kind = kqa::ioctl::DeviceChoice::Kind::Emulated;
+  kqa::devices::DeviceChoice choice;
+  choice.kind = kqa::devices::DeviceChoice::Kind::Emulated;
   std::string error;
-  auto chip = kqa::ioctl::OpenDevice(choice, kqa::SystemClock(), error);
+  auto chip = kqa::devices::OpenDevice(choice, kqa::SystemClock(), error);
   if (!chip) {
     std::cerr << "no emulated chip: " << error << '\n';
     return 1;

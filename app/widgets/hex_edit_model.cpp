@@ -1,4 +1,4 @@
-#include "app/nvm/hex_edit_model.h"
+#include "app/widgets/hex_edit_model.h"
 
 #include <algorithm>
 #include <cstdio>

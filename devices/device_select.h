@@ -9,7 +9,7 @@
 #include "platform/clock/clock.h"
 #include "platform/ioctl/device_interface.h"
 
-namespace kqa::ioctl {
+namespace kqa::devices {
 
 // Which device a program (or the daemon) works with.
 struct DeviceChoice {
@@ -31,7 +31,7 @@ bool ParseDeviceChoice(std::string_view text, DeviceChoice& choice, std::string&
 class OpenedDevice {
  public:
   virtual ~OpenedDevice() = default;
-  virtual DeviceInterfaceProvider& provider() = 0;  // what the program's connection opens
+  virtual ioctl::DeviceInterfaceProvider& provider() = 0;  // what the program's connection opens
   virtual std::string description() const = 0;     // e.g. "emulated Kestrel (EEPROM board, in-process)"
   virtual bool isEmulated() const = 0;              // also true for a daemon serving the emulated chip
   virtual bool unplug() = 0;   // emulated chip in this process only; false otherwise
@@ -65,4 +65,4 @@ std::string DefaultSocketPath();
 // Auto): DefaultSocketPath(), then the system daemon's /run/kestrelqa/usbd.sock.
 std::vector<std::string> DaemonSocketPaths();
 
-}  // namespace kqa::ioctl
+}  // namespace kqa::devices

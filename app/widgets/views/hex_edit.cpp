@@ -1,4 +1,4 @@
-#include "app/nvm/views/hex_edit.h"
+#include "app/widgets/views/hex_edit.h"
 
 #include <QApplication>
 #include <QClipboard>

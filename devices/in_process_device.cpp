@@ -1,4 +1,4 @@
-#include "platform/ioctl/select/in_process_device.h"
+#include "devices/in_process_device.h"
 
 #include <cstdio>
 #include <exception>
@@ -8,7 +8,7 @@
 #include "platform/usb/emulated/emulated_backend.h"
 #include "platform/usb/libusb/libusb_backend.h"
 
-namespace kqa::ioctl {
+namespace kqa::devices {
 namespace {
 
 std::string HexId(std::uint16_t id) {
@@ -36,7 +36,7 @@ class InProcessDevice final : public OpenedDevice {
     chip_.reset();
   }
 
-  DeviceInterfaceProvider& provider() override { return *host_; }
+  ioctl::DeviceInterfaceProvider& provider() override { return *host_; }
   std::string description() const override { return what_ + " (" + detail_ + ", in-process)"; }
   std::string deviceName() const override { return what_ + " (" + detail_ + ")"; }
   bool isEmulated() const override { return chip_ != nullptr; }
@@ -126,4 +126,4 @@ std::unique_ptr<OpenedDevice> OpenPresentUsbDevice(Clock& clock, std::string& er
   return OpenUsb(0, 0, /*requirePresent=*/true, clock, error);
 }
 
-}  // namespace kqa::ioctl
+}  // namespace kqa::devices

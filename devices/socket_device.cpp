@@ -1,16 +1,16 @@
-#include "platform/ioctl/select/socket_device.h"
+#include "devices/socket_device.h"
 
 #include "platform/ioctl/socket/socket_client.h"
 
-namespace kqa::ioctl {
+namespace kqa::devices {
 namespace {
 
 class SocketOpenedDevice final : public OpenedDevice {
  public:
-  SocketOpenedDevice(const std::string& path, SocketServerInfo info)
+  SocketOpenedDevice(const std::string& path, ioctl::SocketServerInfo info)
       : provider_(path), info_(std::move(info)) {}
 
-  DeviceInterfaceProvider& provider() override { return provider_; }
+  ioctl::DeviceInterfaceProvider& provider() override { return provider_; }
   std::string description() const override {
     return info_.description + " via kestrelqa-usbd at " + provider_.path();
   }
@@ -22,15 +22,15 @@ class SocketOpenedDevice final : public OpenedDevice {
   bool canUnplug() const override { return false; }
 
  private:
-  SocketDeviceInterfaceProvider provider_;
-  SocketServerInfo info_;
+  ioctl::SocketDeviceInterfaceProvider provider_;
+  ioctl::SocketServerInfo info_;
 };
 
 }  // namespace
 
 std::unique_ptr<OpenedDevice> OpenSocketDevice(const std::string& path, std::string& error) {
-  SocketServerInfo info;
-  if (!DescribeSocketServer(path, info, error)) return nullptr;
+  ioctl::SocketServerInfo info;
+  if (!ioctl::DescribeSocketServer(path, info, error)) return nullptr;
   return std::make_unique<SocketOpenedDevice>(path, std::move(info));
 }
 
@@ -44,4 +44,4 @@ std::unique_ptr<OpenedDevice> OpenRunningDaemon(std::string& error) {
   return nullptr;
 }
 
-}  // namespace kqa::ioctl
+}  // namespace kqa::devices

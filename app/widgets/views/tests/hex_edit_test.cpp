@@ -5,7 +5,7 @@
 #include <QtTest>
 #include <vector>
 
-#include "app/nvm/views/hex_edit.h"
+#include "app/widgets/views/hex_edit.h"
 
 using kqa::nvm::HexColumn;
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/nvm/hex_edit_model.h"
+#include "app/widgets/hex_edit_model.h"
 
 namespace kqa::nvm {
 namespace {

@@ -3,9 +3,9 @@
 #include <memory>
 #include <string>
 
-#include "platform/ioctl/select/device_select.h"
+#include "devices/device_select.h"
 
-namespace kqa::ioctl {
+namespace kqa::devices {
 
 // A device served by a running kestrelqa-usbd: asks the daemon at `path`
 // what it serves; null with a message when no daemon answers there.
@@ -14,4 +14,4 @@ std::unique_ptr<OpenedDevice> OpenSocketDevice(const std::string& path, std::str
 // The same over DaemonSocketPaths(): the first daemon that answers.
 std::unique_ptr<OpenedDevice> OpenRunningDaemon(std::string& error);
 
-}  // namespace kqa::ioctl
+}  // namespace kqa::devices

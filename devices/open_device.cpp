@@ -1,8 +1,8 @@
-#include "platform/ioctl/select/device_select.h"
-#include "platform/ioctl/select/in_process_device.h"
-#include "platform/ioctl/select/socket_device.h"
+#include "devices/device_select.h"
+#include "devices/in_process_device.h"
+#include "devices/socket_device.h"
 
-namespace kqa::ioctl {
+namespace kqa::devices {
 
 std::unique_ptr<OpenedDevice> OpenDevice(const DeviceChoice& choice, Clock& clock, std::string& error) {
   switch (choice.kind) {
@@ -31,4 +31,4 @@ std::unique_ptr<OpenedDevice> OpenDevice(const DeviceChoice& choice, Clock& cloc
   return nullptr;
 }
 
-}  // namespace kqa::ioctl
+}  // namespace kqa::devices

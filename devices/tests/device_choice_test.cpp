@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "platform/ioctl/select/device_select.h"
+#include "devices/device_select.h"
 
-namespace kqa::ioctl {
+namespace kqa::devices {
 namespace {
 
 using Kind = DeviceChoice::Kind;
@@ -78,4 +78,4 @@ TEST(ParseDeviceChoice, TyposAreRefusedWithAReasonAndChangeNothing) {
 }
 
 }  // namespace
-}  // namespace kqa::ioctl
+}  // namespace kqa::devices

@@ -7,7 +7,7 @@
 
 #include "platform/usb/wire/usb_wire.h"
 
-namespace kqa::chip {
+namespace kqa::usb {
 
 // What a host controller sees of a USB device: control transfers on
 // endpoint 0, bulk transfers on the other endpoints, and attach/detach.
@@ -15,7 +15,7 @@ namespace kqa::chip {
 class UsbDeviceModel {
  public:
   using TransferId = std::uint64_t;
-  using BulkCompletion = std::function<void(usb::TransferResult result)>;
+  using BulkCompletion = std::function<void(TransferResult result)>;
 
   virtual ~UsbDeviceModel() = default;
 
@@ -24,7 +24,7 @@ class UsbDeviceModel {
   // the device fills (device-to-host; result.length tells how many it sent)
   // or reads (host-to-device). A request the device does not support ends
   // in Stall. A detached device answers NoDevice.
-  virtual usb::TransferResult controlTransfer(const usb::SetupPacket& setup,
+  virtual TransferResult controlTransfer(const SetupPacket& setup,
                                               std::span<std::uint8_t> data) = 0;
 
   // Queues a bulk transfer on `endpointAddress` (bit 7 set for IN). For OUT
@@ -49,4 +49,4 @@ class UsbDeviceModel {
   virtual void setAttachListener(std::function<void(bool attached)> listener) = 0;
 };
 
-}  // namespace kqa::chip
+}  // namespace kqa::usb

@@ -4,9 +4,9 @@
 #include <string>
 
 #include "platform/clock/clock.h"
-#include "platform/ioctl/select/device_select.h"
+#include "devices/device_select.h"
 
-namespace kqa::ioctl {
+namespace kqa::devices {
 
 // The driver in this process over a USB back end: the emulated chip
 // (Emulated, EmulatedEfuse) or libusb (Usb). The one place that builds a back
@@ -20,4 +20,4 @@ std::unique_ptr<OpenedDevice> OpenInProcessDevice(const DeviceChoice& choice, Cl
 // null otherwise, with the reason in `error`.
 std::unique_ptr<OpenedDevice> OpenPresentUsbDevice(Clock& clock, std::string& error);
 
-}  // namespace kqa::ioctl
+}  // namespace kqa::devices

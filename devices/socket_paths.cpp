@@ -2,9 +2,9 @@
 
 #include <cstdlib>
 
-#include "platform/ioctl/select/device_select.h"
+#include "devices/device_select.h"
 
-namespace kqa::ioctl {
+namespace kqa::devices {
 namespace {
 
 constexpr const char* kSystemSocketPath = "/run/kestrelqa/usbd.sock";
@@ -30,4 +30,4 @@ std::vector<std::string> DaemonSocketPaths() {
   return paths;
 }
 
-}  // namespace kqa::ioctl
+}  // namespace kqa::devices

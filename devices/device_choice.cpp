@@ -1,8 +1,8 @@
 #include <charconv>
 
-#include "platform/ioctl/select/device_select.h"
+#include "devices/device_select.h"
 
-namespace kqa::ioctl {
+namespace kqa::devices {
 namespace {
 
 constexpr std::string_view kValidForms =
@@ -65,4 +65,4 @@ bool ParseDeviceChoice(std::string_view text, DeviceChoice& choice, std::string&
   return true;
 }
 
-}  // namespace kqa::ioctl
+}  // namespace kqa::devices

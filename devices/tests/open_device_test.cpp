@@ -3,13 +3,15 @@
 #include <filesystem>
 #include <fstream>
 
+#include "devices/device_select.h"
 #include "platform/clock/virtual_clock.h"
 #include "platform/ioctl/control_codes.h"
-#include "platform/ioctl/select/device_select.h"
 #include "platform/ioctl/socket/tests/socket_test_support.h"
 
-namespace kqa::ioctl {
+namespace kqa::devices {
 namespace {
+
+using namespace ioctl;
 
 using Kind = DeviceChoice::Kind;
 
@@ -86,4 +88,4 @@ TEST_F(OpenDeviceTest, AutoFallsBackToTheEmulatedChipAndSaysWhy) {
 }
 
 }  // namespace
-}  // namespace kqa::ioctl
+}  // namespace kqa::devices

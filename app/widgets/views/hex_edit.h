@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "app/nvm/hex_edit_model.h"
+#include "app/widgets/hex_edit_model.h"
 
 class QMenu;
 

@@ -1,0 +1,1 @@
+#include "driver/device_state.h"  // the platform layers serve the driver, never the reverse
