@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdio>
 #include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -331,7 +332,36 @@ TEST(CaptureSessionTest, ACaptureOnTheEmulatedChipListsTheBeaconsOfItsChannel) {
   EXPECT_LE(beacons, 20);
   EXPECT_TRUE(protocols.count("Data") && protocols.count("ACK")) << "the stations' exchanges";
   EXPECT_FALSE(protocols.count("Malformed"));
+
+  // Saved, the rows decode again as the command line prints them; exported,
+  // tshark finds the lab's beacons on channel 1 at their level (-52 dBm,
+  // with the board's RSSI offset and LNA gain from its EEPROM).
+  testing::ScratchFolder folder;
+  ASSERT_TRUE(session.savePacTo(folder.file("lab.pac")));
+  std::ostringstream decoded;
+  EXPECT_EQ(DecodePacFile(folder.file("lab.pac"), decoded), "");
+  std::string lines;
+  for (std::size_t i = 0; i < session.rows().rowsHeld(); ++i)
+    lines += RowLine(session.rows().row(i), i) + "\n";
+  EXPECT_EQ(decoded.str(), lines);
+  ASSERT_TRUE(session.exportPcapTo(folder.file("lab.pcap")));
   EXPECT_TRUE(bed.prompt.messages().empty());
+  if (!testing::TsharkInstalled())
+    GTEST_SKIP() << "tshark is not installed (scripts/setup installs it)";
+  const auto beaconLines = testing::Tshark(folder.file("lab.pcap"),
+                                           "-Y 'wlan.fc.type_subtype == 8' -e wlan.ssid -e "
+                                           "radiotap.channel.freq -e radiotap.dbm_antsignal");
+  ASSERT_EQ(beaconLines.size(), static_cast<std::size_t>(beacons));
+  for (const std::string& line : beaconLines) {
+    std::istringstream fields(line);
+    std::string ssid;
+    int mhz = 0;
+    int dbm = 0;
+    fields >> ssid >> mhz >> dbm;
+    EXPECT_EQ(ssid, "4b45535452454c2d4c4142");  // "KESTREL-LAB", as tshark prints bytes
+    EXPECT_EQ(mhz, 2412);
+    EXPECT_NEAR(dbm, -52, 3);
+  }
 }
 
 }  // namespace

@@ -2,9 +2,6 @@
 // the file as tshark reads it back.
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <cstdlib>
-#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -23,6 +20,8 @@ using testing::kBroadcast;
 using testing::kStationA;
 using testing::kStationB;
 using testing::ScratchFolder;
+using testing::Tshark;
+using testing::TsharkInstalled;
 using Bytes = std::vector<std::uint8_t>;
 
 Bytes Radiotap(const testing::RecordSpec& spec, std::optional<int> channel,
@@ -110,26 +109,6 @@ TEST(PcapExportTest, TheFileHeaderAndEachPacketFollowTheClassicLayout) {
                   file.begin() + static_cast<std::ptrdiff_t>(second) + 16),
             (Bytes{0xEB, 0x0F, 0, 0, 0x05, 0x10, 0, 0}));  // 11 + 4064, 11 + 4090
   EXPECT_EQ(file.size(), second + 16 + 11 + 4064);
-}
-
-// tshark's answer for a file, one line per packet.
-std::vector<std::string> Tshark(const std::string& path, const std::string& fields) {
-  const std::string command =
-      "tshark -r '" + path + "' -T fields -E separator=/s " + fields + " 2>/dev/null";
-  std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
-  std::vector<std::string> lines;
-  if (!pipe) return lines;
-  char buffer[4096];
-  while (std::fgets(buffer, sizeof buffer, pipe.get()) != nullptr) {
-    std::string line(buffer);
-    if (!line.empty() && line.back() == '\n') line.pop_back();
-    lines.push_back(line);
-  }
-  return lines;
-}
-
-bool TsharkInstalled() {
-  return std::system("tshark -v >/dev/null 2>&1") == 0;
 }
 
 TEST(PcapExportTest, TsharkReadsTheFramesRatesChannelAndFcsFlagsBack) {

@@ -4,8 +4,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <memory>
 
 namespace kqa::sniffer::testing {
 
@@ -79,6 +82,25 @@ void WriteFile(const std::string& path, const std::vector<std::uint8_t>& bytes) 
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(reinterpret_cast<const char*>(bytes.data()),
             static_cast<std::streamsize>(bytes.size()));
+}
+
+std::vector<std::string> Tshark(const std::string& path, const std::string& arguments) {
+  const std::string command =
+      "tshark -r '" + path + "' -T fields -E separator=/s " + arguments + " 2>/dev/null";
+  std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
+  std::vector<std::string> lines;
+  if (!pipe) return lines;
+  char buffer[4096];
+  while (std::fgets(buffer, sizeof buffer, pipe.get()) != nullptr) {
+    std::string line(buffer);
+    if (!line.empty() && line.back() == '\n') line.pop_back();
+    lines.push_back(line);
+  }
+  return lines;
+}
+
+bool TsharkInstalled() {
+  return std::system("tshark -v >/dev/null 2>&1") == 0;
 }
 
 std::vector<std::uint8_t> Join(std::initializer_list<std::vector<std::uint8_t>> records) {

@@ -53,6 +53,11 @@ class ScratchFolder {
 std::vector<std::uint8_t> ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::vector<std::uint8_t>& bytes);
 
+// tshark's answer for a pcap file, one line per packet, the fields (its
+// arguments, e.g. "-e wlan.ra") separated by blanks.
+std::vector<std::string> Tshark(const std::string& path, const std::string& arguments);
+bool TsharkInstalled();
+
 // Concatenates records.
 std::vector<std::uint8_t> Join(std::initializer_list<std::vector<std::uint8_t>> records);
 
