@@ -69,9 +69,9 @@ class PropertyPage : public QWidget {
   // A push button (never the default button) whose click is operation(handler).
   QPushButton* button(const QString& caption, std::function<void()> handler);
   // Runs long work: the page disabled, the busy cursor, the progress bar.
-  // Inside a running operation it is part of that operation; from a nested
-  // event loop under one (a message box), or while another operation runs
-  // with nothing of it on the stack, it is refused and returns false.
+  // Called from a running operation (this page's handler, or a hook another
+  // page's operation called) it is part of that operation; called from an
+  // event loop nested under one (a message box's) it is refused, false.
   bool runLong(const QString& what, const std::function<void()>& work);
 
   // The bar long operations move; the page places it in its layout (it is
