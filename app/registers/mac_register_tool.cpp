@@ -1,34 +1,52 @@
 #include "app/registers/mac_register_tool.h"
 
 #include <algorithm>
-#include <cstdio>
 
 #include "app/device/register_access.h"
+#include "app/device/text_format.h"
 #include "app/registers/hex_field.h"
 #include "app/registers/register_file.h"
+#include "app/registers/script/register_script.h"
+#include "platform/bytes/little_endian.h"
 #include "platform/prompt/file_dialog.h"
 
 namespace kqa::registers {
 namespace {
 
-constexpr std::size_t kProgressStep = 64;  // words between progress reports
+using device::Format;
+
 constexpr std::size_t kMalformedListed = 10;
-
-std::string Hex8(std::uint32_t value) {
-  char text[12];
-  std::snprintf(text, sizeof text, "%08X", value);
-  return text;
-}
-
-std::string Hex4(std::uint32_t value) {
-  char text[12];
-  std::snprintf(text, sizeof text, "0x%04X", value);
-  return text;
-}
 
 std::string FileName(const std::string& path) {
   const std::size_t slash = path.find_last_of('/');
   return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// The summary "Load File" ends with.
+std::string LoadSummary(const std::string& name, const RegisterFile& file, std::size_t written,
+                        const RegisterPair* failed, std::size_t untouched) {
+  if (file.pairs.empty() && file.malformed.empty())
+    return "No registers found in " + name + "; nothing was written.";
+  std::string summary = Format("Wrote %zu register%s from %s through the 0x410000 window.", written,
+                               written == 1 ? "" : "s", name.c_str());
+  if (failed != nullptr)
+    summary += Format(
+        "\nStopped at register 0x%04X: its write failed, the registers after it "
+        "were not written.",
+        failed->address);
+  if (untouched > 0)
+    summary += Format("\nLeft %zu register(s) in 0x3800-0x38FF alone: the page never writes them.",
+                      untouched);
+  if (!file.malformed.empty()) {
+    summary +=
+        Format("\nSkipped %zu line(s) that are not an address and a value:", file.malformed.size());
+    for (std::size_t i = 0; i < file.malformed.size() && i < kMalformedListed; ++i)
+      summary +=
+          Format("\n  line %d: ", file.malformed[i].number) + file.malformed[i].text.substr(0, 60);
+    if (file.malformed.size() > kMalformedListed)
+      summary += Format("\n  ... and %zu more", file.malformed.size() - kMalformedListed);
+  }
+  return summary;
 }
 
 }  // namespace
@@ -36,31 +54,18 @@ std::string FileName(const std::string& path) {
 MacRegisterTool::MacRegisterTool(device::DeviceContext& device)
     : device_(device), region_(kRegionBufferSize, 0) {}
 
-const MemoryBank& MacRegisterTool::bank() const { return MacMemoryBanks()[bankIndex_]; }
+const MemoryBank& MacRegisterTool::bank() const {
+  return MacMemoryBanks()[bankIndex_];
+}
 
 std::uint32_t MacRegisterTool::word(std::size_t index) const {
-  const std::uint8_t* at = region_.data() + 4 * index;
-  return static_cast<std::uint32_t>(at[0]) | static_cast<std::uint32_t>(at[1]) << 8 |
-         static_cast<std::uint32_t>(at[2]) << 16 | static_cast<std::uint32_t>(at[3]) << 24;
+  return GetLe32(region_, 4 * index);
 }
 
-void MacRegisterTool::setWord(std::size_t index, std::uint32_t value) {
-  std::uint8_t* at = region_.data() + 4 * index;
-  for (int i = 0; i < 4; ++i) at[i] = static_cast<std::uint8_t>(value >> (8 * i));
-}
-
-void MacRegisterTool::report(std::size_t done, std::size_t total) const {
-  if (progress_) progress_(done, total);
-}
-
-void MacRegisterTool::chooseBank(std::size_t index) {
-  if (index >= MacMemoryBanks().size()) return;
+MacRegisterTool::Outcome MacRegisterTool::chooseBank(std::size_t index) {
+  if (index >= MacMemoryBanks().size()) return Outcome::Refused;
   bankIndex_ = index;
-  readBank();
-}
-
-bool MacRegisterTool::readWord(std::uint32_t address, std::uint32_t& value) {
-  return device::RegisterAccess(device_).ReadMacRegister(address, value);
+  return readBank();
 }
 
 bool MacRegisterTool::setProgramMemoryEnabled(bool enabled) {
@@ -73,102 +78,86 @@ bool MacRegisterTool::setProgramMemoryEnabled(bool enabled) {
   return registers.WriteMacRegister(kProgramMemoryControl, control);
 }
 
-void MacRegisterTool::readBank() {
+MacRegisterTool::Outcome MacRegisterTool::readBank() {
   const MemoryBank& shown = bank();
   const std::size_t words = shown.length / 4;
-  const bool programMemory = shown.base == kProgramMemoryBase;
-  const bool enabled = programMemory && setProgramMemoryEnabled(true);
+  const bool enabled = shown.base == kProgramMemoryBase && setProgramMemoryEnabled(true);
+  device::RegisterAccess registers(device_);
+  Outcome outcome = Outcome::Done;
 
   std::fill_n(region_.begin(), shown.length, std::uint8_t{0});
   for (std::size_t i = 0; i < words; ++i) {
     const std::uint32_t address = shown.base + static_cast<std::uint32_t>(4 * i);
-    if (IsUntouchedAddress(address)) {
-      setWord(i, kUntouchedWordValue);
-      continue;
+    std::uint32_t value = kUntouchedWordValue;
+    if (!IsUntouchedAddress(address)) {
+      value = 0;
+      if (!registers.ReadMacRegister(address, value)) {
+        // The failed read was reported (or there is no device at all, which
+        // stays silent). The words not read show what a failed read shows.
+        if (value == device::kFailedReadValue)
+          for (std::size_t rest = i; rest < words; ++rest) PutLe32(region_, 4 * rest, value);
+        outcome = Outcome::Failed;
+        break;
+      }
     }
-    std::uint32_t value = 0;
-    if (!readWord(address, value)) {
-      // The failed read was reported (or there is no device at all, which
-      // stays silent). The words not read show what a failed read shows.
-      if (value == device::kFailedReadValue)
-        for (std::size_t rest = i; rest < words; ++rest) setWord(rest, device::kFailedReadValue);
-      break;
-    }
-    setWord(i, value);
-    if ((i + 1) % kProgressStep == 0) report(i + 1, words);
+    PutLe32(region_, 4 * i, value);
+    page::Report(progress, i + 1, words);
   }
   if (enabled) setProgramMemoryEnabled(false);
-  report(words, words);
+  return outcome;
 }
 
-bool MacRegisterTool::singleReadWrite() {
+MacRegisterTool::Outcome MacRegisterTool::refuseField(const char* name, const std::string& text) {
+  device_.prompt.showMessage(HexFieldProblem(name, text));
+  return Outcome::Refused;
+}
+
+MacRegisterTool::Outcome MacRegisterTool::singleReadWrite() {
   const auto offset = ParseHexField(single.offsetText);
-  if (!offset) {
-    device_.prompt.showMessage(HexFieldProblem("Offset", single.offsetText));
-    return false;
-  }
+  if (!offset) return refuseField("Offset", single.offsetText);
   const std::uint64_t address = std::uint64_t{bank().base} + *offset;
   if (address > 0xFFFFFFFFu) {
-    device_.prompt.showMessage("Offset " + Hex8(*offset) + " lies beyond the end of the " +
-                               "register space from the bank base " + Hex4(bank().base) + ".");
-    return false;
+    device_.prompt.showMessage(
+        Format("Offset %08X lies beyond the end of the register space "
+               "from the bank base 0x%04X.",
+               *offset, bank().base));
+    return Outcome::Refused;
   }
   device::RegisterAccess registers(device_);
   if (single.direction == Direction::Write) {
     const auto value = ParseHexField(single.valueText);
-    if (!value) {
-      device_.prompt.showMessage(HexFieldProblem("Value", single.valueText));
-      return false;
-    }
-    registers.WriteMacRegister(static_cast<std::uint32_t>(address), *value);
-    return true;
+    if (!value) return refuseField("Value", single.valueText);
+    return page::DoneIf(registers.WriteMacRegister(static_cast<std::uint32_t>(address), *value));
   }
   std::uint32_t value = 0;
-  if (registers.ReadMacRegister(static_cast<std::uint32_t>(address), value) ||
-      value == device::kFailedReadValue)
-    single.valueText = Hex8(value);
-  return true;
+  const bool read = registers.ReadMacRegister(static_cast<std::uint32_t>(address), value);
+  if (read || value == device::kFailedReadValue) single.valueText = Format("%08X", value);
+  return page::DoneIf(read);
 }
 
-bool MacRegisterTool::accessReadWrite() {
+MacRegisterTool::Outcome MacRegisterTool::accessReadWrite() {
   const auto address = ParseHexField(access.offsetText);
-  if (!address) {
-    device_.prompt.showMessage(HexFieldProblem("Offset", access.offsetText));
-    return false;
-  }
+  if (!address) return refuseField("Offset", access.offsetText);
   device::RegisterAccess registers(device_);
   if (access.direction == Direction::Write) {
     const auto value = ParseHexField(access.valueText);
-    if (!value) {
-      device_.prompt.showMessage(HexFieldProblem("Value", access.valueText));
-      return false;
-    }
-    switch (window) {
-      case AccessWindow::Mac: registers.WriteMacRegister(*address, *value); break;
-      case AccessWindow::Sys: registers.WriteSysRegister(*address, *value); break;
-      case AccessWindow::Absolute: registers.WriteAbsRegister(*address, *value); break;
-    }
-    return true;
+    if (!value) return refuseField("Value", access.valueText);
+    return page::DoneIf(WriteWindowRegister(registers, window, *address, *value));
   }
   std::uint32_t value = 0;
-  bool read = false;
-  switch (window) {
-    case AccessWindow::Mac: read = registers.ReadMacRegister(*address, value); break;
-    case AccessWindow::Sys: read = registers.ReadSysRegister(*address, value); break;
-    case AccessWindow::Absolute: read = registers.ReadAbsRegister(*address, value); break;
-  }
-  if (read || value == device::kFailedReadValue) access.valueText = Hex8(value);
-  return true;
+  const bool read = ReadWindowRegister(registers, window, *address, value);
+  if (read || value == device::kFailedReadValue) access.valueText = Format("%08X", value);
+  return page::DoneIf(read);
 }
 
-void MacRegisterTool::dumpBank() {
+MacRegisterTool::Outcome MacRegisterTool::dumpBank() {
   FileDialogOptions dialog;
   dialog.title = "Open File";
   dialog.filters = {{"Dump Files(*.txt)", "*.txt"}};
   dialog.defaultExtension = "txt";
   dialog.initialFolder = ProgramFolder();
   const std::optional<std::string> chosen = device_.prompt.chooseSaveFile(dialog);
-  if (!chosen) return;
+  if (!chosen) return Outcome::Cancelled;
   std::string path = *chosen;
   if (path.find(".txt") == std::string::npos) path += ".txt";
 
@@ -178,12 +167,13 @@ void MacRegisterTool::dumpBank() {
   if (!WriteRegisterDump(path, bank().base, words, error)) {
     device_.prompt.showMessage("Dump MAC Registers failed!\nThe file " + path +
                                " could not be written: " + error);
-    return;
+    return Outcome::Failed;
   }
   device_.prompt.showMessage("Dump MAC Registers Done!");
+  return Outcome::Done;
 }
 
-void MacRegisterTool::loadRegisterFile() {
+MacRegisterTool::Outcome MacRegisterTool::loadRegisterFile() {
   FileDialogOptions dialog;
   dialog.title = "Open MAC Register File";
   dialog.filters = ParseFilterList("MAC Register File (*.mac)|*.mac||");
@@ -192,18 +182,19 @@ void MacRegisterTool::loadRegisterFile() {
   const std::optional<std::string> chosen = device_.prompt.chooseOpenFile(dialog);
   if (!chosen) {
     readBank();
-    return;
+    return Outcome::Cancelled;
   }
   const std::string path = AppendExtensionIfNoDot(*chosen, "mac");
   RegisterFile file;
   if (!ReadRegisterFile(path, file)) {
     device_.prompt.showMessage("MAC Register File not found!");
-    return;
+    return Outcome::Failed;
   }
 
-  const bool programMemory = std::any_of(file.pairs.begin(), file.pairs.end(),
-                                         [](const RegisterPair& p) { return IsProgramMemory(p.address); });
-  const bool enabled = programMemory && setProgramMemoryEnabled(true);
+  const bool enabled =
+      std::any_of(file.pairs.begin(), file.pairs.end(),
+                  [](const RegisterPair& p) { return IsProgramMemory(p.address); }) &&
+      setProgramMemoryEnabled(true);
   device::RegisterAccess registers(device_);
   std::size_t written = 0;
   std::size_t untouched = 0;
@@ -217,40 +208,24 @@ void MacRegisterTool::loadRegisterFile() {
       failed = &pair;  // reported by the write (or no device); stop here
       break;
     }
-    ++written;
-    if (written % kProgressStep == 0) report(written, file.pairs.size());
+    page::Report(progress, ++written, file.pairs.size());
   }
   if (enabled) setProgramMemoryEnabled(false);
   readBank();
-
-  std::string summary = "Wrote " + std::to_string(written) + " register" +
-                        (written == 1 ? "" : "s") + " from " + FileName(path) +
-                        " through the 0x410000 window.";
-  if (failed != nullptr)
-    summary += "\nStopped at register " + Hex4(failed->address) +
-               ": its write failed, the registers after it were not written.";
-  if (untouched > 0)
-    summary += "\nLeft " + std::to_string(untouched) +
-               " register(s) in 0x3800-0x38FF alone: the page never writes them.";
-  if (!file.malformed.empty()) {
-    summary += "\nSkipped " + std::to_string(file.malformed.size()) +
-               " line(s) that are not an address and a value:";
-    for (std::size_t i = 0; i < file.malformed.size() && i < kMalformedListed; ++i)
-      summary += "\n  line " + std::to_string(file.malformed[i].number) + ": " +
-                 file.malformed[i].text.substr(0, 60);
-    if (file.malformed.size() > kMalformedListed)
-      summary += "\n  ... and " + std::to_string(file.malformed.size() - kMalformedListed) +
-                 " more";
-  }
-  if (file.pairs.empty() && file.malformed.empty())
-    summary = "No registers found in " + FileName(path) + "; nothing was written.";
-  device_.prompt.showMessage(summary);
+  device_.prompt.showMessage(LoadSummary(FileName(path), file, written, failed, untouched));
+  return failed != nullptr ? Outcome::Failed : Outcome::Done;
 }
 
-void MacRegisterTool::runScript(ScriptLog& log) {
-  ChooseAndRunRegisterScript(ScriptDialect::Keyword, device_, log);
+MacRegisterTool::Outcome MacRegisterTool::runScript(page::LogSink& log) {
+  const FileDialogOptions dialog = ScriptFileDialog(ScriptDialect::Keyword);
+  const std::optional<std::string> chosen = device_.prompt.chooseOpenFile(dialog);
+  if (!chosen) return Outcome::Cancelled;
+  const std::string path = AppendExtensionIfNoDot(*chosen, dialog.defaultExtension);
+  return page::DoneIf(RunRegisterScriptFile(ScriptDialect::Keyword, path, device_, log));
 }
 
-void MacRegisterTool::showScriptExample(ScriptLog& log) { ShowRegisterScriptExample(log); }
+void MacRegisterTool::showScriptExample(page::LogSink& log) {
+  ShowRegisterScriptExample(log);
+}
 
 }  // namespace kqa::registers

@@ -2,45 +2,28 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <span>
-#include <string>
 #include <vector>
 
 #include "app/device/device_context.h"
 #include "app/registers/mac_banks.h"
-#include "app/registers/script/register_script.h"
+#include "app/registers/register_fields.h"
+#include "app/registers/register_window.h"
+#include "app/shell/page/log_sink.h"
+#include "app/shell/page/outcome.h"
+#include "app/shell/page/progress.h"
 
 namespace kqa::registers {
-
-enum class Direction { Read, Write };
-
-// The three 32-bit register windows, by the labels the page shows.
-enum class AccessWindow {
-  Mac,       // "0x410000": ReadMacRegister / WriteMacRegister
-  Sys,       // "0x400000": ReadSysRegister / WriteSysRegister
-  Absolute,  // "0x00000000": ReadAbsRegister / WriteAbsRegister
-};
-
-// An offset and a value edit with their READ/WRITE choice, as the page's
-// controls hold them.
-struct RegisterFields {
-  std::string offsetText;
-  std::string valueText;
-  Direction direction = Direction::Read;
-};
 
 // Everything the MAC page does, without the widgets: the memory banks and
 // their region buffer, single and access-mode register reads and writes,
 // register dumps, register files and scripts. Reaches the chip through
 // RegisterAccess and the user through the device context's prompt. The page
 // widget mirrors its controls into the public fields before a call and back
-// after it.
+// after it. Actions return a page::Outcome (app/shell/page/outcome.h).
 class MacRegisterTool {
  public:
-  // Called while a long operation runs (a bank read, a register file),
-  // with the words done so far and the total.
-  using Progress = std::function<void(std::size_t done, std::size_t total)>;
+  using Outcome = page::Outcome;
 
   explicit MacRegisterTool(device::DeviceContext& device);
 
@@ -48,9 +31,9 @@ class MacRegisterTool {
   RegisterFields single{"00000000", "00000000", Direction::Read};
   // "Access Mode" group: the offset is the address itself.
   RegisterFields access{"", "", Direction::Read};
-  AccessWindow window = AccessWindow::Sys;
-
-  void setProgress(Progress progress) { progress_ = std::move(progress); }
+  RegisterWindow window = RegisterWindow::Sys;
+  // Reported while a bank is read or a register file written, in words.
+  page::Progress progress;
 
   // The region buffer the hex view shows: kRegionBufferSize bytes, word i of
   // the bank at byte 4i. It lives as long as the tool.
@@ -60,41 +43,38 @@ class MacRegisterTool {
   std::size_t bankIndex() const { return bankIndex_; }
   const MemoryBank& bank() const;
   // Chooses a bank of MacMemoryBanks() and reads it.
-  void chooseBank(std::size_t index);
+  Outcome chooseBank(std::size_t index);
   // "Read ALL": clears the buffer and reads the shown bank word by word.
   // Program memory is read with its enable bit set; 0x3800-0x38FF is never
   // read. Stops at the first read that fails (the rest shows FFFFFFFF), so a
   // vanished chip costs one message, not two thousand.
-  void readBank();
+  Outcome readBank();
 
-  // "R/W" and "R / W". Returns false when a field was refused (the user was
-  // told why) and nothing was sent.
-  bool singleReadWrite();
-  bool accessReadWrite();
+  // "R/W" and "R / W": Refused, with the reason shown, when a field is not
+  // hexadecimal; nothing is sent then.
+  Outcome singleReadWrite();
+  Outcome accessReadWrite();
 
   // "Dump Reg": the shown bank, as the buffer holds it now, to a text file.
-  void dumpBank();
+  Outcome dumpBank();
   // "Load File": writes the file's registers through the "0x410000" window
   // in file order, then reads the bank again.
-  void loadRegisterFile();
+  Outcome loadRegisterFile();
 
-  // "Load Script": asks for a keyword script and runs it, its log going to
-  // `log` (the page's list box). "?": lists the example script in `log`.
-  void runScript(ScriptLog& log);
-  void showScriptExample(ScriptLog& log);
+  // "Load Script": asks for a keyword script and runs it into `log` (the
+  // page's list box). "?": lists the example script in `log`.
+  Outcome runScript(page::LogSink& log);
+  void showScriptExample(page::LogSink& log);
 
  private:
-  bool readWord(std::uint32_t address, std::uint32_t& value);
-  void setWord(std::size_t index, std::uint32_t value);
   // Sets or clears the program-memory enable bit; false when the control
   // register could not be read (it is then left alone).
   bool setProgramMemoryEnabled(bool enabled);
-  void report(std::size_t done, std::size_t total) const;
+  Outcome refuseField(const char* name, const std::string& text);
 
   device::DeviceContext& device_;
   std::vector<std::uint8_t> region_;
   std::size_t bankIndex_ = 0;
-  Progress progress_;
 };
 
 }  // namespace kqa::registers

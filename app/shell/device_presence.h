@@ -19,7 +19,7 @@ struct PresenceAction {
     Revive,  // the device is back: enable, show the working title
   };
   Kind kind = Kind::None;
-  bool enablePages = true;      // the tab bar and PresenceGovernedPages()
+  bool enablePages = true;      // the tab bar and the governed pages of the page table
   bool stopActivities = false;  // transmissions, reception, sniffing
   std::string_view title;       // empty: keep the title
   Page activeTab = Page::UsbConfig;  // the tab to show (Freeze and Revive only)

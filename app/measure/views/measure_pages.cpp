@@ -1,21 +1,19 @@
 #include "app/measure/views/measure_pages.h"
 
 CNoiseLevelPage::CNoiseLevelPage(kqa::shell::PageServices&, QWidget* parent)
-    : PropertyPage(tr("Noise Level"), parent) {
+    : PropertyPage(parent) {
   showLaterVersionNotice(tr("A per-channel noise level (RSSI) scan."));
 }
 
-CFftGraphPage::CFftGraphPage(kqa::shell::PageServices&, QWidget* parent)
-    : PropertyPage(tr("FFT Graph"), parent) {
+CFftGraphPage::CFftGraphPage(kqa::shell::PageServices&, QWidget* parent) : PropertyPage(parent) {
   showLaterVersionNotice(tr("Baseband capture with its spectrum and the RX EVM."));
 }
 
-CPAPDTESTPage::CPAPDTESTPage(kqa::shell::PageServices&, QWidget* parent)
-    : PropertyPage(tr("PAPD Test Page"), parent) {
+CPAPDTESTPage::CPAPDTESTPage(kqa::shell::PageServices&, QWidget* parent) : PropertyPage(parent) {
   showLaterVersionNotice(tr("PA/PD tests with the waveform and table memories."));
 }
 
 CIQCalibrationPage::CIQCalibrationPage(kqa::shell::PageServices&, QWidget* parent)
-    : PropertyPage(tr("IQ Cal"), parent) {
+    : PropertyPage(parent) {
   showLaterVersionNotice(tr("IQ calibration of the transmit and receive paths."));
 }

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/device/device_context.h"
+#include "app/shell/page/log_sink.h"
 #include "platform/prompt/file_dialog.h"
 
 namespace kqa {
@@ -31,14 +32,9 @@ namespace kqa {
 // skips its line with an "Error:" entry rather than sending a wrong value.
 enum class ScriptDialect { Keyword, Bbp, Rf };
 
-// The page's list of log entries. Each entry ends with "\n"; the MAC page
-// inserts it at the next index and selects it.
-class ScriptLog {
- public:
-  virtual ~ScriptLog() = default;
-  virtual void clear() = 0;
-  virtual void append(std::string_view entry) = 0;
-};
+// The page's list of log entries (its list box). Each entry ends with "\n";
+// the page shows it as the next row and selects it.
+using ScriptLog = page::LogSink;
 
 // The open-file dialog of a dialect: its title and filter, "txt" as the
 // default extension, opening in the program's folder.

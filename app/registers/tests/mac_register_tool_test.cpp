@@ -7,6 +7,7 @@
 
 #include "app/device/tests/fake_device.h"
 #include "app/registers/mac_register_tool.h"
+#include "platform/bytes/little_endian.h"
 #include "platform/ioctl/control_codes.h"
 
 namespace kqa::registers {
@@ -14,19 +15,15 @@ namespace {
 
 using device::testing::FakeDevice;
 using device::testing::TestBed;
+using Outcome = page::Outcome;
 
 constexpr std::size_t kSys = 0, kDma = 1, kMac = 2, kProgram = 3;
-
-std::uint32_t U32(const std::vector<std::uint8_t>& bytes, std::size_t at) {
-  return static_cast<std::uint32_t>(bytes[at]) | static_cast<std::uint32_t>(bytes[at + 1]) << 8 |
-         static_cast<std::uint32_t>(bytes[at + 2]) << 16 |
-         static_cast<std::uint32_t>(bytes[at + 3]) << 24;
-}
 
 // The addresses of every call of `code`, in order.
 std::vector<std::uint32_t> Addresses(const FakeDevice& chip, std::uint32_t code) {
   std::vector<std::uint32_t> addresses;
-  for (const FakeDevice::Call& call : chip.callsOf(code)) addresses.push_back(U32(call.input, 0));
+  for (const FakeDevice::Call& call : chip.callsOf(code))
+    addresses.push_back(GetLe32(call.input, 0));
   return addresses;
 }
 
@@ -59,7 +56,7 @@ TEST_F(MacRegisterToolTest, EachBankIsReadWordByWordFromItsBase) {
   EXPECT_TRUE(bed.prompt.messages().empty());
 
   std::size_t lastDone = 0, lastTotal = 0;
-  tool.setProgress([&](std::size_t done, std::size_t total) { lastDone = done, lastTotal = total; });
+  tool.progress = [&](std::size_t done, std::size_t total) { lastDone = done, lastTotal = total; };
   bed.chip.clearCalls();
   tool.chooseBank(kMac);
   EXPECT_EQ(Addresses(bed.chip, ioctl::VQ_OID_USB_VENDOR_MAC_READ).size(), 1024u);
@@ -92,7 +89,7 @@ TEST_F(MacRegisterToolTest, ProgramMemoryIsReadWithItsEnableBitAndSkipsTheUntouc
 TEST_F(MacRegisterToolTest, AFailedReadStopsTheBankWithOneMessage) {
   bed.chip.failingMacReads = {0x1010};
   bed.chip.mac[0x100C] = 0xC;
-  tool.chooseBank(kMac);
+  EXPECT_EQ(tool.chooseBank(kMac), Outcome::Failed);
   EXPECT_EQ(bed.prompt.messages(), std::vector<std::string>{"DeviceIoControl read failed!"});
   EXPECT_EQ(Addresses(bed.chip, ioctl::VQ_OID_USB_VENDOR_MAC_READ).back(), 0x1010u);
   EXPECT_EQ(tool.word(3), 0xCu);
@@ -104,7 +101,7 @@ TEST_F(MacRegisterToolTest, WithoutADeviceNothingIsShownOrSent) {
   bed.chip.present = false;
   tool.chooseBank(kSys);
   tool.single.direction = Direction::Write;
-  EXPECT_TRUE(tool.singleReadWrite());
+  EXPECT_EQ(tool.singleReadWrite(), Outcome::Failed);  // silently: nothing is refused or shown
   EXPECT_TRUE(bed.prompt.messages().empty());
   EXPECT_TRUE(bed.chip.calls().empty());
   EXPECT_EQ(tool.word(0), 0u);
@@ -113,13 +110,13 @@ TEST_F(MacRegisterToolTest, WithoutADeviceNothingIsShownOrSent) {
 TEST_F(MacRegisterToolTest, FieldsThatAreNotHexadecimalNeverReachTheChip) {
   bed.chip.clearCalls();
   tool.single = {"1G", "0", Direction::Read};
-  EXPECT_FALSE(tool.singleReadWrite());
+  EXPECT_EQ(tool.singleReadWrite(), Outcome::Refused);
   tool.single = {"10", "12 34", Direction::Write};
-  EXPECT_FALSE(tool.singleReadWrite());
+  EXPECT_EQ(tool.singleReadWrite(), Outcome::Refused);
   tool.access = {"", "", Direction::Read};
-  EXPECT_FALSE(tool.accessReadWrite());
+  EXPECT_EQ(tool.accessReadWrite(), Outcome::Refused);
   tool.access = {"10", "x", Direction::Write};
-  EXPECT_FALSE(tool.accessReadWrite());
+  EXPECT_EQ(tool.accessReadWrite(), Outcome::Refused);
   EXPECT_TRUE(bed.chip.calls().empty());
   const std::vector<std::string> messages = bed.prompt.messages();
   ASSERT_EQ(messages.size(), 4u);
@@ -131,14 +128,15 @@ TEST_F(MacRegisterToolTest, AccessModeUsesTheOffsetAsTheAddressInTheChosenWindow
   bed.chip.sys[0x10] = 0xA5A5A5A5;
   bed.chip.clearCalls();
   tool.access = {"10", "", Direction::Read};
-  tool.window = AccessWindow::Sys;
-  ASSERT_TRUE(tool.accessReadWrite());
-  EXPECT_EQ(Addresses(bed.chip, ioctl::VQ_OID_USB_VENDOR_SYS_READ), std::vector<std::uint32_t>{0x10});
+  tool.window = RegisterWindow::Sys;
+  ASSERT_EQ(tool.accessReadWrite(), Outcome::Done);
+  EXPECT_EQ(Addresses(bed.chip, ioctl::VQ_OID_USB_VENDOR_SYS_READ),
+            std::vector<std::uint32_t>{0x10});
   EXPECT_EQ(tool.access.valueText, "A5A5A5A5");
 
   tool.access = {"0x20", "7", Direction::Write};
-  tool.window = AccessWindow::Absolute;
-  ASSERT_TRUE(tool.accessReadWrite());
+  tool.window = RegisterWindow::Absolute;
+  ASSERT_EQ(tool.accessReadWrite(), Outcome::Done);
   EXPECT_EQ(bed.chip.abs[0x20], 7u);
 }
 
@@ -168,7 +166,7 @@ TEST_F(MacRegisterToolTest, DumpWritesTheShownBankAsItStands) {
   EXPECT_TRUE(std::filesystem::exists(folder_ + "/regs.txt.bak"));
   bed.prompt.clear();
   bed.prompt.answerFile(folder_ + "/missing/regs.txt");
-  tool.dumpBank();
+  EXPECT_EQ(tool.dumpBank(), Outcome::Failed);
   ASSERT_EQ(bed.prompt.messages().size(), 1u);
   EXPECT_EQ(bed.prompt.messages()[0].rfind("Dump MAC Registers failed!", 0), 0u);
 }
@@ -176,12 +174,12 @@ TEST_F(MacRegisterToolTest, DumpWritesTheShownBankAsItStands) {
 TEST_F(MacRegisterToolTest, LoadFileWritesThePairsAndNamesTheLinesItSkipped) {
   tool.chooseBank(kMac);
   bed.chip.clearCalls();
-  tool.loadRegisterFile();  // no answer: cancelled, the bank is read again
+  EXPECT_EQ(tool.loadRegisterFile(), Outcome::Cancelled);  // no answer: the bank is read again
   EXPECT_EQ(Addresses(bed.chip, ioctl::VQ_OID_USB_VENDOR_MAC_READ).size(), 1024u);
   EXPECT_TRUE(bed.prompt.messages().empty());
   bed.chip.clearCalls();
   bed.prompt.answerFile(folder_ + "/absent.mac");
-  tool.loadRegisterFile();
+  EXPECT_EQ(tool.loadRegisterFile(), Outcome::Failed);
   EXPECT_EQ(bed.prompt.messages(), std::vector<std::string>{"MAC Register File not found!"});
   EXPECT_TRUE(bed.chip.calls().empty());
 

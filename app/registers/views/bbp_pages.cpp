@@ -1,17 +1,15 @@
 #include "app/registers/views/bbp_pages.h"
 
-CBBPPage::CBBPPage(kqa::shell::PageServices&, QWidget* parent)
-    : PropertyPage(tr("BBP Page 1"), parent) {
-  showLaterVersionNotice(tr("Baseband (BBP) registers: all 256 at a glance, single reads "
-                            "and writes, register files and BBP scripts."));
+CBBPPage::CBBPPage(kqa::shell::PageServices&, QWidget* parent) : PropertyPage(parent) {
+  showLaterVersionNotice(
+      tr("Baseband (BBP) registers: all 256 at a glance, single reads "
+         "and writes, register files and BBP scripts."));
 }
 
-CBBPPage2::CBBPPage2(kqa::shell::PageServices&, QWidget* parent)
-    : PropertyPage(tr("BBP Page 2"), parent) {
+CBBPPage2::CBBPPage2(kqa::shell::PageServices&, QWidget* parent) : PropertyPage(parent) {
   showLaterVersionNotice(tr("Baseband (BBP) register sets and tables."));
 }
 
-CBBPPage3::CBBPPage3(kqa::shell::PageServices&, QWidget* parent)
-    : PropertyPage(tr("BBP Page 3"), parent) {
+CBBPPage3::CBBPPage3(kqa::shell::PageServices&, QWidget* parent) : PropertyPage(parent) {
   showLaterVersionNotice(tr("Further baseband (BBP) register tools."));
 }

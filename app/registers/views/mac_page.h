@@ -7,13 +7,13 @@
 #include "app/shell/views/page/property_page.h"
 
 class CHexEdit;
-class QButtonGroup;
 class QComboBox;
 class QLineEdit;
-class QListWidget;
-class QProgressBar;
-class QPushButton;
 class QRadioButton;
+
+namespace kqa {
+class LogList;
+}
 
 // "MAC": the chip's 32-bit register and memory space. A memory bank as a hex
 // dump, single and access-mode register reads and writes, register dumps and
@@ -29,8 +29,8 @@ class CMACPage : public kqa::PropertyPage {
   CHexEdit& hexView() const { return *hexView_; }
   QStringList scriptLog() const;
 
-  // The buttons' handlers, public so that tests can drive the page like a
-  // user without hunting for widgets.
+  // The controls' handlers, public so that tests and the screenshot tool can
+  // drive the page like a user.
   void onSingleReadWrite();
   void onAccessReadWrite();
   void onReadAll();
@@ -42,44 +42,29 @@ class CMACPage : public kqa::PropertyPage {
 
  protected:
   void onInitDialog() override;
-  void onSetActive() override;
+  void onSetActive() override { onReadAll(); }
 
  private:
-  void buildLayout();
-  // Runs a long operation with a busy cursor and a progress bar; refuses to
-  // start a second one while one runs.
-  template <class Work>
-  void runBusy(const QString& what, Work&& work);
-  void showProgress(std::size_t done, std::size_t total);
-  void showBank();
+  QWidget* singleGroup();
+  QWidget* accessGroup();
+  QWidget* scriptGroup();
+  QLayout* bankColumn();
+  // Runs a bank read or file load, then shows the bank.
+  void readingBank(const QString& what, const std::function<void()>& work);
   void readFieldsIntoTool();
   void showFieldsFromTool();
-  void appendLogEntry(const QString& entry);
 
   kqa::registers::MacRegisterTool tool_;
-  bool busy_ = false;
 
-  QRadioButton* singleRead_;
   QRadioButton* singleWrite_;
   QLineEdit* singleOffset_;
   QLineEdit* singleValue_;
-  QPushButton* singleButton_;
-  CHexEdit* hexView_;
-  QPushButton* readAllButton_;
-  QPushButton* loadFileButton_;
-  QComboBox* bankList_;
-  QListWidget* scriptLog_;
-  QPushButton* loadScriptButton_;
-  QPushButton* exampleButton_;
   QRadioButton* windowMac_;
   QRadioButton* windowSys_;
-  QRadioButton* windowAbsolute_;
-  QRadioButton* accessRead_;
   QRadioButton* accessWrite_;
   QLineEdit* accessOffset_;
   QLineEdit* accessValue_;
-  QPushButton* accessButton_;
-  QPushButton* dumpButton_;
-  QPushButton* resetNicButton_;
-  QProgressBar* progress_;
+  QComboBox* bankList_;
+  CHexEdit* hexView_;
+  kqa::LogList* scriptLog_;
 };

@@ -10,9 +10,7 @@
 #include "app/shell/views/kestrel_icon.h"
 
 CAboutPage::CAboutPage(kqa::shell::PageServices&, QWidget* parent)
-    : PropertyPage(tr("About"), parent),
-      firmware_(new QLabel(this)),
-      device_(new QLabel(this)) {
+    : PropertyPage(parent), firmware_(new QLabel(this)), device_(new QLabel(this)) {
   auto* picture = new QLabel(this);
   picture->setPixmap(KestrelPicture(96));
 
@@ -29,9 +27,12 @@ CAboutPage::CAboutPage(kqa::shell::PageServices&, QWidget* parent)
 
   auto* versions = new QGridLayout;
   versions->setHorizontalSpacing(12);
-  versions->addWidget(new QLabel(QStringLiteral("Single Chip USB QA UI Release Version             :"), this), 0, 0);
+  versions->addWidget(
+      new QLabel(QStringLiteral("Single Chip USB QA UI Release Version             :"), this), 0,
+      0);
   versions->addWidget(new QLabel(QString::fromLatin1(kProgramVersion), this), 0, 1);
-  versions->addWidget(new QLabel(QStringLiteral("Single Chip USB QA Firmware Release Version :"), this), 1, 0);
+  versions->addWidget(
+      new QLabel(QStringLiteral("Single Chip USB QA Firmware Release Version :"), this), 1, 0);
   versions->addWidget(firmware_, 1, 1);
   versions->addWidget(new QLabel(tr("Device:"), this), 2, 0, Qt::AlignTop);
   versions->addWidget(device_, 2, 1);
@@ -69,7 +70,9 @@ void CAboutPage::setDeviceDescription(const QString& text, bool emulated) {
                             : text);
 }
 
-QString CAboutPage::firmwareText() const { return firmware_->text(); }
+QString CAboutPage::firmwareText() const {
+  return firmware_->text();
+}
 
 void CAboutPage::onSetActive() {
   // A version read while no device was reachable is read again.

@@ -5,8 +5,12 @@
 
 #include "app/shell/views/property_sheet.h"
 
-CMainFrame::CMainFrame(kqa::shell::PageServices& services, Device device)
-    : services_(services), device_(std::move(device)), presence_(device_.ensureOpen) {
+CMainFrame::CMainFrame(kqa::shell::PageServices& services, Device device,
+                       std::span<const kqa::shell::PageRow> pages)
+    : services_(services),
+      device_(std::move(device)),
+      pages_(pages),
+      presence_(device_.ensureOpen) {
   setObjectName(QString::fromLatin1(kCaption));
   timer_.setInterval(kPresencePeriodMs);
   connect(&timer_, &QTimer::timeout, this, &CMainFrame::onTimer);
@@ -15,7 +19,7 @@ CMainFrame::CMainFrame(kqa::shell::PageServices& services, Device device)
 CMainFrame::~CMainFrame() = default;
 
 void CMainFrame::start() {
-  sheet_ = std::make_unique<CQAPropertySheet>(services_);
+  sheet_ = std::make_unique<CQAPropertySheet>(services_, pages_);
   connect(sheet_.get(), &QDialog::finished, this, [this] { sheetClosed_ = true; });
   if (setup_) setup_(*sheet_);
   sheet_->show();
@@ -32,9 +36,10 @@ void CMainFrame::run() {
 
 void CMainFrame::onTimer() {
   if (!running_ || ticking_) return;
-  // A message box or file dialog of a page is up: its operation is still
-  // running underneath, so the sheet is left alone until it returns.
+  // A page's operation runs (a message box or file dialog of it may be up,
+  // with its own event loop): the sheet is left alone until it ends.
   if (QApplication::activeModalWidget() != nullptr) return;
+  if (sheet_ && sheet_->busy()) return;
   ticking_ = true;
   if (sheet_ && sheetClosed_) {
     sheet_.reset();

@@ -4,9 +4,11 @@
 #include <QTimer>
 #include <functional>
 #include <memory>
+#include <span>
 
 #include "app/shell/device_presence.h"
 #include "app/shell/page_services.h"
+#include "app/shell/views/page_table.h"
 
 class CQAPropertySheet;
 
@@ -27,7 +29,8 @@ class CMainFrame : public QObject {
     std::function<void()> close;
   };
 
-  CMainFrame(kqa::shell::PageServices& services, Device device);
+  CMainFrame(kqa::shell::PageServices& services, Device device,
+             std::span<const kqa::shell::PageRow> pages = kqa::shell::PageTable());
   ~CMainFrame() override;
 
   // Lets main set up the sheet (device line, chip switch) before it shows.
@@ -57,6 +60,7 @@ class CMainFrame : public QObject {
 
   kqa::shell::PageServices& services_;
   Device device_;
+  std::span<const kqa::shell::PageRow> pages_;
   kqa::shell::DevicePresence presence_;
   std::function<void(CQAPropertySheet&)> setup_;
   std::unique_ptr<CQAPropertySheet> sheet_;

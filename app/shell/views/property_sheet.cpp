@@ -12,31 +12,15 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
+#include "app/shell/views/about_page.h"
 #include "app/shell/views/kestrel_icon.h"
 
 using kqa::shell::Page;
 
-CQAPropertySheet::CQAPropertySheet(kqa::shell::PageServices& services, QWidget* parent)
+CQAPropertySheet::CQAPropertySheet(kqa::shell::PageServices& services,
+                                   std::span<const kqa::shell::PageRow> table, QWidget* parent)
     : QDialog(parent),
-      services_(services),
-      usbConfigPage_(services),
-      txrxPage_(services),
-      macPage_(services),
-      bbpPage_(services),
-      bbpPage2_(services),
-      bbpPage3_(services),
-      rfPage_(services),
-      rfPage2_(services),
-      eepromPage_(services),
-      eepromPage2_(services),
-      flashPage_(services),
-      flashIIPage_(services),
-      snifferPage_(services),
-      aboutPage_(services),
-      noiseLevelPage_(services),
-      fftGraphPage_(services),
-      papdTestPage_(services),
-      iqCalibrationPage_(services),
+      table_(table),
       tabs_(new QTabWidget(this)),
       deviceLabel_(new QLabel(this)),
       chipButton_(new QPushButton(this)) {
@@ -66,20 +50,20 @@ CQAPropertySheet::CQAPropertySheet(kqa::shell::PageServices& services, QWidget* 
   layout->addWidget(tabs_, 1);
   layout->addLayout(footer);
 
-  for (kqa::PropertyPage* each : std::initializer_list<kqa::PropertyPage*>{
-           &usbConfigPage_, &txrxPage_, &macPage_, &bbpPage_, &bbpPage2_, &bbpPage3_, &rfPage_,
-           &rfPage2_, &eepromPage_, &eepromPage2_, &flashPage_, &flashIIPage_, &snifferPage_,
-           &aboutPage_, &noiseLevelPage_, &fftGraphPage_, &papdTestPage_, &iqCalibrationPage_})
-    each->setSheet(this);
-
+  for (const kqa::shell::PageRow& row : table_) {
+    pages_.push_back(kqa::shell::MakePage(row, services));
+    pages_.back()->setHost(this);
+  }
   connect(tabs_, &QTabWidget::currentChanged, this, [this](int index) {
     if (index >= 0 && index < static_cast<int>(tabPages_.size()))
       page(tabPages_[static_cast<std::size_t>(index)]).activate();
   });
-  addTabs();
+  tabPages_ = kqa::shell::SheetTabs(services.flags(), table_);
+  for (Page each : tabPages_) tabs_->addTab(&page(each), page(each).windowTitle());
 
   // Wide enough for every tab of the usual set; more tabs scroll.
-  const QRect screen = this->screen() ? this->screen()->availableGeometry() : QRect(0, 0, 1280, 800);
+  const QRect screen =
+      this->screen() ? this->screen()->availableGeometry() : QRect(0, 0, 1280, 800);
   const int width = std::max(980, tabs_->tabBar()->sizeHint().width() + 40);
   resize(std::min(width, screen.width() - 40), std::min(680, screen.height() - 40));
 }
@@ -89,40 +73,20 @@ CQAPropertySheet::~CQAPropertySheet() {
   tabs_->disconnect(this);
 }
 
-void CQAPropertySheet::addTabs() {
-  tabPages_ = kqa::shell::SheetTabs(services_.flags());
-  for (Page each : tabPages_) {
-    kqa::PropertyPage& widget = page(each);
-    tabs_->addTab(&widget, widget.windowTitle());
-  }
+kqa::PropertyPage* CQAPropertySheet::findPage(Page which) const {
+  for (std::size_t i = 0; i < table_.size(); ++i)
+    if (table_[i].id == which) return pages_[i].get();
+  return nullptr;
 }
 
 kqa::PropertyPage& CQAPropertySheet::page(Page which) {
-  switch (which) {
-    case Page::UsbConfig: return usbConfigPage_;
-    case Page::TxRx: return txrxPage_;
-    case Page::Mac: return macPage_;
-    case Page::Bbp1: return bbpPage_;
-    case Page::Bbp2: return bbpPage2_;
-    case Page::Bbp3: return bbpPage3_;
-    case Page::Rf1: return rfPage_;
-    case Page::Rf2: return rfPage2_;
-    case Page::Eeprom: return eepromPage_;
-    case Page::Eeprom2: return eepromPage2_;
-    case Page::NandFlash: return flashPage_;
-    case Page::NorFlash: return flashIIPage_;
-    case Page::Sniffer: return snifferPage_;
-    case Page::About: return aboutPage_;
-    case Page::NoiseLevel: return noiseLevelPage_;
-    case Page::FftGraph: return fftGraphPage_;
-    case Page::PapdTest: return papdTestPage_;
-    case Page::IqCalibration: return iqCalibrationPage_;
-  }
-  return aboutPage_;
+  kqa::PropertyPage* found = findPage(which);
+  if (found == nullptr) qFatal("page %d is not in the sheet's page table", static_cast<int>(which));
+  return *found;
 }
 
 void CQAPropertySheet::setActivePage(Page which) {
-  const int index = tabs_->indexOf(&page(which));
+  const int index = tabs_->indexOf(findPage(which));
   if (index >= 0) tabs_->setCurrentIndex(index);
 }
 
@@ -134,26 +98,40 @@ Page CQAPropertySheet::activePage() const {
 void CQAPropertySheet::applyPresence(const kqa::shell::PresenceAction& action) {
   if (action.kind == kqa::shell::PresenceAction::Kind::None) return;
   tabs_->tabBar()->setEnabled(action.enablePages);
-  for (Page each : kqa::shell::PresenceGovernedPages()) page(each).setEnabled(action.enablePages);
+  for (std::size_t i = 0; i < table_.size(); ++i)
+    if (table_[i].presence == kqa::shell::Presence::Governed)
+      pages_[i]->setEnabled(action.enablePages);
   if (action.stopActivities) stopRunningActivities();
   frozen_ = action.kind == kqa::shell::PresenceAction::Kind::Freeze;
   showDeviceLine(frozen_);
   if (!action.title.empty())
-    setWindowTitle(QString::fromUtf8(action.title.data(), static_cast<qsizetype>(action.title.size())));
+    setWindowTitle(
+        QString::fromUtf8(action.title.data(), static_cast<qsizetype>(action.title.size())));
   setActivePage(action.activeTab);
 }
 
 void CQAPropertySheet::stopRunningActivities() {
-  if (txrxPage_.hasWindow()) txrxPage_.StopAllActivities();
-  if (snifferPage_.hasWindow()) snifferPage_.StopCapture();
+  for (const auto& each : pages_)
+    if (each->hasWindow()) each->receive(kqa::page::StopActivities{});
+}
+
+void CQAPropertySheet::passOn(const kqa::page::PageEvent& event, kqa::PropertyPage& from) {
+  for (const auto& each : pages_)
+    if (each.get() != &from && each->hasWindow()) each->receive(event);
 }
 
 void CQAPropertySheet::setDeviceDescription(const QString& text, bool emulated) {
-  deviceText_ = emulated ? tr("Device: %1 \u2014 not real hardware").arg(text)
-                         : tr("Device: %1").arg(text);
+  deviceText_ =
+      emulated ? tr("Device: %1 \u2014 not real hardware").arg(text) : tr("Device: %1").arg(text);
   emulated_ = emulated;
   showDeviceLine(frozen_);
-  aboutPage_.setDeviceDescription(text, emulated);
+  if (auto* about = dynamic_cast<CAboutPage*>(findPage(Page::About)))
+    about->setDeviceDescription(text, emulated);
+}
+
+void CQAPropertySheet::setFirmwareQuery(std::function<std::optional<std::uint32_t>()> query) {
+  if (auto* about = dynamic_cast<CAboutPage*>(findPage(Page::About)))
+    about->setFirmwareQuery(std::move(query));
 }
 
 void CQAPropertySheet::showDeviceLine(bool frozen) {
@@ -195,47 +173,4 @@ void CQAPropertySheet::keyPressEvent(QKeyEvent* event) {
   // leaves like "Exit".
   if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) return;
   QDialog::keyPressEvent(event);
-}
-
-void CQAPropertySheet::SyncChannelSelection() {
-  const int channel = services_.device.channelIndex;
-  if (rfPage_.hasWindow()) rfPage_.SyncChannelSelection(channel);
-  if (txrxPage_.hasWindow()) txrxPage_.SyncChannelSelection(channel);
-}
-
-void CQAPropertySheet::SelectTxRxChannel(int index) {
-  if (txrxPage_.hasWindow()) txrxPage_.SelectChannel(index);
-}
-
-void CQAPropertySheet::SelectTxRxPath(int index) {
-  if (txrxPage_.hasWindow()) txrxPage_.SelectRxPath(index);
-}
-
-void CQAPropertySheet::SetTxRxOneRxPath(bool on) {
-  if (txrxPage_.hasWindow()) txrxPage_.SetOneRxPath(on);
-}
-
-void CQAPropertySheet::SelectTxRxBandwidth(int index) {
-  if (txrxPage_.hasWindow()) txrxPage_.SelectBandwidth(index);
-}
-
-void CQAPropertySheet::ToggleTxRxReceive() {
-  if (txrxPage_.hasWindow()) txrxPage_.ToggleReceive();
-}
-
-void CQAPropertySheet::StopTxRxActivities() {
-  if (txrxPage_.hasWindow()) txrxPage_.StopAllActivities();
-}
-
-bool CQAPropertySheet::ReadTxRxOffsets(std::uint8_t& first, std::uint8_t& second,
-                                       std::uint8_t& third) {
-  return txrxPage_.hasWindow() && txrxPage_.ReadOffsets(first, second, third);
-}
-
-void CQAPropertySheet::ShowChipInfoOnTxRx() {
-  if (txrxPage_.hasWindow() && rfPage_.hasWindow()) txrxPage_.ShowChipInfo();
-}
-
-void CQAPropertySheet::ShowChipInfoOnRf() {
-  if (txrxPage_.hasWindow() && rfPage_.hasWindow()) rfPage_.ShowChipInfo();
 }

@@ -1,31 +1,28 @@
 #pragma once
 
 #include <QDialog>
+#include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
+#include <span>
+#include <vector>
 
-#include "app/measure/views/measure_pages.h"
-#include "app/nvm/views/eeprom_pages.h"
-#include "app/nvm/views/flash_pages.h"
-#include "app/registers/views/bbp_pages.h"
-#include "app/registers/views/mac_page.h"
-#include "app/registers/views/rf_pages.h"
 #include "app/shell/device_presence.h"
 #include "app/shell/page_services.h"
-#include "app/shell/sheet_operations.h"
-#include "app/shell/views/about_page.h"
-#include "app/sniffer/views/sniffer_page.h"
-#include "app/txrx/views/txrx_page.h"
-#include "app/txrx/views/usb_config_page.h"
+#include "app/shell/views/page/page_host.h"
+#include "app/shell/views/page/property_page.h"
+#include "app/shell/views/page_table.h"
 
 class QLabel;
 class QPushButton;
 class QTabWidget;
 
 // The one window of the program: a property sheet with one tab per test
-// function, "Exit" in place of Cancel and no OK or Apply. It holds every page
-// and carries the operations through which one page updates another.
-class CQAPropertySheet : public QDialog, public kqa::shell::SheetOperations {
+// function, "Exit" in place of Cancel and no OK or Apply. It builds its pages
+// from the page table, passes on what one page tells the others, and
+// runs one operation at a time across all of them.
+class CQAPropertySheet : public QDialog, public kqa::PageHost {
   Q_OBJECT
 
  public:
@@ -38,10 +35,13 @@ class CQAPropertySheet : public QDialog, public kqa::shell::SheetOperations {
     std::function<bool()> replug;
   };
 
-  explicit CQAPropertySheet(kqa::shell::PageServices& services, QWidget* parent = nullptr);
+  explicit CQAPropertySheet(kqa::shell::PageServices& services,
+                            std::span<const kqa::shell::PageRow> table = kqa::shell::PageTable(),
+                            QWidget* parent = nullptr);
   ~CQAPropertySheet() override;
 
   QTabWidget* tabs() const { return tabs_; }
+  // The page of a row of the table (every row's page is built, tab or not).
   kqa::PropertyPage& page(kqa::shell::Page which);
   void setActivePage(kqa::shell::Page which);
   // The page of the current tab.
@@ -49,28 +49,20 @@ class CQAPropertySheet : public QDialog, public kqa::shell::SheetOperations {
 
   // Carries out one presence decision of the main frame.
   void applyPresence(const kqa::shell::PresenceAction& action);
-  // Stops transmissions, reception and a capture on the pages that run them.
+  // Tells every page that has been shown to stop what it runs.
   void stopRunningActivities();
+  // True while a page's operation runs (the presence check then waits).
+  bool busy() const { return gate_.busy(); }
 
   // The line under the tabs that names the device in use.
   void setDeviceDescription(const QString& text, bool emulated);
   void setEmulatedChipSwitch(EmulatedChipSwitch chipSwitch);
   // How the About page asks the chip for its firmware version.
-  void setFirmwareQuery(std::function<std::optional<std::uint32_t>()> query) {
-    aboutPage_.setFirmwareQuery(std::move(query));
-  }
+  void setFirmwareQuery(std::function<std::optional<std::uint32_t>()> query);
 
-  // Cross-page operations.
-  void SyncChannelSelection() override;
-  void SelectTxRxChannel(int index) override;
-  void SelectTxRxPath(int index) override;
-  void SetTxRxOneRxPath(bool on) override;
-  void SelectTxRxBandwidth(int index) override;
-  void ToggleTxRxReceive() override;
-  void StopTxRxActivities() override;
-  bool ReadTxRxOffsets(std::uint8_t& first, std::uint8_t& second, std::uint8_t& third) override;
-  void ShowChipInfoOnTxRx() override;
-  void ShowChipInfoOnRf() override;
+  // kqa::PageHost
+  void passOn(const kqa::page::PageEvent& event, kqa::PropertyPage& from) override;
+  kqa::OperationGate& gate() override { return gate_; }
 
  public slots:
   void done(int result) override;
@@ -79,29 +71,13 @@ class CQAPropertySheet : public QDialog, public kqa::shell::SheetOperations {
   void keyPressEvent(QKeyEvent* event) override;
 
  private:
-  void addTabs();
+  kqa::PropertyPage* findPage(kqa::shell::Page which) const;
   void showDeviceLine(bool frozen);
 
-  kqa::shell::PageServices& services_;
-  // The pages, constructed in this order.
-  CUSBConfigPage usbConfigPage_;
-  CTXRXPage txrxPage_;
-  CMACPage macPage_;
-  CBBPPage bbpPage_;
-  CBBPPage2 bbpPage2_;
-  CBBPPage3 bbpPage3_;
-  CRFPage rfPage_;
-  CRFPage2 rfPage2_;
-  CEEPROMPage eepromPage_;
-  CEEPROMPage2 eepromPage2_;
-  CFLASHPage flashPage_;
-  CFLASHIIPage flashIIPage_;
-  CSnifferPage snifferPage_;
-  CAboutPage aboutPage_;
-  CNoiseLevelPage noiseLevelPage_;
-  CFftGraphPage fftGraphPage_;
-  CPAPDTESTPage papdTestPage_;
-  CIQCalibrationPage iqCalibrationPage_;
+  std::span<const kqa::shell::PageRow> table_;
+  // One page per row of the table, in its order.
+  std::vector<std::unique_ptr<kqa::PropertyPage>> pages_;
+  kqa::OperationGate gate_;
 
   QTabWidget* tabs_;
   std::vector<kqa::shell::Page> tabPages_;

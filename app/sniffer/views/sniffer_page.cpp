@@ -1,8 +1,5 @@
 #include "app/sniffer/views/sniffer_page.h"
 
-CSnifferPage::CSnifferPage(kqa::shell::PageServices&, QWidget* parent)
-    : PropertyPage(tr("Sniffer"), parent) {
+CSnifferPage::CSnifferPage(kqa::shell::PageServices&, QWidget* parent) : PropertyPage(parent) {
   showLaterVersionNotice(tr("Capture of 802.11 frames, their decoding, and packet files."));
 }
-
-void CSnifferPage::StopCapture() {}

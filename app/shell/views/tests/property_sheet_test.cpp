@@ -14,11 +14,12 @@
 #include "app/device/tests/fake_device.h"
 #include "app/shell/device_probe.h"
 #include "app/shell/single_instance.h"
+#include "app/shell/views/about_page.h"
 #include "app/shell/views/main_frame.h"
 #include "app/shell/views/program.h"
 #include "app/shell/views/property_sheet.h"
-#include "platform/clock/virtual_clock.h"
 #include "devices/device_select.h"
+#include "platform/clock/virtual_clock.h"
 #include "platform/prompt/scripted_prompt.h"
 
 using kqa::device::testing::TestBed;
@@ -36,6 +37,34 @@ QPushButton* ButtonNamed(QWidget& parent, const QString& text) {
   for (QPushButton* button : parent.findChildren<QPushButton*>())
     if (button->text() == text) return button;
   return nullptr;
+}
+
+// A page that records what reaches its hooks.
+class EchoPage final : public kqa::PropertyPage {
+ public:
+  using PropertyPage::run;
+  using PropertyPage::tellOthers;
+  std::vector<kqa::page::PageEvent> heard;
+
+ protected:
+  void onStopActivities() override { heard.push_back(kqa::page::StopActivities{}); }
+  void onChannelChanged(const kqa::page::ChannelChanged& event) override { heard.push_back(event); }
+};
+
+std::unique_ptr<kqa::PropertyPage> MakeEcho(kqa::shell::PageServices&) {
+  return std::make_unique<EchoPage>();
+}
+
+using kqa::shell::Presence;
+const kqa::shell::PageRow kEchoPages[] = {
+    {Page::UsbConfig, "USB Config", Presence::Governed, 0, &MakeEcho},
+    {Page::TxRx, "TX/RX", Presence::Governed, 0, &MakeEcho},
+    {Page::Sniffer, "Sniffer", Presence::Governed, 0, &MakeEcho},
+    {Page::Rf2, "RF Page 2", Presence::Free, 0, &MakeEcho},
+};
+
+EchoPage& Echo(CQAPropertySheet& sheet, Page which) {
+  return dynamic_cast<EchoPage&>(sheet.page(which));
 }
 
 CMainFrame::Device DeviceOf(TestBed& bed) {
@@ -63,14 +92,20 @@ class PropertySheetTest : public QObject {
     TestBed bed;
     kqa::shell::PageServices services{bed.device};
     CQAPropertySheet plain(services);
-    QCOMPARE(plain.tabs()->count(), 13);
-    QCOMPARE(TabTexts(plain).mid(0, 3), QStringList({"USB Config", "TX/RX", "MAC"}));
+    QCOMPARE(TabTexts(plain), QStringList({"USB Config", "TX/RX", "MAC", "BBP Page 1", "BBP Page 2",
+                                           "BBP Page 3", "RF Page 1", "RF Page 2", "EEPROM",
+                                           "EEPROM2", "NOR-Flash", "Sniffer", "About"}));
+    bed.device.showIqCalPage = true;
+    CQAPropertySheet iqOnly(services);
+    QCOMPARE(iqOnly.tabs()->count(), 14);
+    QCOMPARE(iqOnly.tabs()->tabText(2), QStringLiteral("IQ Cal"));
 
-    bed.device.showFftPages = bed.device.showPapdPage = bed.device.showIqCalPage = true;
+    bed.device.showFftPages = bed.device.showPapdPage = true;
     CQAPropertySheet all(services);
-    QCOMPARE(all.tabs()->count(), 17);
-    QCOMPARE(TabTexts(all).mid(2, 2), QStringList({"PAPD Test Page", "IQ Cal"}));
-    QCOMPARE(TabTexts(all).mid(14), QStringList({"Noise Level", "FFT Graph", "About"}));
+    QCOMPARE(TabTexts(all),
+             QStringList({"USB Config", "TX/RX", "PAPD Test Page", "IQ Cal", "MAC", "BBP Page 1",
+                          "BBP Page 2", "BBP Page 3", "RF Page 1", "RF Page 2", "EEPROM", "EEPROM2",
+                          "NOR-Flash", "Sniffer", "Noise Level", "FFT Graph", "About"}));
     QCOMPARE(all.page(Page::NandFlash).windowTitle(), QStringLiteral("NAND-Flash"));
     QCOMPARE(all.tabs()->indexOf(&all.page(Page::NandFlash)), -1);
 
@@ -87,8 +122,9 @@ class PropertySheetTest : public QObject {
     all.setActivePage(Page::About);  // read again once a device answers
     QCOMPARE(about.firmwareText(), QStringLiteral("-2147483647"));
     QVERIFY(ButtonNamed(about, QStringLiteral("https://kestrelqa.example")) != nullptr);
-    QVERIFY(all.findChild<QLabel*>(QStringLiteral("deviceDescription"))->text().contains(
-        QStringLiteral("not real hardware")));
+    QVERIFY(all.findChild<QLabel*>(QStringLiteral("deviceDescription"))
+                ->text()
+                .contains(QStringLiteral("not real hardware")));
   }
 
   void exitIsTheOnlyButtonAndEndsTheRunWithinATickClosingTheDevice() {
@@ -115,6 +151,58 @@ class PropertySheetTest : public QObject {
     QVERIFY(!frame.running());
     QVERIFY(frame.sheet() == nullptr);
     QVERIFY(!bed.device.hDevice.isOpen());
+  }
+
+  // An event a page tells reaches every other page that has been shown; the
+  // freeze tells them all to stop what they run.
+  void eventsGoToTheShownPagesAndTheFreezeStopsThem() {
+    TestBed bed;
+    kqa::shell::PageServices services{bed.device};
+    CQAPropertySheet sheet(services, kEchoPages);
+    sheet.setActivePage(Page::TxRx);
+    sheet.setActivePage(Page::Sniffer);  // USB Config was shown first; RF Page 2 never is
+
+    Echo(sheet, Page::TxRx).tellOthers(kqa::page::ChannelChanged{4, true});
+    const std::vector<kqa::page::PageEvent> channel = {kqa::page::ChannelChanged{4, true}};
+    QVERIFY(Echo(sheet, Page::UsbConfig).heard == channel);
+    QVERIFY(Echo(sheet, Page::Sniffer).heard == channel);
+    QVERIFY(Echo(sheet, Page::TxRx).heard.empty());  // not told its own news
+    QVERIFY(Echo(sheet, Page::Rf2).heard.empty());
+
+    kqa::shell::PresenceAction freeze;
+    freeze.kind = kqa::shell::PresenceAction::Kind::Freeze;
+    freeze.enablePages = false;
+    freeze.stopActivities = true;
+    sheet.applyPresence(freeze);
+    for (Page page : {Page::UsbConfig, Page::TxRx, Page::Sniffer}) {
+      QVERIFY(
+          (Echo(sheet, page).heard.back() == kqa::page::PageEvent{kqa::page::StopActivities{}}));
+      QVERIFY(!sheet.page(page).isEnabled());
+    }
+    QVERIFY(Echo(sheet, Page::Rf2).heard.empty());
+    QVERIFY(sheet.page(Page::Rf2).isEnabled());  // not governed
+  }
+
+  // The presence check never freezes the sheet under a running operation: it
+  // waits for the operation's end, then stops what runs.
+  void thePresenceCheckWaitsForARunningOperation() {
+    TestBed bed;
+    kqa::shell::PageServices services{bed.device};
+    CMainFrame frame(services, DeviceOf(bed), kEchoPages);
+    frame.start();
+    CQAPropertySheet& sheet = *frame.sheet();
+    const QString title = sheet.windowTitle();
+    EchoPage& txrx = Echo(sheet, Page::TxRx);
+    QVERIFY(txrx.run([&] {
+      bed.chip.present = bed.chip.connected = false;
+      frame.onTimer();
+      QCOMPARE(sheet.windowTitle(), title);
+      QVERIFY(sheet.page(Page::UsbConfig).isEnabled());
+    }));
+    QVERIFY(txrx.heard.empty());
+    frame.onTimer();
+    QCOMPARE(sheet.windowTitle(), QString::fromLatin1(kqa::shell::kFrozenTitle.data()));
+    QVERIFY((txrx.heard == std::vector<kqa::page::PageEvent>{kqa::page::StopActivities{}}));
   }
 
   // The whole road: the in-process driver on the emulated chip, pulled and
@@ -148,8 +236,9 @@ class PropertySheetTest : public QObject {
     for (Page page : {Page::UsbConfig, Page::TxRx, Page::Mac, Page::Rf1, Page::About})
       QVERIFY(!sheet.page(page).isEnabled());
     QVERIFY(sheet.page(Page::Rf2).isEnabled());  // never governed
-    QVERIFY(sheet.findChild<QLabel*>(QStringLiteral("deviceDescription"))->text().startsWith(
-        QStringLiteral("Device unplugged")));
+    QVERIFY(sheet.findChild<QLabel*>(QStringLiteral("deviceDescription"))
+                ->text()
+                .startsWith(QStringLiteral("Device unplugged")));
     // A page enabled behind the check's back is frozen again on the next tick.
     sheet.page(Page::Mac).setEnabled(true);
     frame.onTimer();
@@ -182,8 +271,9 @@ class PropertySheetTest : public QObject {
                        },
                        [&](CMainFrame& frame) {
                          tabs = frame.sheet()->tabs()->count();
-                         emulatedSwitch = ButtonNamed(*frame.sheet(), QStringLiteral("Emulated chip"))
-                                              ->isVisibleTo(frame.sheet());
+                         emulatedSwitch =
+                             ButtonNamed(*frame.sheet(), QStringLiteral("Emulated chip"))
+                                 ->isVisibleTo(frame.sheet());
                          ButtonNamed(*frame.sheet(), QStringLiteral("Exit"))->click();
                        }};
     const std::vector<std::string> arguments = {"--device", "emulated", "-f", "pi"};
