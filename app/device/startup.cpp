@@ -85,13 +85,4 @@ void ApplyCommandLineParameter(DeviceContext& device, std::string_view parameter
   if (parameter.find('i') != std::string_view::npos) device.showIqCalPage = true;
 }
 
-void ParseCommandLine(DeviceContext& device, int argc, const char* const* argv) {
-  for (int i = 1; i < argc; ++i) {
-    std::string_view parameter = argv[i];
-    if (!parameter.empty() && (parameter.front() == '-' || parameter.front() == '/'))
-      parameter.remove_prefix(1);
-    ApplyCommandLineParameter(device, parameter);
-  }
-}
-
 }  // namespace kqa::device

@@ -52,13 +52,12 @@ StartupReport RunDeviceStartup(DeviceContext& device, const StartupOptions& opti
 // eepromFileLoaded. False, with the image untouched, when it cannot be read.
 bool LoadEepromImageFile(DeviceContext& device, const std::string& path);
 
-// The command line's optional pages: any parameter holding 'f' adds the
-// Noise Level and FFT Graph pages, 'p' the PAPD Test page, 'i' the IQ
-// Calibration page (lower case, anywhere in the parameter, with or without a
-// leading '-' or '/'). Flags are only ever set. Pass the parameters the
-// window toolkit left over (a toolkit option such as "-platform" would
-// otherwise count).
+// One parameter of the window program's command line: any parameter
+// holding 'f' adds the Noise Level and FFT Graph pages, 'p' the PAPD Test
+// page, 'i' the IQ Calibration page (lower case, anywhere in the parameter).
+// Flags are only ever set. Pass the parameters the window toolkit and the
+// program's own options left over (a toolkit option such as "-platform"
+// would otherwise count).
 void ApplyCommandLineParameter(DeviceContext& device, std::string_view parameter);
-void ParseCommandLine(DeviceContext& device, int argc, const char* const* argv);
 
 }  // namespace kqa::device

@@ -77,17 +77,14 @@ TEST_F(Startup, WithoutADeviceStartUpCarriesOnWithDefaults) {
 
 TEST(CommandLine, LettersFPAndIAddTheOptionalPages) {
   TestBed bed;
-  const char* none[] = {"kestrelqa", "x", "-q"};
-  ParseCommandLine(bed.device, 3, none);
+  ApplyCommandLineParameter(bed.device, "xq");
   EXPECT_FALSE(bed.device.showFftPages || bed.device.showPapdPage || bed.device.showIqCalPage);
 
-  const char* fft[] = {"kestrelqa", "-f"};
-  ParseCommandLine(bed.device, 2, fft);
+  ApplyCommandLineParameter(bed.device, "-f");
   EXPECT_TRUE(bed.device.showFftPages);
   EXPECT_FALSE(bed.device.showPapdPage);
 
-  const char* both[] = {"kestrelqa", "/pi"};
-  ParseCommandLine(bed.device, 2, both);
+  ApplyCommandLineParameter(bed.device, "/pi");
   EXPECT_TRUE(bed.device.showPapdPage);
   EXPECT_TRUE(bed.device.showIqCalPage);
   EXPECT_TRUE(bed.device.showFftPages);  // never cleared

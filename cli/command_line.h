@@ -1,0 +1,59 @@
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <ostream>
+#include <string>
+
+#include "cli/cli_session.h"
+
+namespace CLI {
+class App;
+}
+
+namespace kqa::cli {
+
+// The options every command takes, wherever they stand on the line.
+struct GlobalOptions {
+  std::string device;                     // --device KIND; empty: choose automatically
+  std::string stateFile;                  // --state FILE (emulated chip's non-volatile state)
+  std::string nvm;                        // --nvm eeprom|efuse|buffer; empty: as start-up chose
+  std::string eepromFile = "eeprom.bin";  // --eeprom-file FILE (buffer back end)
+  bool json = false;
+  bool yes = false;
+  bool verbose = false;
+};
+
+class CommandTable;
+
+// kestrelqa-cli's command line, read with CLI11: the global options and one
+// command of a family ("reg read", "nvm write", ...). Each family adds its
+// commands in a file of its own (command_families.h); this class only reads
+// the line and runs what it chose.
+class CommandLine {
+ public:
+  CommandLine();
+  ~CommandLine();
+  CommandLine(const CommandLine&) = delete;
+  CommandLine& operator=(const CommandLine&) = delete;
+
+  // Reads argv (argv[0] is the program). nullopt when a command was chosen
+  // and may run. Otherwise the run is over and the result is its exit code:
+  // 0 after --help printed its text on `out`, 2 when the line was refused
+  // (the reason on `err`, and with --json also as an object on `out`).
+  // Nothing touches a device here.
+  std::optional<int> parse(int argc, const char* const* argv, std::ostream& out, std::ostream& err);
+
+  const GlobalOptions& options() const { return options_; }
+
+  // Applies --nvm, makes sure the device is open, and runs the chosen
+  // command; returns its exit code.
+  int run(CliSession& session);
+
+ private:
+  std::unique_ptr<CLI::App> app_;
+  std::unique_ptr<CommandTable> table_;
+  GlobalOptions options_;
+};
+
+}  // namespace kqa::cli
