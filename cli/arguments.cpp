@@ -3,16 +3,14 @@
 #include <charconv>
 #include <string_view>
 
-#include "app/device/text_utils.h"
+#include "app/device/text_parsing.h"
 
 namespace kqa::cli {
 namespace {
 
-bool ParseNumber(std::string_view word, int base, std::uint32_t& value) {
-  if (base == 16 && word.size() > 2 && word[0] == '0' && (word[1] == 'x' || word[1] == 'X'))
-    word.remove_prefix(2);
+bool ParseDecimal(std::string_view word, std::uint32_t& value) {
   std::uint32_t parsed = 0;
-  const auto [end, error] = std::from_chars(word.data(), word.data() + word.size(), parsed, base);
+  const auto [end, error] = std::from_chars(word.data(), word.data() + word.size(), parsed);
   if (word.empty() || error != std::errc() || end != word.data() + word.size()) return false;
   value = parsed;
   return true;
@@ -26,7 +24,7 @@ CLI::Validator HexNumber(std::uint32_t max, const std::string& range) {
   return CLI::Validator(
       [max, range](std::string& word) -> std::string {
         std::uint32_t value = 0;
-        if (!ParseNumber(word, 16, value))
+        if (!device::ParseHexNumber(word, value))
           return "must be hexadecimal (\"0x\" allowed), not " + Quoted(word);
         if (value > max) return "must be " + range + ", not " + Quoted(word);
         word = std::to_string(value);
@@ -39,7 +37,7 @@ CLI::Validator DecimalNumber(std::uint32_t max) {
   return CLI::Validator(
       [max](std::string& word) -> std::string {
         std::uint32_t value = 0;
-        if (!ParseNumber(word, 10, value) || value > max)
+        if (!ParseDecimal(word, value) || value > max)
           return "must be a decimal number from 0 to " + std::to_string(max) + ", not " + Quoted(word);
         word = std::to_string(value);
         return {};

@@ -7,6 +7,7 @@
 
 #include "app/device/config_memory.h"
 #include "app/device/connection.h"
+#include "app/device/program_version.h"
 #include "app/device/startup.h"
 #include "cli/arguments.h"
 #include "cli/command_table.h"
@@ -95,6 +96,8 @@ CommandLine::CommandLine()
   program.add_flag("--yes", options_.yes,
                    "confirm eFuse writes without asking (needed without a terminal)");
   program.add_flag("--verbose", options_.verbose, "show the connection's traces on standard error");
+  program.set_version_flag("--version", std::string(device::ProgramVersion()),
+                           "the program's version");
   for (const auto add : kFamilies) add(program, *table_);
 }
 
@@ -110,6 +113,9 @@ std::optional<int> CommandLine::parse(int argc, const char* const* argv, std::os
     app_->parse(argc, argv);
   } catch (const CLI::CallForHelp&) {
     out << app_->help();
+    return kExitOk;
+  } catch (const CLI::CallForVersion& version) {
+    out << "kestrelqa-cli " << version.what() << '\n';
     return kExitOk;
   } catch (const CLI::ParseError& error) {
     const std::string message = UsageMessage(*app_, error);

@@ -7,7 +7,7 @@
 
 #include "app/device/connection.h"
 #include "app/device/text_format.h"
-#include "app/device/text_utils.h"
+#include "app/device/text_parsing.h"
 #include "cli/arguments.h"
 #include "cli/cli_output.h"
 #include "cli/command_table.h"

@@ -9,7 +9,7 @@
 #include "app/device/efuse.h"
 #include "app/device/efuse_accounting.h"
 #include "app/device/text_format.h"
-#include "app/device/text_utils.h"
+#include "app/device/text_parsing.h"
 #include "cli/arguments.h"
 #include "cli/cli_output.h"
 #include "cli/command_line.h"

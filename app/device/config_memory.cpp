@@ -36,9 +36,9 @@ NvmResult RefuseOutOfRange(DeviceContext& device, std::uint16_t offset, std::siz
 NvmResult ReadFromEeprom(DeviceContext& device, std::uint16_t offset,
                          std::span<std::uint8_t> destination) {
   const auto count = static_cast<std::uint16_t>(destination.size());
-  const std::array<std::uint8_t, 4> request = {
-      static_cast<std::uint8_t>(offset), static_cast<std::uint8_t>(offset >> 8),
-      static_cast<std::uint8_t>(count), static_cast<std::uint8_t>(count >> 8)};
+  std::array<std::uint8_t, 4> request{};
+  PutLe16(request, 0, offset);
+  PutLe16(request, 2, count);
   std::vector<std::uint8_t> output((destination.size() + 1) & ~std::size_t{1});
   const auto result = CallOpenDevice(device, VQ_OID_USB_VENDOR_EEPROM_READ, request, output);
   if (!result) return NvmResult::NoDevice;
@@ -63,9 +63,9 @@ NvmResult WriteToEeprom(DeviceContext& device, std::uint16_t offset,
     bytes.push_back(lastWord[1]);
   }
   const auto count = static_cast<std::uint16_t>(bytes.size());
-  std::vector<std::uint8_t> record = {
-      static_cast<std::uint8_t>(offset), static_cast<std::uint8_t>(offset >> 8),
-      static_cast<std::uint8_t>(count), static_cast<std::uint8_t>(count >> 8)};
+  std::vector<std::uint8_t> record(4);
+  PutLe16(record, 0, offset);
+  PutLe16(record, 2, count);
   record.insert(record.end(), bytes.begin(), bytes.end());
   const auto result = CallOpenDevice(device, VQ_OID_USB_VENDOR_EEPROM_WRITE, record, {});
   if (!result) return NvmResult::NoDevice;
@@ -179,8 +179,8 @@ NvmResult WriteEepromBlock(DeviceContext& device, std::uint16_t offset,
 }
 
 NvmResult WriteEepromWord(DeviceContext& device, std::uint16_t offset, std::uint16_t value) {
-  const std::array<std::uint8_t, 2> bytes = {static_cast<std::uint8_t>(value),
-                                             static_cast<std::uint8_t>(value >> 8)};
+  std::array<std::uint8_t, 2> bytes{};
+  PutLe16(bytes, 0, value);
   return WriteEepromBlock(device, offset, bytes);
 }
 

@@ -7,6 +7,7 @@
 #include "app/device/efuse_accounting.h"
 #include "app/device/tests/emulated_bench.h"
 #include "app/device/tests/fake_device.h"
+#include "platform/bytes/little_endian.h"
 
 namespace kqa::device {
 namespace {
@@ -19,7 +20,9 @@ struct EfuseBoard : testing::BenchBed {
     prompt.clear();
   }
   EfuseWriteResult write(std::uint16_t offset, std::uint16_t value) {
-    return WriteEfuseLogical(device, offset, std::array{static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8)});
+    std::array<std::uint8_t, 2> bytes{};
+    PutLe16(bytes, 0, value);
+    return WriteEfuseLogical(device, offset, bytes);
   }
   std::uint16_t read(std::uint16_t offset, std::uint8_t* block = nullptr) {
     std::uint16_t value = 0;
