@@ -7,7 +7,7 @@
 
 #include "app/device/connection.h"
 #include "app/device/efuse.h"
-#include "app/device/efuse_accounting.h"
+#include "app/device/efuse_plan.h"
 #include "app/device/messages.h"
 #include "platform/bytes/little_endian.h"
 #include "platform/ioctl/control_codes.h"
@@ -76,20 +76,23 @@ NvmResult WriteToEeprom(DeviceContext& device, std::uint16_t offset,
   return NvmResult::Ok;
 }
 
+// The whole write is planned before anything is burnt: the question shows
+// what it costs, and a write the free blocks cannot hold is refused.
 NvmResult WriteToEfuse(DeviceContext& device, std::uint16_t offset,
                        std::span<const std::uint8_t> data) {
   if (offset + data.size() > kEfuseLogicalSize)
     return RefuseOutOfRange(device, offset, data.size(), kEfuseLogicalSize, kEfuseName);
-  if (!device.efuseWriteNoConfirm) {
-    const std::uint16_t firstWord =
-        static_cast<std::uint16_t>(data[0] | (data.size() > 1 ? data[1] << 8 : 0));
-    const int before = EfuseFreeBlockCount(device);
-    const int after = EfuseSingleWriteForecast(device, offset, firstWord, EfuseWriteForm::Word);
-    if (!device.prompt.askOkCancel(messages::EfuseWriteQuestion(before, after)))
-      return NvmResult::Cancelled;
+  const EfuseWritePlan plan = PlanEfuseWrite(device, offset, data);
+  if (plan.verdict == EfuseWriteResult::DeviceFailed) return NvmResult::Failed;  // already shown
+  if (!plan.canRun()) {
+    device.prompt.showMessage(messages::EfuseWriteRefused(EfuseRefusalReason(plan)));
+    return NvmResult::Failed;
   }
+  if (!device.efuseWriteNoConfirm &&
+      !device.prompt.askOkCancel(messages::EfuseWriteQuestion(plan.freeBefore, plan.freeAfter)))
+    return NvmResult::Cancelled;
   std::uint16_t failedAt = offset;
-  const EfuseWriteResult result = WriteEfuseLogicalRecord(device, offset, data, &failedAt);
+  const EfuseWriteResult result = CarryOutEfusePlan(device, plan, &failedAt);
   if (result == EfuseWriteResult::Written) return NvmResult::Ok;
   device.prompt.showMessage(messages::EfuseWriteFailed(failedAt, EfuseWriteResultText(result)));
   return NvmResult::Failed;
