@@ -7,6 +7,7 @@
 
 #include "app/device/config_memory.h"
 #include "app/device/connection.h"
+#include "app/device/image_file.h"
 #include "app/device/program_version.h"
 #include "app/device/startup.h"
 #include "cli/arguments.h"
@@ -126,6 +127,19 @@ std::optional<int> CommandLine::parse(int argc, const char* const* argv, std::os
   return std::nullopt;
 }
 
+int CommandLine::runOn(ioctl::DeviceInterfaceProvider& provider, Clock& clock,
+                       const DeviceLabel& label, const Terminal& terminal) {
+  TerminalPrompt prompt(terminal.in, terminal.err, terminal.interactive, options_.yes);
+  device::DeviceContext context(provider, prompt, clock);
+  context.trace = nullptr;
+  if (options_.verbose) context.trace = [&terminal](std::string_view text) { terminal.err << text; };
+  const device::StartupReport startup = device::RunDeviceStartup(context, {.eepromFile = ""});
+  CliSession session{context, prompt, startup, label.description, label.emulated, terminal.out, terminal.err};
+  const int exitCode = run(session);
+  device::CloseDevice(context);
+  return exitCode;
+}
+
 int CommandLine::run(CliSession& session) {
   CommandRun command(options_, session);
   const CommandAction* action = table_->chosen();
@@ -137,10 +151,10 @@ int CommandLine::run(CliSession& session) {
         options_.nvm == "buffer"  ? device::ConfigMemoryBackEnd::Buffer
         : options_.nvm == "efuse" ? device::ConfigMemoryBackEnd::Efuse
                                   : device::ConfigMemoryBackEnd::Eeprom;
+    std::string problem;
     if (backEnd == device::ConfigMemoryBackEnd::Buffer && !device.eepromFileLoaded &&
-        !device::LoadEepromImageFile(device, options_.eepromFile))
-      return command.fail("the buffer back end needs the image file \"" + options_.eepromFile +
-                          "\", which cannot be read");
+        !device::LoadEepromImageFile(device, options_.eepromFile, &problem))
+      return command.fail("the buffer back end cannot use its image: " + problem);
     device::SelectBackEnd(device, backEnd);
   }
   if (!device::EnsureDeviceOpen(device))

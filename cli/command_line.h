@@ -1,11 +1,14 @@
 #pragma once
 
+#include <istream>
 #include <memory>
 #include <optional>
 #include <ostream>
 #include <string>
 
 #include "cli/cli_session.h"
+#include "platform/clock/clock.h"
+#include "platform/ioctl/device_interface.h"
 
 namespace CLI {
 class App;
@@ -26,6 +29,20 @@ struct GlobalOptions {
 
 class CommandTable;
 
+// What the chosen device is called, for the output.
+struct DeviceLabel {
+  std::string description;  // e.g. "emulated Kestrel (EEPROM board, in-process)"
+  bool emulated = false;
+};
+
+// Where a run talks to its user.
+struct Terminal {
+  std::istream& in;
+  std::ostream& out;
+  std::ostream& err;
+  bool interactive = false;  // questions can be answered on `in`
+};
+
 // kestrelqa-cli's command line, read with CLI11: the global options and one
 // command of a family ("reg read", "nvm write", ...). Each family adds its
 // commands in a file of its own (command_families.h); this class only reads
@@ -45,6 +62,12 @@ class CommandLine {
   std::optional<int> parse(int argc, const char* const* argv, std::ostream& out, std::ostream& err);
 
   const GlobalOptions& options() const { return options_; }
+
+  // Everything after the device was chosen: a context on `provider`, the
+  // device start-up, then run(). The start-up works on the eFuse without
+  // looking for an image file: the buffer back end is --nvm buffer's.
+  int runOn(ioctl::DeviceInterfaceProvider& provider, Clock& clock, const DeviceLabel& label,
+            const Terminal& terminal);
 
   // Applies --nvm, makes sure the device is open, and runs the chosen
   // command; returns its exit code.

@@ -3,8 +3,6 @@
 
 #include <iostream>
 
-#include "app/device/connection.h"
-#include "app/device/startup.h"
 #include "cli/command_line.h"
 #include "devices/device_select.h"
 #include "platform/clock/clock.h"
@@ -29,16 +27,7 @@ int main(int argc, char** argv) {
   }
   std::cerr << "Device: " << opened->description() << '\n';
 
-  cli::TerminalPrompt prompt(std::cin, std::cerr, ::isatty(STDIN_FILENO) == 1, options.yes);
-  device::DeviceContext context(opened->provider(), prompt, SystemClock());
-  context.trace = nullptr;
-  if (options.verbose) context.trace = [](std::string_view text) { std::cerr << text; };
-
-  device::StartupOptions startupOptions;
-  startupOptions.eepromFile = options.eepromFile;
-  cli::CliSession session{context, prompt, device::RunDeviceStartup(context, startupOptions),
-                          opened->description(), opened->isEmulated(), std::cout, std::cerr};
-  const int exitCode = commandLine.run(session);
-  device::CloseDevice(context);
-  return exitCode;
+  return commandLine.runOn(opened->provider(), SystemClock(),
+                           {opened->description(), opened->isEmulated()},
+                           {std::cin, std::cout, std::cerr, ::isatty(STDIN_FILENO) == 1});
 }

@@ -1,5 +1,4 @@
 // nvm and efuse: the configuration memory and the eFuse behind it.
-#include <cstdio>
 #include <memory>
 #include <vector>
 
@@ -8,6 +7,7 @@
 #include "app/device/config_memory.h"
 #include "app/device/efuse.h"
 #include "app/device/efuse_accounting.h"
+#include "app/device/image_file.h"
 #include "app/device/text_format.h"
 #include "app/device/text_parsing.h"
 #include "cli/arguments.h"
@@ -22,10 +22,8 @@ using device::ConfigMemoryBackEnd;
 using device::Format;
 using device::NvmResult;
 
-// The configuration space the pages work on; the image file holds its first
-// half.
+// The configuration space the pages work on.
 constexpr std::uint32_t kNvmSpace = 1024;
-constexpr std::size_t kImageFileBytes = 512;
 
 struct NvmArguments {
   std::uint32_t offset = 0;
@@ -41,14 +39,6 @@ int NvmFailure(CommandRun& run, NvmResult result, const char* action) {
     case NvmResult::Failed: break;
   }
   return run.fail(Format("%s of the configuration memory failed", action));
-}
-
-bool SaveImageFile(const device::DeviceContext& device, const std::string& path) {
-  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "wb"), &std::fclose);
-  if (!file) return false;
-  const bool written = std::fwrite(device.eepromImage.data(), 1, kImageFileBytes, file.get()) ==
-                       kImageFileBytes;
-  return std::fclose(file.release()) == 0 && written;
 }
 
 int NvmRead(CommandRun& run, const NvmArguments& args) {
@@ -73,9 +63,9 @@ int NvmWrite(CommandRun& run, const NvmArguments& args) {
 
   device::DeviceContext& device = run.device();
   const ConfigMemoryBackEnd backEnd = device::ActiveBackEnd(device);
-  const std::uint32_t space = backEnd == ConfigMemoryBackEnd::Buffer ? kImageFileBytes : kNvmSpace;
+  const std::size_t space = backEnd == ConfigMemoryBackEnd::Buffer ? device.eepromImageSize : kNvmSpace;
   if (args.offset + bytes.size() > space)
-    return run.usage(Format("the write must stay within the %u bytes of the %s", space,
+    return run.usage(Format("the write must stay within the %zu bytes of the %s", space,
                             backEnd == ConfigMemoryBackEnd::Buffer ? "image file"
                                                                    : "configuration space"));
 
@@ -85,8 +75,9 @@ int NvmWrite(CommandRun& run, const NvmArguments& args) {
   if (backEnd == ConfigMemoryBackEnd::Buffer) {
     // The image lives only in this process: keep the write in its file.
     const std::string& file = run.options().eepromFile;
-    if (!SaveImageFile(device, file))
-      return run.fail("the image file \"" + file + "\" could not be written");
+    std::string problem;
+    if (!device::SaveEepromImageFile(device, file, &problem))
+      return run.fail("the image was written in memory but not saved: " + problem);
     run.err() << "Saved the image to " << file << '\n';
   }
   const std::string_view name = device::BackEndName(backEnd);

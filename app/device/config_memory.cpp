@@ -21,8 +21,8 @@ constexpr std::size_t kMaxWrite = 512;
 constexpr std::string_view kImageName = "EEPROM image";
 constexpr std::string_view kEfuseName = "eFuse";
 
-bool InImage(std::uint16_t offset, std::size_t count) {
-  return offset + count <= kEepromImageSize;
+bool InImage(const DeviceContext& device, std::uint16_t offset, std::size_t count) {
+  return offset + count <= device.eepromImageSize;
 }
 
 NvmResult RefuseOutOfRange(DeviceContext& device, std::uint16_t offset, std::size_t count,
@@ -122,13 +122,13 @@ void SelectBackEnd(DeviceContext& device, ConfigMemoryBackEnd backEnd) {
 
 bool ReadImage(const DeviceContext& device, std::uint16_t offset,
                std::span<std::uint8_t> destination) {
-  if (!InImage(offset, destination.size())) return false;
+  if (!InImage(device, offset, destination.size())) return false;
   std::memcpy(destination.data(), device.eepromImage.data() + offset, destination.size());
   return true;
 }
 
 bool WriteImage(DeviceContext& device, std::uint16_t offset, std::span<const std::uint8_t> source) {
-  if (!InImage(offset, source.size())) return false;
+  if (!InImage(device, offset, source.size())) return false;
   std::memcpy(device.eepromImage.data() + offset, source.data(), source.size());
   return true;
 }
@@ -141,7 +141,8 @@ NvmResult ReadEepromBlock(DeviceContext& device, std::uint16_t offset,
   switch (ActiveBackEnd(device)) {
     case ConfigMemoryBackEnd::Buffer:
       if (!ReadImage(device, offset, destination))
-        return RefuseOutOfRange(device, offset, destination.size(), kEepromImageSize, kImageName);
+        return RefuseOutOfRange(device, offset, destination.size(), device.eepromImageSize,
+                                kImageName);
       return NvmResult::Ok;
     case ConfigMemoryBackEnd::Efuse:
       // A failed register access has shown its own message already.
@@ -171,7 +172,7 @@ NvmResult WriteEepromBlock(DeviceContext& device, std::uint16_t offset,
   switch (ActiveBackEnd(device)) {
     case ConfigMemoryBackEnd::Buffer:
       if (!WriteImage(device, offset, data))
-        return RefuseOutOfRange(device, offset, data.size(), kEepromImageSize, kImageName);
+        return RefuseOutOfRange(device, offset, data.size(), device.eepromImageSize, kImageName);
       return NvmResult::Ok;
     case ConfigMemoryBackEnd::Efuse:
       return WriteToEfuse(device, offset, data);

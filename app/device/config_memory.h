@@ -29,7 +29,8 @@ enum class NvmResult {
 
 // The four transfers. Each first makes sure a connection is open (and
 // returns NoDevice without a word when none can be), then routes the access:
-//  - buffer: copies to or from eepromImage (refused past its 1024 bytes);
+//  - buffer: copies to or from eepromImage (refused past eepromImageSize,
+//    the bytes its file held);
 //  - eFuse: logical eFuse reads (unmapped words read 0xFFFF); a write is
 //    planned whole first (efuse_plan.h) and refused, burning nothing, when
 //    the free blocks cannot hold it ("eFuse write refused: ..."); otherwise

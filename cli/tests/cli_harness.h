@@ -4,9 +4,6 @@
 #include <string>
 #include <vector>
 
-#include "app/device/device_context.h"
-#include "app/device/startup.h"
-#include "cli/cli_session.h"
 #include "cli/command_line.h"
 #include "platform/clock/clock.h"
 #include "platform/ioctl/device_interface.h"
@@ -38,14 +35,7 @@ inline CliRun RunCli(ioctl::DeviceInterfaceProvider& provider, Clock& clock,
     run.err = err.str();
     return run;
   }
-  TerminalPrompt prompt(in, err, interactive, line.options().yes);
-  device::DeviceContext context(provider, prompt, clock);
-  context.trace = nullptr;
-  device::StartupOptions startup;
-  startup.eepromFile = line.options().eepromFile;
-  CliSession session{context, prompt, device::RunDeviceStartup(context, startup), "test device",
-                     true, out, err};
-  run.exitCode = line.run(session);
+  run.exitCode = line.runOn(provider, clock, {"test device", true}, {in, out, err, interactive});
   run.out = out.str();
   run.err = err.str();
   return run;
