@@ -5,7 +5,6 @@
 
 #include "app/device/device_context.h"
 #include "app/device/startup.h"
-#include "cli/cli_options.h"
 #include "cli/terminal_prompt.h"
 
 namespace kqa::cli {
@@ -25,10 +24,5 @@ struct CliSession {
   std::ostream& out;
   std::ostream& err;
 };
-
-// Applies --nvm, then runs the command named by options.words and returns
-// the exit code. Output goes to session.out (text, or one JSON object with
-// --json); failures are explained on session.err.
-int RunCliCommand(const CliOptions& options, CliSession& session);
 
 }  // namespace kqa::cli

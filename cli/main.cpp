@@ -3,26 +3,18 @@
 
 #include <iostream>
 
-#include "app/device/connection.h"
-#include "app/device/startup.h"
-#include "cli/cli_session.h"
-#include "platform/clock/clock.h"
+#include "cli/command_line.h"
 #include "devices/device_select.h"
+#include "platform/clock/clock.h"
 
 int main(int argc, char** argv) {
   using namespace kqa;
-  cli::CliOptions options;
-  std::string error;
-  if (!cli::ParseCliArguments(argc, argv, options, error)) {
-    std::cerr << "kestrelqa-cli: " << error << "\n(kestrelqa-cli --help lists the commands)\n";
-    return cli::kExitUsage;
-  }
-  if (options.help) {
-    std::cout << cli::CliUsage();
-    return cli::kExitOk;
-  }
+  cli::CommandLine commandLine;
+  if (const auto exitCode = commandLine.parse(argc, argv, std::cout, std::cerr)) return *exitCode;
+  const cli::GlobalOptions& options = commandLine.options();
 
   devices::DeviceChoice choice;
+  std::string error;
   if (!options.device.empty() && !devices::ParseDeviceChoice(options.device, choice, error)) {
     std::cerr << "kestrelqa-cli: --device " << options.device << ": " << error << '\n';
     return cli::kExitUsage;
@@ -35,16 +27,7 @@ int main(int argc, char** argv) {
   }
   std::cerr << "Device: " << opened->description() << '\n';
 
-  cli::TerminalPrompt prompt(std::cin, std::cerr, ::isatty(STDIN_FILENO) == 1, options.yes);
-  device::DeviceContext context(opened->provider(), prompt, SystemClock());
-  context.trace = nullptr;
-  if (options.verbose) context.trace = [](std::string_view text) { std::cerr << text; };
-
-  device::StartupOptions startupOptions;
-  startupOptions.eepromFile = options.eepromFile;
-  cli::CliSession session{context, prompt, device::RunDeviceStartup(context, startupOptions),
-                          opened->description(), opened->isEmulated(), std::cout, std::cerr};
-  const int exitCode = cli::RunCliCommand(options, session);
-  device::CloseDevice(context);
-  return exitCode;
+  return commandLine.runOn(opened->provider(), SystemClock(),
+                           {opened->description(), opened->isEmulated()},
+                           {std::cin, std::cout, std::cerr, ::isatty(STDIN_FILENO) == 1});
 }

@@ -1,13 +1,19 @@
-#include <cstdio>
+// nvm and efuse: the configuration memory and the eFuse behind it.
 #include <memory>
 #include <vector>
+
+#include <CLI/CLI.hpp>
 
 #include "app/device/config_memory.h"
 #include "app/device/efuse.h"
 #include "app/device/efuse_accounting.h"
+#include "app/device/image_file.h"
 #include "app/device/text_format.h"
-#include "app/device/text_utils.h"
-#include "cli/command_support.h"
+#include "app/device/text_parsing.h"
+#include "cli/arguments.h"
+#include "cli/cli_output.h"
+#include "cli/command_line.h"
+#include "cli/command_table.h"
 
 namespace kqa::cli {
 namespace {
@@ -16,115 +22,116 @@ using device::ConfigMemoryBackEnd;
 using device::Format;
 using device::NvmResult;
 
-// The configuration space the pages work on; the image file holds its first
-// half.
+// The configuration space the pages work on.
 constexpr std::uint32_t kNvmSpace = 1024;
-constexpr std::size_t kImageFileBytes = 512;
 
-int NvmFailure(Command& command, NvmResult result, const char* action) {
-  switch (result) {
-    case NvmResult::Ok: return kExitOk;
-    case NvmResult::NoDevice: return command.fail("no device: the connection could not be opened");
-    case NvmResult::Cancelled: return command.fail("eFuse write cancelled: nothing was written");
-    case NvmResult::Failed: break;
-  }
-  return command.fail(Format("%s of the configuration memory failed", action));
-}
-
-bool SaveImageFile(const device::DeviceContext& device, const std::string& path) {
-  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "wb"), &std::fclose);
-  if (!file) return false;
-  const bool written = std::fwrite(device.eepromImage.data(), 1, kImageFileBytes, file.get()) ==
-                       kImageFileBytes;
-  return std::fclose(file.release()) == 0 && written;
-}
-
-int NvmRead(Command& command) {
-  const auto& words = command.options.words;
+struct NvmArguments {
   std::uint32_t offset = 0;
   std::uint32_t count = 0;
-  if (!command.hex(words[2], "OFFSET", offset) ||
-      !command.decimal(words[3], "COUNT", count, kNvmSpace))
-    return kExitUsage;
-  if (offset + count > kNvmSpace)
-    return command.usage(Format("OFFSET + COUNT must stay within the %u-byte configuration space",
-                                kNvmSpace));
+  std::string hexBytes;
+};
 
-  device::DeviceContext& device = command.session.device;
-  std::vector<std::uint8_t> bytes(count);
-  const NvmResult result = device::ReadEepromBlock(device, static_cast<std::uint16_t>(offset), bytes);
-  if (result != NvmResult::Ok) return NvmFailure(command, result, "the read");
-  JsonObject json;
-  json.text("backEnd", device::BackEndName(device::ActiveBackEnd(device)))
-      .number("offset", offset)
-      .number("count", count)
-      .text("data", HexString(bytes));
-  return command.done(HexDump(offset, bytes), json);
+int NvmFailure(CommandRun& run, NvmResult result, const char* action) {
+  switch (result) {
+    case NvmResult::Ok: return kExitOk;
+    case NvmResult::NoDevice: return run.fail("no device: the connection could not be opened");
+    case NvmResult::Cancelled: return run.fail("eFuse write cancelled: nothing was written");
+    case NvmResult::Failed: break;
+  }
+  return run.fail(Format("%s of the configuration memory failed", action));
 }
 
-int NvmWrite(Command& command) {
-  const auto& words = command.options.words;
-  std::uint32_t offset = 0;
-  if (!command.hex(words[2], "OFFSET", offset)) return kExitUsage;
-  const std::string& text = words[3];
-  std::vector<std::uint8_t> bytes(text.size() / 2);
-  if (text.empty() || text.size() % 2 != 0 || !device::HexToBytes(bytes, text))
-    return command.usage("HEXBYTES must be pairs of hexadecimal digits, not \"" + text + "\"");
+int NvmRead(CommandRun& run, const NvmArguments& args) {
+  if (args.offset + args.count > kNvmSpace)
+    return run.usage(Format("OFFSET + COUNT must stay within the %u-byte configuration space",
+                            kNvmSpace));
+  device::DeviceContext& device = run.device();
+  std::vector<std::uint8_t> bytes(args.count);
+  const NvmResult result =
+      device::ReadEepromBlock(device, static_cast<std::uint16_t>(args.offset), bytes);
+  if (result != NvmResult::Ok) return NvmFailure(run, result, "the read");
+  return run.done(HexDump(args.offset, bytes),
+                  {{"backEnd", device::BackEndName(device::ActiveBackEnd(device))},
+                   {"offset", args.offset},
+                   {"count", args.count},
+                   {"data", HexString(bytes)}});
+}
 
-  device::DeviceContext& device = command.session.device;
+int NvmWrite(CommandRun& run, const NvmArguments& args) {
+  std::vector<std::uint8_t> bytes(args.hexBytes.size() / 2);
+  device::HexToBytes(bytes, args.hexBytes);  // checked when the line was read
+
+  device::DeviceContext& device = run.device();
   const ConfigMemoryBackEnd backEnd = device::ActiveBackEnd(device);
-  const std::uint32_t space = backEnd == ConfigMemoryBackEnd::Buffer ? kImageFileBytes : kNvmSpace;
-  if (offset + bytes.size() > space)
-    return command.usage(Format("the write must stay within the %u bytes of the %s", space,
-                                backEnd == ConfigMemoryBackEnd::Buffer ? "image file"
-                                                                       : "configuration space"));
+  const std::size_t space = backEnd == ConfigMemoryBackEnd::Buffer ? device.eepromImageSize : kNvmSpace;
+  if (args.offset + bytes.size() > space)
+    return run.usage(Format("the write must stay within the %zu bytes of the %s", space,
+                            backEnd == ConfigMemoryBackEnd::Buffer ? "image file"
+                                                                   : "configuration space"));
 
-  const NvmResult result = device::WriteEepromBlock(device, static_cast<std::uint16_t>(offset), bytes);
-  if (result != NvmResult::Ok) return NvmFailure(command, result, "the write");
+  const NvmResult result =
+      device::WriteEepromBlock(device, static_cast<std::uint16_t>(args.offset), bytes);
+  if (result != NvmResult::Ok) return NvmFailure(run, result, "the write");
   if (backEnd == ConfigMemoryBackEnd::Buffer) {
     // The image lives only in this process: keep the write in its file.
-    if (!SaveImageFile(device, command.options.eepromFile))
-      return command.fail("the image file \"" + command.options.eepromFile + "\" could not be written");
-    command.session.err << "Saved the image to " << command.options.eepromFile << '\n';
+    const std::string& file = run.options().eepromFile;
+    std::string problem;
+    if (!device::SaveEepromImageFile(device, file, &problem))
+      return run.fail("the image was written in memory but not saved: " + problem);
+    run.err() << "Saved the image to " << file << '\n';
   }
-  JsonObject json;
-  json.text("backEnd", device::BackEndName(backEnd))
-      .number("offset", offset)
-      .number("count", static_cast<long long>(bytes.size()));
-  return command.done(Format("Wrote %zu bytes at 0x%03X (%.*s)\n", bytes.size(), offset,
-                             static_cast<int>(device::BackEndName(backEnd).size()),
-                             device::BackEndName(backEnd).data()),
-                      json);
+  const std::string_view name = device::BackEndName(backEnd);
+  return run.done(Format("Wrote %zu bytes at 0x%03X (%.*s)\n", bytes.size(), args.offset,
+                         static_cast<int>(name.size()), name.data()),
+                  {{"backEnd", name}, {"offset", args.offset}, {"count", bytes.size()}});
+}
+
+int EfuseFree(CommandRun& run) {
+  device::DeviceContext& device = run.device();
+  const int free = device::EfuseFreeBlockCount(device);
+  if (run.promptReportedFailure()) return run.fail("the eFuse map could not be read");
+  return run.done(Format("%d / %d\n", free, device.efuseAreaSize),
+                  {{"free", free}, {"total", device.efuseAreaSize}});
+}
+
+int EfuseDump(CommandRun& run) {
+  std::vector<std::uint8_t> bytes(device::kEfuseLogicalSize);
+  if (!device::ReadEfusePhysicalBlock(run.device(), 0, bytes))
+    return run.fail("the eFuse could not be read");
+  return run.done(HexDump(0, bytes), {{"data", HexString(bytes)}});
 }
 
 }  // namespace
 
-int NvmCommand(Command& command) {
-  const auto& words = command.options.words;
-  if (words.size() == 4 && words[1] == "read") return NvmRead(command);
-  if (words.size() == 4 && words[1] == "write") return NvmWrite(command);
-  return command.usage("nvm read OFFSET COUNT | nvm write OFFSET HEXBYTES");
-}
+void AddNvmCommands(CLI::App& program, CommandTable& table) {
+  auto args = std::make_shared<NvmArguments>();
 
-int EfuseCommand(Command& command) {
-  const auto& words = command.options.words;
-  device::DeviceContext& device = command.session.device;
-  if (words.size() == 2 && words[1] == "free") {
-    const int free = device::EfuseFreeBlockCount(device);
-    if (command.promptReportedFailure()) return command.fail("the eFuse map could not be read");
-    JsonObject json;
-    json.number("free", free).number("total", device.efuseAreaSize);
-    return command.done(Format("%d / %d\n", free, device.efuseAreaSize), json);
-  }
-  if (words.size() == 2 && words[1] == "dump") {
-    std::vector<std::uint8_t> bytes(device::kEfuseLogicalSize);
-    if (!device::ReadEfusePhysicalBlock(device, 0, bytes))
-      return command.fail("the eFuse could not be read");
-    JsonObject json;
-    json.text("data", HexString(bytes));
-    return command.done(HexDump(0, bytes), json);
-  }
-  return command.usage("efuse free | efuse dump");
+  CLI::App& nvm = CommandTable::Group(program, "nvm", "the configuration memory (EEPROM, eFuse or image)");
+  CLI::App& read = table.add(nvm, "read", "reads COUNT bytes, 16 a line",
+                             [args](CommandRun& run) { return NvmRead(run, *args); });
+  read.add_option("OFFSET", args->offset, "where to start")
+      ->required()
+      ->type_name("HEX")
+      ->transform(HexNumber());
+  read.add_option("COUNT", args->count, "how many bytes")
+      ->required()
+      ->type_name("N")
+      ->transform(DecimalNumber(kNvmSpace));
+
+  CLI::App& write = table.add(nvm, "write", "writes bytes, e.g. \"nvm write 4 001122334455\"",
+                              [args](CommandRun& run) { return NvmWrite(run, *args); });
+  write.add_option("OFFSET", args->offset, "where to start")
+      ->required()
+      ->type_name("HEX")
+      ->transform(HexNumber());
+  write.add_option("HEXBYTES", args->hexBytes, "the bytes, two hexadecimal digits each")
+      ->required()
+      ->type_name("HEX")
+      ->check(HexBytes());
+
+  CLI::App& efuse = CommandTable::Group(program, "efuse", "the eFuse itself");
+  table.add(efuse, "free", "free eFuse blocks, \"free / total\"", EfuseFree);
+  table.add(efuse, "dump", "the 512 physical eFuse bytes", EfuseDump);
 }
 
 }  // namespace kqa::cli

@@ -1,6 +1,12 @@
+// reg, bbp and rf: single register reads and writes.
+#include <memory>
+
+#include <CLI/CLI.hpp>
+
 #include "app/device/register_access.h"
 #include "app/device/text_format.h"
-#include "cli/command_support.h"
+#include "cli/arguments.h"
+#include "cli/command_table.h"
 
 namespace kqa::cli {
 namespace {
@@ -8,96 +14,125 @@ namespace {
 using device::Format;
 using device::RegisterAccess;
 
-// "reg read ADDR" has 3 words, "reg write ADDR VALUE" 4: `readWords` is the
-// read form's count and the write form has one more.
-bool Direction(Command& command, std::size_t readWords, bool& write, int& exitCode) {
-  const auto& words = command.options.words;
-  const std::string form = words[0];
-  if (words.size() >= 2 && (words[1] == "read" || words[1] == "write")) {
-    write = words[1] == "write";
-    if (words.size() == readWords + (write ? 1 : 0)) return true;
-    exitCode = command.usage(form + " " + words[1] + ": wrong number of arguments");
-    return false;
+struct RegisterArguments {
+  std::string space = "mac";
+  std::uint32_t address = 0;
+  std::uint32_t value = 0;
+  std::uint32_t id = 0;
+  std::uint32_t bank = 0;
+  std::uint32_t reg = 0;
+  std::uint32_t byte = 0;
+};
+
+int Register32(CommandRun& run, const RegisterArguments& args, bool write) {
+  RegisterAccess registers(run.device());
+  const std::string& space = args.space;
+  std::uint32_t value = args.value;
+  bool ok = false;
+  if (write) {
+    ok = space == "sys"   ? registers.WriteSysRegister(args.address, value)
+         : space == "abs" ? registers.WriteAbsRegister(args.address, value)
+                          : registers.WriteMacRegister(args.address, value);
+  } else {
+    ok = space == "sys"   ? registers.ReadSysRegister(args.address, value)
+         : space == "abs" ? registers.ReadAbsRegister(args.address, value)
+                          : registers.ReadMacRegister(args.address, value);
   }
-  exitCode = command.usage(form + " needs \"read\" or \"write\"");
-  return false;
+  if (!ok)
+    return run.fail(Format("%s of %s register 0x%X failed", write ? "write" : "read",
+                           space.c_str(), args.address));
+  return run.done(write ? std::string() : Format("%08X\n", value),
+                  {{"space", space}, {"address", args.address}, {"value", value}});
+}
+
+int Bbp(CommandRun& run, const RegisterArguments& args, bool write) {
+  LoadConfigurationWords(run.device());
+  const unsigned paths = run.device().eepromWord34 & 0xF;
+  if (write && args.id == 66 && (paths < 1 || paths > 3))
+    return run.fail(Format("BBP R66 is written once per receive path, and the configuration "
+                           "memory gives %u receive paths (word 0x34): nothing was written",
+                           paths));
+  auto byte = static_cast<std::uint8_t>(args.byte);
+  if (!RegisterAccess(run.device())
+           .AccessBbpRegister(write ? device::kRegisterWrite : device::kRegisterRead,
+                              static_cast<std::uint8_t>(args.id), byte))
+    return run.fail(Format("%s of BBP R%u failed", write ? "write" : "read", args.id));
+  return run.done(write ? std::string() : Format("%02X\n", byte), {{"id", args.id}, {"value", byte}});
+}
+
+int Rf(CommandRun& run, const RegisterArguments& args, bool write) {
+  auto byte = static_cast<std::uint8_t>(args.byte);
+  if (!RegisterAccess(run.device())
+           .AccessRfRegister(write ? device::kRegisterWrite : device::kRegisterRead,
+                             static_cast<std::uint8_t>(args.bank),
+                             static_cast<std::uint8_t>(args.reg), byte))
+    return run.fail(
+        Format("%s of RF bank %u R%u failed", write ? "write" : "read", args.bank, args.reg));
+  return run.done(write ? std::string() : Format("%02X\n", byte),
+                  {{"bank", args.bank}, {"register", args.reg}, {"value", byte}});
+}
+
+void AddByteValue(CLI::App& command, RegisterArguments& args) {
+  command.add_option("VALUE", args.byte, "the 8-bit value")
+      ->required()
+      ->type_name("HEX")
+      ->transform(HexNumber(0xFF, "00 to FF"));
 }
 
 }  // namespace
 
-int RegisterCommand(Command& command) {
-  bool write = false;
-  int exitCode = kExitUsage;
-  if (!Direction(command, 3, write, exitCode)) return exitCode;
-  const auto& words = command.options.words;
-  std::uint32_t address = 0;
-  std::uint32_t value = 0;
-  if (!command.hex(words[2], "ADDR", address)) return kExitUsage;
-  if (write && !command.hex(words[3], "VALUE", value)) return kExitUsage;
+void AddRegisterCommands(CLI::App& program, CommandTable& table) {
+  auto args = std::make_shared<RegisterArguments>();
 
-  RegisterAccess registers(command.session.device);
-  const std::string& space = command.options.space;
-  bool ok = false;
-  if (write) {
-    ok = space == "sys"   ? registers.WriteSysRegister(address, value)
-         : space == "abs" ? registers.WriteAbsRegister(address, value)
-                          : registers.WriteMacRegister(address, value);
-  } else {
-    ok = space == "sys"   ? registers.ReadSysRegister(address, value)
-         : space == "abs" ? registers.ReadAbsRegister(address, value)
-                          : registers.ReadMacRegister(address, value);
+  CLI::App& reg = CommandTable::Group(program, "reg", "32-bit registers (\"%08X\")");
+  for (const bool write : {false, true}) {
+    CLI::App& command =
+        table.add(reg, write ? "write" : "read",
+                  write ? "writes a 32-bit register" : "reads a 32-bit register",
+                  [args, write](CommandRun& run) { return Register32(run, *args, write); });
+    command.add_option("--space", args->space, "the address window: mac (0x410000, default), "
+                                                "sys (0x400000) or abs (0x00000000)")
+        ->type_name("S")
+        ->check(OneOf({"mac", "sys", "abs"}));
+    command.add_option("ADDR", args->address, "the register's address in its window")
+        ->required()
+        ->type_name("HEX")
+        ->transform(HexNumber());
+    if (write)
+      command.add_option("VALUE", args->value, "the 32-bit value")
+          ->required()
+          ->type_name("HEX")
+          ->transform(HexNumber());
   }
-  if (!ok)
-    return command.fail(Format("%s of %s register 0x%X failed", write ? "write" : "read",
-                               space.c_str(), address));
-  JsonObject json;
-  json.text("space", space).number("address", address).number("value", value);
-  return command.done(write ? std::string() : Format("%08X\n", value), json);
-}
 
-int BbpCommand(Command& command) {
-  bool write = false;
-  int exitCode = kExitUsage;
-  if (!Direction(command, 3, write, exitCode)) return exitCode;
-  const auto& words = command.options.words;
-  std::uint32_t id = 0;
-  std::uint8_t byte = 0;
-  if (!command.decimal(words[2], "ID", id, 255)) return kExitUsage;
-  if (write && !command.hexByte(words[3], byte)) return kExitUsage;
-  const unsigned paths = command.session.device.eepromWord34 & 0xF;
-  if (write && id == 66 && (paths < 1 || paths > 3))
-    return command.fail(Format("BBP R66 is written once per receive path, and the configuration "
-                               "memory gives %u receive paths (word 0x34): nothing was written",
-                               paths));
+  CLI::App& bbp = CommandTable::Group(program, "bbp", "8-bit BBP registers (\"%02X\")");
+  for (const bool write : {false, true}) {
+    CLI::App& command =
+        table.add(bbp, write ? "write" : "read",
+                  write ? "writes a BBP register (R66 once per receive path)" : "reads a BBP register",
+                  [args, write](CommandRun& run) { return Bbp(run, *args, write); });
+    command.add_option("ID", args->id, "the register number, 0 to 255")
+        ->required()
+        ->type_name("N")
+        ->transform(DecimalNumber(255));
+    if (write) AddByteValue(command, *args);
+  }
 
-  if (!RegisterAccess(command.session.device)
-           .AccessBbpRegister(write ? device::kRegisterWrite : device::kRegisterRead,
-                              static_cast<std::uint8_t>(id), byte))
-    return command.fail(Format("%s of BBP R%u failed", write ? "write" : "read", id));
-  JsonObject json;
-  json.number("id", id).number("value", byte);
-  return command.done(write ? std::string() : Format("%02X\n", byte), json);
-}
-
-int RfCommand(Command& command) {
-  bool write = false;
-  int exitCode = kExitUsage;
-  if (!Direction(command, 4, write, exitCode)) return exitCode;
-  const auto& words = command.options.words;
-  std::uint32_t bank = 0;
-  std::uint32_t reg = 0;
-  std::uint8_t byte = 0;
-  if (!command.decimal(words[2], "BANK", bank, 15) || !command.decimal(words[3], "REG", reg, 63))
-    return kExitUsage;
-  if (write && !command.hexByte(words[4], byte)) return kExitUsage;
-
-  if (!RegisterAccess(command.session.device)
-           .AccessRfRegister(write ? device::kRegisterWrite : device::kRegisterRead,
-                             static_cast<std::uint8_t>(bank), static_cast<std::uint8_t>(reg), byte))
-    return command.fail(Format("%s of RF bank %u R%u failed", write ? "write" : "read", bank, reg));
-  JsonObject json;
-  json.number("bank", bank).number("register", reg).number("value", byte);
-  return command.done(write ? std::string() : Format("%02X\n", byte), json);
+  CLI::App& rf = CommandTable::Group(program, "rf", "8-bit RF registers in banks (\"%02X\")");
+  for (const bool write : {false, true}) {
+    CLI::App& command =
+        table.add(rf, write ? "write" : "read", write ? "writes an RF register" : "reads an RF register",
+                  [args, write](CommandRun& run) { return Rf(run, *args, write); });
+    command.add_option("BANK", args->bank, "the bank, 0 to 15")
+        ->required()
+        ->type_name("N")
+        ->transform(DecimalNumber(15));
+    command.add_option("REG", args->reg, "the register in the bank, 0 to 63")
+        ->required()
+        ->type_name("N")
+        ->transform(DecimalNumber(63));
+    if (write) AddByteValue(command, *args);
+  }
 }
 
 }  // namespace kqa::cli

@@ -7,7 +7,7 @@
 
 #include "app/device/connection.h"
 #include "app/device/efuse.h"
-#include "app/device/efuse_accounting.h"
+#include "app/device/efuse_plan.h"
 #include "app/device/messages.h"
 #include "platform/bytes/little_endian.h"
 #include "platform/ioctl/control_codes.h"
@@ -21,8 +21,8 @@ constexpr std::size_t kMaxWrite = 512;
 constexpr std::string_view kImageName = "EEPROM image";
 constexpr std::string_view kEfuseName = "eFuse";
 
-bool InImage(std::uint16_t offset, std::size_t count) {
-  return offset + count <= kEepromImageSize;
+bool InImage(const DeviceContext& device, std::uint16_t offset, std::size_t count) {
+  return offset + count <= device.eepromImageSize;
 }
 
 NvmResult RefuseOutOfRange(DeviceContext& device, std::uint16_t offset, std::size_t count,
@@ -36,9 +36,9 @@ NvmResult RefuseOutOfRange(DeviceContext& device, std::uint16_t offset, std::siz
 NvmResult ReadFromEeprom(DeviceContext& device, std::uint16_t offset,
                          std::span<std::uint8_t> destination) {
   const auto count = static_cast<std::uint16_t>(destination.size());
-  const std::array<std::uint8_t, 4> request = {
-      static_cast<std::uint8_t>(offset), static_cast<std::uint8_t>(offset >> 8),
-      static_cast<std::uint8_t>(count), static_cast<std::uint8_t>(count >> 8)};
+  std::array<std::uint8_t, 4> request{};
+  PutLe16(request, 0, offset);
+  PutLe16(request, 2, count);
   std::vector<std::uint8_t> output((destination.size() + 1) & ~std::size_t{1});
   const auto result = CallOpenDevice(device, VQ_OID_USB_VENDOR_EEPROM_READ, request, output);
   if (!result) return NvmResult::NoDevice;
@@ -63,9 +63,9 @@ NvmResult WriteToEeprom(DeviceContext& device, std::uint16_t offset,
     bytes.push_back(lastWord[1]);
   }
   const auto count = static_cast<std::uint16_t>(bytes.size());
-  std::vector<std::uint8_t> record = {
-      static_cast<std::uint8_t>(offset), static_cast<std::uint8_t>(offset >> 8),
-      static_cast<std::uint8_t>(count), static_cast<std::uint8_t>(count >> 8)};
+  std::vector<std::uint8_t> record(4);
+  PutLe16(record, 0, offset);
+  PutLe16(record, 2, count);
   record.insert(record.end(), bytes.begin(), bytes.end());
   const auto result = CallOpenDevice(device, VQ_OID_USB_VENDOR_EEPROM_WRITE, record, {});
   if (!result) return NvmResult::NoDevice;
@@ -76,20 +76,23 @@ NvmResult WriteToEeprom(DeviceContext& device, std::uint16_t offset,
   return NvmResult::Ok;
 }
 
+// The whole write is planned before anything is burnt: the question shows
+// what it costs, and a write the free blocks cannot hold is refused.
 NvmResult WriteToEfuse(DeviceContext& device, std::uint16_t offset,
                        std::span<const std::uint8_t> data) {
   if (offset + data.size() > kEfuseLogicalSize)
     return RefuseOutOfRange(device, offset, data.size(), kEfuseLogicalSize, kEfuseName);
-  if (!device.efuseWriteNoConfirm) {
-    const std::uint16_t firstWord =
-        static_cast<std::uint16_t>(data[0] | (data.size() > 1 ? data[1] << 8 : 0));
-    const int before = EfuseFreeBlockCount(device);
-    const int after = EfuseSingleWriteForecast(device, offset, firstWord, EfuseWriteForm::Word);
-    if (!device.prompt.askOkCancel(messages::EfuseWriteQuestion(before, after)))
-      return NvmResult::Cancelled;
+  const EfuseWritePlan plan = PlanEfuseWrite(device, offset, data);
+  if (plan.verdict == EfuseWriteResult::DeviceFailed) return NvmResult::Failed;  // already shown
+  if (!plan.canRun()) {
+    device.prompt.showMessage(messages::EfuseWriteRefused(EfuseRefusalReason(plan)));
+    return NvmResult::Failed;
   }
+  if (!device.efuseWriteNoConfirm &&
+      !device.prompt.askOkCancel(messages::EfuseWriteQuestion(plan.freeBefore, plan.freeAfter)))
+    return NvmResult::Cancelled;
   std::uint16_t failedAt = offset;
-  const EfuseWriteResult result = WriteEfuseLogicalRecord(device, offset, data, &failedAt);
+  const EfuseWriteResult result = CarryOutEfusePlan(device, plan, &failedAt);
   if (result == EfuseWriteResult::Written) return NvmResult::Ok;
   device.prompt.showMessage(messages::EfuseWriteFailed(failedAt, EfuseWriteResultText(result)));
   return NvmResult::Failed;
@@ -119,13 +122,13 @@ void SelectBackEnd(DeviceContext& device, ConfigMemoryBackEnd backEnd) {
 
 bool ReadImage(const DeviceContext& device, std::uint16_t offset,
                std::span<std::uint8_t> destination) {
-  if (!InImage(offset, destination.size())) return false;
+  if (!InImage(device, offset, destination.size())) return false;
   std::memcpy(destination.data(), device.eepromImage.data() + offset, destination.size());
   return true;
 }
 
 bool WriteImage(DeviceContext& device, std::uint16_t offset, std::span<const std::uint8_t> source) {
-  if (!InImage(offset, source.size())) return false;
+  if (!InImage(device, offset, source.size())) return false;
   std::memcpy(device.eepromImage.data() + offset, source.data(), source.size());
   return true;
 }
@@ -138,7 +141,8 @@ NvmResult ReadEepromBlock(DeviceContext& device, std::uint16_t offset,
   switch (ActiveBackEnd(device)) {
     case ConfigMemoryBackEnd::Buffer:
       if (!ReadImage(device, offset, destination))
-        return RefuseOutOfRange(device, offset, destination.size(), kEepromImageSize, kImageName);
+        return RefuseOutOfRange(device, offset, destination.size(), device.eepromImageSize,
+                                kImageName);
       return NvmResult::Ok;
     case ConfigMemoryBackEnd::Efuse:
       // A failed register access has shown its own message already.
@@ -168,7 +172,7 @@ NvmResult WriteEepromBlock(DeviceContext& device, std::uint16_t offset,
   switch (ActiveBackEnd(device)) {
     case ConfigMemoryBackEnd::Buffer:
       if (!WriteImage(device, offset, data))
-        return RefuseOutOfRange(device, offset, data.size(), kEepromImageSize, kImageName);
+        return RefuseOutOfRange(device, offset, data.size(), device.eepromImageSize, kImageName);
       return NvmResult::Ok;
     case ConfigMemoryBackEnd::Efuse:
       return WriteToEfuse(device, offset, data);
@@ -179,8 +183,8 @@ NvmResult WriteEepromBlock(DeviceContext& device, std::uint16_t offset,
 }
 
 NvmResult WriteEepromWord(DeviceContext& device, std::uint16_t offset, std::uint16_t value) {
-  const std::array<std::uint8_t, 2> bytes = {static_cast<std::uint8_t>(value),
-                                             static_cast<std::uint8_t>(value >> 8)};
+  std::array<std::uint8_t, 2> bytes{};
+  PutLe16(bytes, 0, value);
   return WriteEepromBlock(device, offset, bytes);
 }
 

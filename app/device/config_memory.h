@@ -29,11 +29,14 @@ enum class NvmResult {
 
 // The four transfers. Each first makes sure a connection is open (and
 // returns NoDevice without a word when none can be), then routes the access:
-//  - buffer: copies to or from eepromImage (refused past its 1024 bytes);
-//  - eFuse: logical eFuse reads (unmapped words read 0xFFFF); writes ask
-//    "Free block before write=..., are you sure to write?" unless
-//    efuseWriteNoConfirm is set, then program and verify (eFuse writes stay
-//    within the 512 logical bytes);
+//  - buffer: copies to or from eepromImage (refused past eepromImageSize,
+//    the bytes its file held);
+//  - eFuse: logical eFuse reads (unmapped words read 0xFFFF); a write is
+//    planned whole first (efuse_plan.h) and refused, burning nothing, when
+//    the free blocks cannot hold it ("eFuse write refused: ..."); otherwise
+//    it asks "Free block before write=..., are you sure to write?" with the
+//    plan's exact count afterwards (unless efuseWriteNoConfirm is set), then
+//    programs and verifies (eFuse writes stay within the 512 logical bytes);
 //  - EEPROM: control codes 0x223490 / 0x223494.
 // A failure is shown ("DeviceIoControl failed!  Error = %d", or why the
 // eFuse write failed) and reported as Failed. Reads never write past the

@@ -73,6 +73,9 @@ struct DeviceContext {
   // Configuration memory: the in-memory image and the back-end flags
   // (config_memory.h routes every access by them).
   std::array<std::uint8_t, kEepromImageSize> eepromImage{};
+  // The bytes of eepromImage the buffer back end serves: all of them, or
+  // as many as the image file held (image_file.h).
+  std::size_t eepromImageSize = kEepromImageSize;
   bool eepromFileLoaded = false;
   bool bufferMode = false;
   bool efuseMode = false;

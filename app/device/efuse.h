@@ -47,26 +47,28 @@ bool ReadEfuseLogicalBlock(DeviceContext& device, std::uint16_t offset, std::spa
 
 enum class EfuseWriteResult {
   Written,          // programmed and verified
-  NoFreeBlock,      // the data needed a fresh block and none was left
+  NoFreeBlock,      // the data needed fresh blocks and too few were left
   NotProgrammable,  // no block is free and the data would clear burnt bits
   VerifyFailed,     // still wrong after 5 attempts
   OutOfRange,       // odd offset, bad length, or beyond the 512 logical bytes
   DeviceFailed,     // a register access failed
+  Changed,          // the eFuse changed between the plan and the burn
 };
 std::string_view EfuseWriteResultText(EfuseWriteResult result);
 
-// Writes one word (2 bytes) or one whole block (16 bytes at a multiple of
-// 16) of logical content: programs it in place when it only adds bits, and
-// otherwise moves the merged block to a fresh physical block and invalidates
-// the old map byte, verifying every attempt.
+// Logical writes, all or nothing where the eFuse allows it: the whole
+// change is planned first (efuse_plan.h) and refused, burning nothing,
+// when the free blocks do not suffice. Each changed block is then
+// programmed as one record: in place when it only adds bits, otherwise the
+// merged block moves to one fresh physical block and the old map byte is
+// invalidated. Every block is verified, and every written byte read back.
+//
+// One word (2 bytes) or one whole block (16 bytes at a multiple of 16).
 EfuseWriteResult WriteEfuseLogical(DeviceContext& device, std::uint16_t offset,
                                    std::span<const std::uint8_t> data);
 
-// Writes a record of logical content: a whole aligned block at once,
-// anything else word by word. An odd start or end is widened to whole words
-// with the current content, so no byte outside the record changes. Goes on
-// after a failed word, like every multi-step transfer, and reports the
-// first failure (and its offset in `failedOffset`).
+// Any record of logical content (bytes outside it never change). Stops at
+// the first failure and names its logical offset in `failedOffset`.
 EfuseWriteResult WriteEfuseLogicalRecord(DeviceContext& device, std::uint16_t offset,
                                          std::span<const std::uint8_t> data,
                                          std::uint16_t* failedOffset = nullptr);

@@ -1,44 +1,16 @@
 #include "app/device/efuse_accounting.h"
 
-#include <vector>
+#include <optional>
 
 #include "app/device/efuse.h"
 #include "app/device/efuse_controller.h"
+#include "app/device/efuse_map.h"
 
 namespace kqa::device {
 
 int EfuseFreeBlockCount(EfuseController& efuse) {
-  const int start = efuse.device().efuseAreaStart;
-  const int end = efuse.device().efuseAreaEnd;
-  const int firstWord = start & ~1;
-  const int lastWord = end & ~1;
-  if (lastWord < firstWord) return 0;
-
-  // Each map word is read once and serves both scans.
-  std::vector<std::uint16_t> words;
-  for (int w = firstWord; w <= lastWord; w += 2)
-    words.push_back(efuse.ReadPhysicalWord(static_cast<std::uint16_t>(w)));
-  if (efuse.failed()) return 0;
-  const auto low = [&](int w) { return words[static_cast<std::size_t>(w - firstWord) / 2] & 0xFF; };
-  const auto high = [&](int w) { return words[static_cast<std::size_t>(w - firstWord) / 2] >> 8; };
-
-  int first = -1;
-  for (int w = firstWord; w <= lastWord && first < 0; w += 2) {
-    if (low(w) == 0 && w != start - 1)
-      first = w;
-    else if (high(w) == 0 && w != end)
-      first = w + 1;
-  }
-  if (first < 0) return 0;
-
-  int last = -1;
-  for (int w = lastWord; w >= firstWord && last < 0; w -= 2) {
-    if (high(w) == 0 && w != end)
-      last = w + 1;
-    else if (low(w) == 0 && w != start - 1)
-      last = w;
-  }
-  return last >= first ? last - first + 1 : 0;
+  const std::optional<EfuseMap> map = EfuseMap::Read(efuse);
+  return map ? map->freeCount() : 0;
 }
 
 int EfuseFreeBlockCount(DeviceContext& device) {

@@ -7,6 +7,7 @@
 #include "app/device/connection.h"
 #include "app/device/messages.h"
 #include "app/device/register_access.h"
+#include "platform/bytes/little_endian.h"
 #include "platform/clock/polling.h"
 #include "platform/ioctl/control_codes.h"
 
@@ -40,8 +41,7 @@ bool QueryWord(DeviceContext& device, std::uint32_t code, std::uint32_t& word,
     device.prompt.showMessage(failure(result->error));
     return false;
   }
-  word = static_cast<std::uint32_t>(output[0]) | static_cast<std::uint32_t>(output[1]) << 8 |
-         static_cast<std::uint32_t>(output[2]) << 16 | static_cast<std::uint32_t>(output[3]) << 24;
+  word = GetLe32(output, 0);
   return true;
 }
 

@@ -40,4 +40,9 @@ std::string EfuseWriteFailed(std::uint32_t offset, std::string_view reason) {
                 static_cast<int>(reason.size()), reason.data());
 }
 
+std::string EfuseWriteRefused(std::string_view reason) {
+  return Format("eFuse write refused: %.*s; nothing was burnt!", static_cast<int>(reason.size()),
+                reason.data());
+}
+
 }  // namespace kqa::device::messages

@@ -34,4 +34,9 @@ std::string OutOfRange(std::uint32_t offset, std::size_t count, std::size_t size
 // verified; `reason` says why (see EfuseWriteResultText).
 std::string EfuseWriteFailed(std::uint32_t offset, std::string_view reason);
 
+// An eFuse write refused before its first bit, e.g. "eFuse write refused:
+// it needs 3 new blocks and only 2 are free; nothing was burnt!"
+// (`reason`: EfuseRefusalReason).
+std::string EfuseWriteRefused(std::string_view reason);
+
 }  // namespace kqa::device::messages

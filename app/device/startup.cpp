@@ -1,14 +1,13 @@
 #include "app/device/startup.h"
 
-#include <algorithm>
-#include <array>
-#include <cstdio>
-#include <memory>
+#include <filesystem>
+#include <string>
 
 #include "app/device/chip_numbers.h"
 #include "app/device/channel_table.h"
 #include "app/device/connection.h"
 #include "app/device/firmware_channel.h"
+#include "app/device/image_file.h"
 #include "app/device/register_access.h"
 
 namespace kqa::device {
@@ -16,7 +15,6 @@ namespace {
 
 constexpr std::uint32_t kEfuseControl = 0x24;
 constexpr std::uint32_t kEfuseInUseBit = 1u << 31;
-constexpr std::size_t kEepromFileBytes = 512;
 
 bool EfuseInUse(DeviceContext& device, std::uint32_t firmwareMode) {
   if ((firmwareMode & 3) == 2) return true;
@@ -37,12 +35,18 @@ StartupReport RunDeviceStartup(DeviceContext& device, const StartupOptions& opti
   report.efuseInUse = EfuseInUse(device, report.firmwareMode);
   if (report.efuseInUse) {
     device.efuseMode = true;
-    device.bufferMode = true;
-    if (!device.eepromFileLoaded) {
-      if (LoadEepromImageFile(device, options.eepromFile)) {
+    device.bufferMode = !options.eepromFile.empty() || device.eepromFileLoaded;
+    if (device.bufferMode && !device.eepromFileLoaded) {
+      std::string problem;
+      if (LoadEepromImageFile(device, options.eepromFile, &problem)) {
         report.eepromFileRead = true;
       } else {
-        device.prompt.showMessage(kEepromFileNotFoundText);
+        // A file that is there but unusable is named; a missing one gets
+        // the tool's own words.
+        problem[0] = 'T';  // "the EEPROM image file ..." opens the sentence
+        device.prompt.showMessage(std::filesystem::exists(options.eepromFile)
+                                      ? problem + ". Read from eFuse..."
+                                      : std::string(kEepromFileNotFoundText));
         device.bufferMode = false;
       }
     }
@@ -68,30 +72,10 @@ StartupReport RunDeviceStartup(DeviceContext& device, const StartupOptions& opti
   return report;
 }
 
-bool LoadEepromImageFile(DeviceContext& device, const std::string& path) {
-  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
-  if (!file) return false;
-  std::array<std::uint8_t, kEepromFileBytes> bytes{};
-  const std::size_t read = std::fread(bytes.data(), 1, bytes.size(), file.get());
-  if (std::ferror(file.get())) return false;
-  std::copy_n(bytes.begin(), read, device.eepromImage.begin());
-  device.eepromFileLoaded = true;
-  return true;
-}
-
 void ApplyCommandLineParameter(DeviceContext& device, std::string_view parameter) {
   if (parameter.find('f') != std::string_view::npos) device.showFftPages = true;
   if (parameter.find('p') != std::string_view::npos) device.showPapdPage = true;
   if (parameter.find('i') != std::string_view::npos) device.showIqCalPage = true;
-}
-
-void ParseCommandLine(DeviceContext& device, int argc, const char* const* argv) {
-  for (int i = 1; i < argc; ++i) {
-    std::string_view parameter = argv[i];
-    if (!parameter.empty() && (parameter.front() == '-' || parameter.front() == '/'))
-      parameter.remove_prefix(1);
-    ApplyCommandLineParameter(device, parameter);
-  }
 }
 
 }  // namespace kqa::device

@@ -23,7 +23,9 @@ inline constexpr std::uint16_t kEfuseAreaSize = 29;
 
 struct StartupOptions {
   // The configuration image used instead of the eFuse when present; read
-  // from the current directory.
+  // from the current directory. Empty: work on the eFuse without looking
+  // for an image (kestrelqa-cli, which takes the buffer back end only when
+  // asked for it).
   std::string eepromFile = "eeprom.bin";
 };
 
@@ -39,26 +41,21 @@ struct StartupReport {
 
 // The device part of the program's start-up, in order: open the device,
 // query the firmware mode, choose the configuration memory (eFuse when the
-// firmware mode's low bits are 2 or MAC 0x24 bit 31 is set; then a readable
-// "eeprom.bin" takes precedence as the in-memory image, and without it the
-// user is told "EEPROM File not found!Read from eFuse..."), read the chip
+// firmware mode's low bits are 2 or MAC 0x24 bit 31 is set; then a usable
+// "eeprom.bin" (image_file.h) takes precedence as the in-memory image;
+// without it the user is told "EEPROM File not found!Read from eFuse...",
+// and a file of the wrong size is named with its size), read the chip
 // identity from MAC 0x0000, and fill the channel tables, descriptor sizes
 // and eFuse geometry. No device is not an error: the flags stay clear and
 // the identity 0. UI thread, before any page exists.
 StartupReport RunDeviceStartup(DeviceContext& device, const StartupOptions& options = {});
 
-// Reads up to 512 bytes of a configuration image file into the start of
-// eepromImage (a shorter file leaves the rest as it was) and sets
-// eepromFileLoaded. False, with the image untouched, when it cannot be read.
-bool LoadEepromImageFile(DeviceContext& device, const std::string& path);
-
-// The command line's optional pages: any parameter holding 'f' adds the
-// Noise Level and FFT Graph pages, 'p' the PAPD Test page, 'i' the IQ
-// Calibration page (lower case, anywhere in the parameter, with or without a
-// leading '-' or '/'). Flags are only ever set. Pass the parameters the
-// window toolkit left over (a toolkit option such as "-platform" would
-// otherwise count).
+// One parameter of the window program's command line: any parameter
+// holding 'f' adds the Noise Level and FFT Graph pages, 'p' the PAPD Test
+// page, 'i' the IQ Calibration page (lower case, anywhere in the parameter).
+// Flags are only ever set. Pass the parameters the window toolkit and the
+// program's own options left over (a toolkit option such as "-platform"
+// would otherwise count).
 void ApplyCommandLineParameter(DeviceContext& device, std::string_view parameter);
-void ParseCommandLine(DeviceContext& device, int argc, const char* const* argv);
 
 }  // namespace kqa::device

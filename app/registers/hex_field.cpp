@@ -1,5 +1,7 @@
 #include "app/registers/hex_field.h"
 
+#include "app/device/text_parsing.h"
+
 namespace kqa::registers {
 namespace {
 
@@ -13,21 +15,9 @@ std::string_view Trim(std::string_view text) {
 }  // namespace
 
 std::optional<std::uint32_t> ParseHexField(std::string_view text) {
-  text = Trim(text);
-  if (text.size() >= 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X'))
-    text.remove_prefix(2);
-  if (text.empty()) return std::nullopt;
-  std::uint64_t value = 0;
-  for (char c : text) {
-    int digit = -1;
-    if (c >= '0' && c <= '9') digit = c - '0';
-    if (c >= 'a' && c <= 'f') digit = c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') digit = c - 'A' + 10;
-    if (digit < 0) return std::nullopt;
-    value = value * 16 + static_cast<std::uint64_t>(digit);
-    if (value > 0xFFFFFFFFu) return std::nullopt;
-  }
-  return static_cast<std::uint32_t>(value);
+  std::uint32_t value = 0;
+  if (!device::ParseHexNumber(Trim(text), value)) return std::nullopt;
+  return value;
 }
 
 std::string HexFieldProblem(std::string_view fieldName, std::string_view text) {

@@ -4,9 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "app/device/device_context.h"
-#include "app/device/startup.h"
-#include "cli/cli_session.h"
+#include "cli/command_line.h"
 #include "platform/clock/clock.h"
 #include "platform/ioctl/device_interface.h"
 
@@ -27,24 +25,17 @@ inline CliRun RunCli(ioctl::DeviceInterfaceProvider& provider, Clock& clock,
   arguments.insert(arguments.begin(), "kestrelqa-cli");
   std::vector<const char*> argv;
   for (const std::string& argument : arguments) argv.push_back(argument.c_str());
-  CliOptions options;
-  std::string error;
-  if (!ParseCliArguments(static_cast<int>(argv.size()), argv.data(), options, error)) {
-    run.exitCode = kExitUsage;
-    run.err = error;
-    return run;
-  }
   std::istringstream in(terminalInput);
   std::ostringstream out;
   std::ostringstream err;
-  TerminalPrompt prompt(in, err, interactive, options.yes);
-  device::DeviceContext context(provider, prompt, clock);
-  context.trace = nullptr;
-  device::StartupOptions startup;
-  startup.eepromFile = options.eepromFile;
-  CliSession session{context, prompt, device::RunDeviceStartup(context, startup), "test device",
-                     true, out, err};
-  run.exitCode = RunCliCommand(options, session);
+  CommandLine line;
+  if (const auto exitCode = line.parse(static_cast<int>(argv.size()), argv.data(), out, err)) {
+    run.exitCode = *exitCode;
+    run.out = out.str();
+    run.err = err.str();
+    return run;
+  }
+  run.exitCode = line.runOn(provider, clock, {"test device", true}, {in, out, err, interactive});
   run.out = out.str();
   run.err = err.str();
   return run;

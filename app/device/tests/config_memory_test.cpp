@@ -2,7 +2,14 @@
 // in efuse_test.cpp.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
 #include "app/device/config_memory.h"
+#include "app/device/image_file.h"
 #include "app/device/tests/fake_device.h"
 #include "platform/ioctl/control_codes.h"
 
@@ -27,6 +34,39 @@ TEST(ConfigMemory, BufferModeCopiesWithinTheImageOnly) {
             std::vector<std::string>{"Offset 0x3FE with 4 bytes lies outside the 1024-byte EEPROM image!"});
   EXPECT_EQ(bed.device.eepromImage[0x3FE], 0xEF);
   EXPECT_TRUE(bed.chip.calls().empty());
+}
+
+TEST(ConfigMemory, TheImageFileKeepsItsSizeAndOnlyTheWrittenBytesChange) {
+  TestBed bed;
+  const std::string path = ::testing::TempDir() + "kqa-image-" + std::to_string(::getpid()) + ".bin";
+  std::vector<std::uint8_t> original(600);
+  for (std::size_t i = 0; i < original.size(); ++i) original[i] = static_cast<std::uint8_t>(i * 13);
+  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(original.data()), 600);
+
+  ASSERT_TRUE(LoadEepromImageFile(bed.device, path));
+  SelectBackEnd(bed.device, ConfigMemoryBackEnd::Buffer);
+  ASSERT_EQ(WriteEepromBlock(bed.device, 0x101, std::array<std::uint8_t, 3>{1, 2, 3}), NvmResult::Ok);
+  std::array<std::uint8_t, 2> past{};
+  EXPECT_EQ(ReadEepromBlock(bed.device, 599, past), NvmResult::Failed);
+  EXPECT_EQ(bed.prompt.messages().back(), "Offset 0x257 with 2 bytes lies outside the 600-byte EEPROM image!");
+  ASSERT_TRUE(SaveEepromImageFile(bed.device, path));
+
+  std::ifstream file(path, std::ios::binary);
+  const std::vector<std::uint8_t> saved{std::istreambuf_iterator<char>(file), {}};
+  std::vector<std::uint8_t> expected = original;
+  expected[0x101] = 1;
+  expected[0x102] = 2;
+  expected[0x103] = 3;
+  EXPECT_EQ(saved, expected);
+  EXPECT_FALSE(std::filesystem::exists(path + ".tmp"));
+
+  std::string problem;
+  EXPECT_FALSE(SaveEepromImageFile(bed.device, "/nonexistent/folder/image.bin", &problem));
+  EXPECT_NE(problem.find("/nonexistent/folder/image.bin.tmp"), std::string::npos) << problem;
+  EXPECT_FALSE(LoadEepromImageFile(bed.device, ::testing::TempDir(), &problem));
+  EXPECT_NE(problem.find("is a folder"), std::string::npos) << problem;
+  EXPECT_EQ(bed.device.eepromImageSize, 600u);  // a refused file changes nothing
+  std::filesystem::remove(path);
 }
 
 TEST(ConfigMemory, EepromModeSendsWholeWordsButKeepsTheCallersBufferAndTheNeighbouringByte) {

@@ -5,8 +5,11 @@
 #include "app/device/config_memory.h"
 #include "app/device/efuse.h"
 #include "app/device/efuse_accounting.h"
+#include "app/device/efuse_map.h"
+#include "app/device/startup.h"
 #include "app/device/tests/emulated_bench.h"
 #include "app/device/tests/fake_device.h"
+#include "platform/bytes/little_endian.h"
 
 namespace kqa::device {
 namespace {
@@ -19,7 +22,9 @@ struct EfuseBoard : testing::BenchBed {
     prompt.clear();
   }
   EfuseWriteResult write(std::uint16_t offset, std::uint16_t value) {
-    return WriteEfuseLogical(device, offset, std::array{static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8)});
+    std::array<std::uint8_t, 2> bytes{};
+    PutLe16(bytes, 0, value);
+    return WriteEfuseLogical(device, offset, bytes);
   }
   std::uint16_t read(std::uint16_t offset, std::uint8_t* block = nullptr) {
     std::uint16_t value = 0;
@@ -30,10 +35,42 @@ struct EfuseBoard : testing::BenchBed {
   chip::Efuse::Content burnt() { return bench.chip().efuseBytes(); }
 };
 
+// Worked out by hand: bit 6 = 1^L0^L1^L2^L3, bit 7 = 1^L2^L3^L4^L5.
 TEST(Efuse, MapBytesCarryTheBlockNumberAndTwoParityBits) {
   EXPECT_EQ(EfuseMapByte(0), 0xC0);
   EXPECT_EQ(EfuseMapByte(1), 0x81);
-  EXPECT_EQ(EfuseMapByte(31), 0x5F);
+  EXPECT_EQ(EfuseMapByte(31), 0x5F);   // 011111: bit 6 = 1^1^1^1^1, bit 7 = 1^1^1^1^0
+  EXPECT_EQ(EfuseMapByte(32), 0x60);   // 100000: bit 7 = 1^L5 = 0
+  EXPECT_EQ(EfuseMapByte(0x2C), 0x6C); // 101100: bit 6 = 1^0^0^1^1, bit 7 = 1^1^1^0^1
+  EXPECT_EQ(EfuseMapByte(0x3F), 0xFF);
+}
+
+// The free count spans the first to the last free (0x00) map byte; the map
+// is read in words, so a free byte may be a word's high byte.
+TEST(Efuse, TheFreeCountSpansTheFirstToTheLastFreeMapByte) {
+  const auto count = [](std::initializer_list<int> usedBytes) {
+    std::vector<std::uint8_t> bytes(30, 0);  // 480..509
+    for (int address : usedBytes) bytes[static_cast<std::size_t>(address - 480)] = 0x81;
+    bytes[29] = 0x55;  // byte 509 lies past the map: never counted
+    return EfuseMap(kEfuseAreaStart, kEfuseAreaEnd, bytes).freeCount();
+  };
+  EXPECT_EQ(count({}), 29);
+  EXPECT_EQ(count({480}), 28);                          // first free: 481, a high byte
+  EXPECT_EQ(count({480, 481, 482, 483, 484}), 24);      // first free: 485, a high byte
+  EXPECT_EQ(count({508, 507}), 27);                     // last free: 506
+  EXPECT_EQ(count({480, 481, 482, 483, 484, 485, 486, 487, 488, 489, 490, 491, 492, 493, 494,
+                   495, 496, 497, 498, 499, 500, 501, 502, 503, 504, 505, 506, 507, 508}),
+            0);
+  // Free: 487 (a high byte) and 496 (a low byte), everything else used.
+  std::vector<std::uint8_t> bytes(30, 0x81);
+  bytes[487 - 480] = bytes[496 - 480] = 0;
+  EXPECT_EQ(EfuseMap(kEfuseAreaStart, kEfuseAreaEnd, bytes).freeCount(), 496 - 487 + 1);
+  EXPECT_EQ(EfuseMap(kEfuseAreaStart, kEfuseAreaEnd, bytes).nextFree(), 16);  // 496: the top one
+
+  Content board{};  // the same through the chip: blocks 0 to 4 used
+  for (std::size_t map = 480; map <= 484; ++map) board[map] = 0x81;
+  EfuseBoard mapped(board);
+  EXPECT_EQ(EfuseFreeBlockCount(mapped.device), 24);
 }
 
 TEST(Efuse, ANewBlockTakesTheHighestFreeMapByteAddingBitsIsInPlaceAndClearingOneRelocates) {

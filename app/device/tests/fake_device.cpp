@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/bytes/little_endian.h"
 #include "platform/ioctl/control_codes.h"
 
 namespace kqa::device::testing {
@@ -13,10 +14,6 @@ std::uint32_t U32(std::span<const std::uint8_t> bytes, std::size_t at) {
   std::uint32_t value = 0;
   for (std::size_t i = 0; i < 4 && at + i < bytes.size(); ++i) value |= std::uint32_t{bytes[at + i]} << (8 * i);
   return value;
-}
-
-std::uint16_t U16(std::span<const std::uint8_t> bytes, std::size_t at) {
-  return static_cast<std::uint16_t>(bytes[at] | bytes[at + 1] << 8);
 }
 
 ControlResult PutU32(std::span<std::uint8_t> output, std::uint32_t value) {
@@ -112,14 +109,14 @@ ControlResult FakeDevice::Model(std::uint32_t code, std::span<const std::uint8_t
     case VQ_OID_USB_VENDOR_BASE0_READ: return PutU32(output, abs[U32(input, 0)]);
     case VQ_OID_USB_VENDOR_BASE0_WRITE: abs[U32(input, 0)] = U32(input, 4); return {};
     case VQ_OID_USB_VENDOR_EEPROM_READ: {
-      const std::uint16_t offset = U16(input, 0);
-      const std::uint32_t count = (U16(input, 2) + 1u) & ~1u;
+      const std::uint16_t offset = GetLe16(input, 0);
+      const std::uint32_t count = (GetLe16(input, 2) + 1u) & ~1u;
       for (std::uint32_t i = 0; i < count && i < output.size(); ++i) output[i] = eeprom[(offset + i) % eeprom.size()];
       return {ERROR_SUCCESS, count};
     }
     case VQ_OID_USB_VENDOR_EEPROM_WRITE: {
-      const std::uint16_t offset = U16(input, 0);
-      const std::uint16_t count = U16(input, 2);
+      const std::uint16_t offset = GetLe16(input, 0);
+      const std::uint16_t count = GetLe16(input, 2);
       for (std::uint32_t i = 0; i < count; i += 2) {
         // Past the input would be a read beyond the caller's record.
         if (4 + i + 1 >= input.size()) return {ERROR_INVALID_PARAMETER, 0};

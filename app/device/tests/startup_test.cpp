@@ -38,8 +38,8 @@ TEST_F(Startup, AKestrelWithAnEfuseAndAnImageFileWorksOnTheImage) {
   EXPECT_TRUE(report.eepromFileRead);
   EXPECT_EQ(report.backEnd, ConfigMemoryBackEnd::Buffer);
   EXPECT_TRUE(bed.device.efuseMode);
-  EXPECT_EQ(bed.device.eepromImage[511], static_cast<std::uint8_t>(511 * 7));
-  EXPECT_EQ(bed.device.eepromImage[512], 0);     // only 512 bytes are read
+  EXPECT_EQ(bed.device.eepromImage[599], static_cast<std::uint8_t>(599 * 7));
+  EXPECT_EQ(bed.device.eepromImageSize, 600u);   // the image is what the file holds
   EXPECT_EQ(bed.device.eepromImage[600], 0xAA);  // the rest is left alone
   EXPECT_EQ(bed.device.asicVersion, 0x5EC70000u);
   EXPECT_EQ(bed.device.txwiSize, 20u);
@@ -47,6 +47,32 @@ TEST_F(Startup, AKestrelWithAnEfuseAndAnImageFileWorksOnTheImage) {
   EXPECT_EQ(bed.device.efuseAreaStart, 480);
   EXPECT_EQ(bed.device.efuseAreaSize, 29);
   EXPECT_EQ(bed.device.channelNameTable[9], "  10  2457-MHz");
+  EXPECT_TRUE(bed.prompt.events().empty());
+}
+
+// The image is never padded or cut: a file of another size is named and
+// the program works on the eFuse.
+TEST_F(Startup, AnImageFileOfTheWrongSizeIsRefusedWithItsSize) {
+  bed.chip.firmwareMode = 0x2;
+  for (const auto& [size, words] : {std::pair<std::size_t, const char*>{10, "holds 10 bytes"},
+                                    {2048, "holds more than 1024 bytes"}}) {
+    WriteImageFile(size);
+    bed.prompt.clear();
+    const StartupReport report = RunDeviceStartup(bed.device, options);
+    EXPECT_EQ(report.backEnd, ConfigMemoryBackEnd::Efuse);
+    EXPECT_FALSE(bed.device.eepromFileLoaded);
+    EXPECT_EQ(bed.prompt.messages(),
+              std::vector<std::string>{"The EEPROM image file " + options.eepromFile + " " + words +
+                                       "; an image holds 512 to 1024 bytes. Read from eFuse..."});
+  }
+  std::filesystem::remove(options.eepromFile);
+  bed.prompt.clear();
+  RunDeviceStartup(bed.device, options);
+  EXPECT_EQ(bed.prompt.messages(), std::vector<std::string>{"EEPROM File not found!Read from eFuse..."});
+
+  // Without an image file name the eFuse is used without a word.
+  bed.prompt.clear();
+  EXPECT_EQ(RunDeviceStartup(bed.device, StartupOptions{.eepromFile = ""}).backEnd, ConfigMemoryBackEnd::Efuse);
   EXPECT_TRUE(bed.prompt.events().empty());
 }
 
@@ -77,17 +103,14 @@ TEST_F(Startup, WithoutADeviceStartUpCarriesOnWithDefaults) {
 
 TEST(CommandLine, LettersFPAndIAddTheOptionalPages) {
   TestBed bed;
-  const char* none[] = {"kestrelqa", "x", "-q"};
-  ParseCommandLine(bed.device, 3, none);
+  ApplyCommandLineParameter(bed.device, "xq");
   EXPECT_FALSE(bed.device.showFftPages || bed.device.showPapdPage || bed.device.showIqCalPage);
 
-  const char* fft[] = {"kestrelqa", "-f"};
-  ParseCommandLine(bed.device, 2, fft);
+  ApplyCommandLineParameter(bed.device, "-f");
   EXPECT_TRUE(bed.device.showFftPages);
   EXPECT_FALSE(bed.device.showPapdPage);
 
-  const char* both[] = {"kestrelqa", "/pi"};
-  ParseCommandLine(bed.device, 2, both);
+  ApplyCommandLineParameter(bed.device, "/pi");
   EXPECT_TRUE(bed.device.showPapdPage);
   EXPECT_TRUE(bed.device.showIqCalPage);
   EXPECT_TRUE(bed.device.showFftPages);  // never cleared

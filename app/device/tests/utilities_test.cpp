@@ -3,7 +3,7 @@
 #include <string_view>
 
 #include "app/device/chip_numbers.h"
-#include "app/device/text_utils.h"
+#include "app/device/text_parsing.h"
 
 namespace kqa::device {
 namespace {
@@ -21,7 +21,25 @@ TEST(ChipNumbers, Crc32IsTheMpeg2VariantAndLinearToDb64CountsSixtyFourthsOfADeci
   EXPECT_NEAR(LinearToDb64(1000), 64 * 30, 2);
 }
 
-TEST(TextUtils, HexToBytesRefusesTyposWithoutTouchingTheDestinationAndStripLineDropsFillers) {
+TEST(TextParsing, HexNumbersAndBytesRefuseTyposWithoutTouchingTheirDestination) {
+  struct Case {
+    const char* text;
+    bool valid;
+    std::uint32_t value;
+  };
+  const Case cases[] = {
+      {"1314", true, 0x1314}, {"0x1aB", true, 0x1AB},   {"0XFFFFFFFF", true, 0xFFFFFFFF},
+      {"000000001", true, 1}, {"100000000", false, 0},  {"12G4", false, 0},
+      {"0x", false, 0},       {"", false, 0},           {"-1", false, 0},
+      {" 12", false, 0},      {"+12", false, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    std::uint32_t value = 0x5555;
+    EXPECT_EQ(ParseHexNumber(c.text, value), c.valid);
+    EXPECT_EQ(value, c.valid ? c.value : 0x5555u);
+  }
+
   std::array<std::uint8_t, 2> bytes{};
   ASSERT_TRUE(HexToBytes(bytes, "1aFF"));
   EXPECT_EQ(bytes, (std::array<std::uint8_t, 2>{0x1A, 0xFF}));

@@ -4,6 +4,8 @@
 #include <charconv>
 #include <limits>
 
+#include "app/device/text_parsing.h"
+
 namespace kqa {
 namespace {
 
@@ -15,16 +17,6 @@ bool ParseDecimal(std::string_view word, int& out) {
   int value = 0;
   const auto [end, error] = std::from_chars(word.data(), word.data() + word.size(), value);
   if (error != std::errc() || end != word.data() + word.size()) return false;
-  out = value;
-  return true;
-}
-
-// Hexadecimal: an optional "0x" and up to 32 bits of digits.
-bool ParseHex(std::string_view word, std::uint32_t& out) {
-  if (word.size() > 2 && word[0] == '0' && (word[1] == 'x' || word[1] == 'X')) word.remove_prefix(2);
-  std::uint32_t value = 0;
-  const auto [end, error] = std::from_chars(word.data(), word.data() + word.size(), value, 16);
-  if (word.empty() || error != std::errc() || end != word.data() + word.size()) return false;
   out = value;
   return true;
 }
@@ -72,10 +64,10 @@ std::optional<std::string> ParseFields(const ScriptLine& line, const std::vector
         if (!ParseDecimal(word, parsed.bank)) return Rejected(word, "decimal");
         break;
       case FieldSlot::Address:
-        if (!ParseHex(word, parsed.address)) return Rejected(word, "hexadecimal");
+        if (!device::ParseHexNumber(word, parsed.address)) return Rejected(word, "hexadecimal");
         break;
       case FieldSlot::Value:
-        if (!ParseHex(word, parsed.value)) return Rejected(word, "hexadecimal");
+        if (!device::ParseHexNumber(word, parsed.value)) return Rejected(word, "hexadecimal");
         break;
     }
   }

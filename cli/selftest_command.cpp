@@ -1,5 +1,8 @@
+// selftest: a quick look at every road to the chip.
 #include <functional>
 #include <vector>
+
+#include <CLI/CLI.hpp>
 
 #include "app/device/config_memory.h"
 #include "app/device/connection.h"
@@ -7,7 +10,7 @@
 #include "app/device/firmware_channel.h"
 #include "app/device/register_access.h"
 #include "app/device/text_format.h"
-#include "cli/command_support.h"
+#include "cli/command_table.h"
 #include "platform/bytes/little_endian.h"
 #include "platform/ioctl/control_codes.h"
 
@@ -146,11 +149,8 @@ CheckResult UsbDescriptor(device::DeviceContext& device) {
   return Pass(Format("VID %04X PID %04X", GetLe16(descriptor, 8), GetLe16(descriptor, 10)));
 }
 
-}  // namespace
-
-int SelftestCommand(Command& command) {
-  if (command.options.words.size() != 1) return command.usage("selftest takes no arguments");
-  device::DeviceContext& device = command.session.device;
+int Selftest(CommandRun& run) {
+  device::DeviceContext& device = run.device();
   RegisterAccess registers(device);
   const std::vector<std::pair<std::string, std::function<CheckResult()>>> checks = {
       {"identity", [&] { return Identity(device); }},
@@ -172,7 +172,7 @@ int SelftestCommand(Command& command) {
              Format("RF bank %u R%u", kScratchRfBank, kScratchRfRegister));
        }},
       {"config-memory", [&] { return ConfigMemory(device); }},
-      {"efuse", [&] { return Efuse(device, command.session.prompt); }},
+      {"efuse", [&] { return Efuse(device, run.session().prompt); }},
       {"firmware", [&] { return FirmwareQueries(device); }},
       {"firmware-channel", [&] { return FirmwareChannel(device); }},
       {"usb-descriptor", [&] { return UsbDescriptor(device); }},
@@ -180,30 +180,31 @@ int SelftestCommand(Command& command) {
 
   int passed = 0;
   int failed = 0;
-  std::vector<std::string> json;
-  for (const auto& [name, run] : checks) {
-    const CheckResult result = run();
+  Json json = Json::array();
+  for (const auto& [name, check] : checks) {
+    const CheckResult result = check();
     const char* label = result.outcome == Outcome::Pass   ? "PASS"
                         : result.outcome == Outcome::Fail ? "FAIL"
                                                           : "SKIP";
     passed += result.outcome == Outcome::Pass;
     failed += result.outcome == Outcome::Fail;
-    if (command.options.json)
-      json.push_back(JsonObject().text("check", name).text("result", label).text("detail", result.detail).str());
+    if (run.json())
+      json.push_back({{"check", name}, {"result", label}, {"detail", result.detail}});
     else
-      command.session.out << Format("%s  %-17s %s\n", label, name.c_str(), result.detail.c_str());
-    command.session.out.flush();
+      run.out() << Format("%s  %-17s %s\n", label, name.c_str(), result.detail.c_str());
+    run.out().flush();
   }
-  if (command.options.json)
-    command.session.out << JsonObject()
-                               .json("checks", JsonArray(json))
-                               .number("passed", passed)
-                               .number("failed", failed)
-                               .str()
-                        << '\n';
+  if (run.json())
+    run.out() << JsonLine({{"checks", json}, {"passed", passed}, {"failed", failed}});
   else
-    command.session.out << Format("%d passed, %d failed\n", passed, failed);
+    run.out() << Format("%d passed, %d failed\n", passed, failed);
   return failed == 0 ? kExitOk : kExitFailed;
+}
+
+}  // namespace
+
+void AddSelftestCommand(CLI::App& program, CommandTable& table) {
+  table.add(program, "selftest", "checks identity, registers, BBP, RF, memory, firmware", Selftest);
 }
 
 }  // namespace kqa::cli

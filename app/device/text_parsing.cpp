@@ -1,4 +1,4 @@
-#include "app/device/text_utils.h"
+#include "app/device/text_parsing.h"
 
 namespace kqa::device {
 
@@ -7,6 +7,20 @@ std::uint8_t HexDigitValue(char c) {
   if (c >= 'A' && c <= 'F') return static_cast<std::uint8_t>(c - 'A' + 10);
   if (c >= 'a' && c <= 'f') return static_cast<std::uint8_t>(c - 'a' + 10);
   return 255;
+}
+
+bool ParseHexNumber(std::string_view text, std::uint32_t& value) {
+  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) text.remove_prefix(2);
+  if (text.empty()) return false;
+  std::uint64_t parsed = 0;
+  for (char c : text) {
+    const std::uint8_t digit = HexDigitValue(c);
+    if (digit == 255) return false;
+    parsed = parsed * 16 + digit;
+    if (parsed > 0xFFFFFFFFu) return false;
+  }
+  value = static_cast<std::uint32_t>(parsed);
+  return true;
 }
 
 bool HexToBytes(std::span<std::uint8_t> destination, std::string_view source) {

@@ -1,0 +1,72 @@
+#include "cli/arguments.h"
+
+#include <charconv>
+#include <string_view>
+
+#include "app/device/text_parsing.h"
+
+namespace kqa::cli {
+namespace {
+
+bool ParseDecimal(std::string_view word, std::uint32_t& value) {
+  std::uint32_t parsed = 0;
+  const auto [end, error] = std::from_chars(word.data(), word.data() + word.size(), parsed);
+  if (word.empty() || error != std::errc() || end != word.data() + word.size()) return false;
+  value = parsed;
+  return true;
+}
+
+std::string Quoted(const std::string& word) { return "\"" + word + "\""; }
+
+}  // namespace
+
+CLI::Validator HexNumber(std::uint32_t max, const std::string& range) {
+  return CLI::Validator(
+      [max, range](std::string& word) -> std::string {
+        std::uint32_t value = 0;
+        if (!device::ParseHexNumber(word, value))
+          return "must be hexadecimal (\"0x\" allowed), not " + Quoted(word);
+        if (value > max) return "must be " + range + ", not " + Quoted(word);
+        word = std::to_string(value);
+        return {};
+      },
+      "");
+}
+
+CLI::Validator DecimalNumber(std::uint32_t max) {
+  return CLI::Validator(
+      [max](std::string& word) -> std::string {
+        std::uint32_t value = 0;
+        if (!ParseDecimal(word, value) || value > max)
+          return "must be a decimal number from 0 to " + std::to_string(max) + ", not " + Quoted(word);
+        word = std::to_string(value);
+        return {};
+      },
+      "");
+}
+
+CLI::Validator HexBytes() {
+  return CLI::Validator(
+      [](std::string& word) -> std::string {
+        std::vector<std::uint8_t> bytes(word.size() / 2);
+        if (word.empty() || word.size() % 2 != 0 || !device::HexToBytes(bytes, word))
+          return "must be pairs of hexadecimal digits, not " + Quoted(word);
+        return {};
+      },
+      "");
+}
+
+CLI::Validator OneOf(std::vector<std::string> choices) {
+  std::string listed;
+  for (std::size_t i = 0; i < choices.size(); ++i)
+    listed += (i == 0 ? "" : i + 1 == choices.size() ? " or " : ", ") + choices[i];
+  return CLI::Validator(
+      [choices, listed](std::string& word) -> std::string {
+        for (const std::string& choice : choices)
+          if (word == choice) return {};
+        return "must be " + listed + ", not " + Quoted(word);
+      },
+      "");
+}
+
+}  // namespace kqa::cli

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include <CLI/CLI.hpp>
+
+namespace kqa::cli {
+
+// Checks of a command's words, run while the line is read: a typo ends the
+// run before anything reaches the chip, with a message that names the
+// argument ("VALUE must be hexadecimal ...").
+//
+// The number validators are transforms: they turn the word into its decimal
+// value, so the option binds straight to a number:
+//   command.add_option("ADDR", args->address)->required()->transform(HexNumber());
+
+// Hexadecimal digits ("0x" allowed) of a number not above `max`; `range`
+// says what is allowed when there is a limit ("00 to FF").
+CLI::Validator HexNumber(std::uint32_t max = 0xFFFFFFFF, const std::string& range = "");
+// A decimal number from 0 to `max`.
+CLI::Validator DecimalNumber(std::uint32_t max);
+// Pairs of hexadecimal digits, at least one pair ("001122").
+CLI::Validator HexBytes();
+// One of `choices`, spelt exactly.
+CLI::Validator OneOf(std::vector<std::string> choices);
+
+}  // namespace kqa::cli

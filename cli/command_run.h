@@ -1,0 +1,56 @@
+#pragma once
+
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+#include "cli/cli_session.h"
+
+namespace kqa::cli {
+
+// Objects keep their keys in the order a command adds them.
+using Json = nlohmann::ordered_json;
+
+struct GlobalOptions;
+
+// Prints `json` on one line. Text that is not UTF-8 (a script's own words)
+// is shown with replacement characters rather than ending the run.
+std::string JsonLine(const Json& json);
+
+// One command's run: the session it works in, and the ways it ends. Every
+// end prints exactly one thing on standard output with --json: the
+// command's object, or {"ok":false,"message":...}.
+class CommandRun {
+ public:
+  CommandRun(const GlobalOptions& options, CliSession& session)
+      : options_(options), session_(session), messagesBefore_(session.prompt.messageCount()) {}
+
+  // Bad arguments: the message and exit code 2.
+  int usage(const std::string& message);
+  // A failed operation: the message and exit code 1.
+  int fail(const std::string& message);
+  // Success: `text` or, with --json, the object.
+  int done(const std::string& text, const Json& json);
+
+  // True when the prompt reported something during this command.
+  bool promptReportedFailure() const { return session_.prompt.messageCount() > messagesBefore_; }
+
+  bool json() const;
+  const GlobalOptions& options() const { return options_; }
+  CliSession& session() { return session_; }
+  device::DeviceContext& device() { return session_.device; }
+  std::ostream& out() { return session_.out; }
+  std::ostream& err() { return session_.err; }
+
+ private:
+  const GlobalOptions& options_;
+  CliSession& session_;
+  int messagesBefore_;
+};
+
+// Copies the configuration words 0x34, 0x36 and 0x42 into the context, as
+// the TX/RX page does when it starts: BBP R66 is written once per receive
+// path, and the path count is the low nibble of word 0x34.
+void LoadConfigurationWords(device::DeviceContext& device);
+
+}  // namespace kqa::cli

@@ -1,0 +1,27 @@
+#include "cli/command_table.h"
+
+#include <CLI/CLI.hpp>
+
+namespace kqa::cli {
+
+CLI::App& CommandTable::Group(CLI::App& parent, const std::string& name,
+                              const std::string& description) {
+  CLI::App* group = parent.add_subcommand(name, description);
+  group->require_subcommand(1);
+  return *group;
+}
+
+CLI::App& CommandTable::add(CLI::App& parent, const std::string& name,
+                            const std::string& description, CommandAction action) {
+  CLI::App* command = parent.add_subcommand(name, description);
+  commands_.emplace_back(command, std::move(action));
+  return *command;
+}
+
+const CommandAction* CommandTable::chosen() const {
+  for (const auto& [command, action] : commands_)
+    if (command->parsed()) return &action;
+  return nullptr;
+}
+
+}  // namespace kqa::cli

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "cli/command_run.h"
+
+namespace CLI {
+class App;
+}
+
+namespace kqa::cli {
+
+using CommandAction = std::function<int(CommandRun&)>;
+
+// The commands of kestrelqa-cli, each a CLI11 subcommand with its own
+// arguments and --help, and the action that runs when the line chose it.
+// A family adds its commands in its own file:
+//
+//   void AddThingCommands(CLI::App& program, CommandTable& table) {
+//     CLI::App& thing = CommandTable::Group(program, "thing", "what the family does");
+//     auto args = std::make_shared<ThingArguments>();   // bound by CLI11, read by the action
+//     CLI::App& read = table.add(thing, "read", "reads a thing", [args](CommandRun& run) {...});
+//     read.add_option("ID", args->id, "which thing")->required()->transform(DecimalNumber(15));
+//   }
+//
+// and one line in kFamilies (command_line.cpp) lists it.
+class CommandTable {
+ public:
+  // A family's name under which its commands stand ("reg" for "reg read"
+  // and "reg write"); it needs one of them.
+  static CLI::App& Group(CLI::App& parent, const std::string& name, const std::string& description);
+
+  // Adds the command `name` under `parent` (the program or a group).
+  CLI::App& add(CLI::App& parent, const std::string& name, const std::string& description,
+                CommandAction action);
+
+  // The action of the command the parsed line chose, or null.
+  const CommandAction* chosen() const;
+
+ private:
+  std::vector<std::pair<CLI::App*, CommandAction>> commands_;
+};
+
+// The families (one file each).
+void AddInfoCommand(CLI::App& program, CommandTable& table);      // info_command.cpp
+void AddRegisterCommands(CLI::App& program, CommandTable& table); // register_commands.cpp: reg, bbp, rf
+void AddNvmCommands(CLI::App& program, CommandTable& table);      // nvm_commands.cpp: nvm, efuse
+void AddIoctlCommand(CLI::App& program, CommandTable& table);     // ioctl_command.cpp
+void AddScriptCommand(CLI::App& program, CommandTable& table);    // script_command.cpp
+void AddSelftestCommand(CLI::App& program, CommandTable& table);  // selftest_command.cpp
+
+}  // namespace kqa::cli

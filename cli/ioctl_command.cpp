@@ -1,0 +1,65 @@
+// ioctl: one raw control code.
+#include <algorithm>
+#include <memory>
+#include <vector>
+
+#include <CLI/CLI.hpp>
+
+#include "app/device/connection.h"
+#include "app/device/text_format.h"
+#include "app/device/text_parsing.h"
+#include "cli/arguments.h"
+#include "cli/cli_output.h"
+#include "cli/command_table.h"
+
+namespace kqa::cli {
+namespace {
+
+using device::Format;
+
+constexpr std::uint32_t kMaxIoctlOutput = 16u << 20;
+
+struct IoctlArguments {
+  std::uint32_t code = 0;
+  std::string input;
+  std::uint32_t outLength = 0;
+};
+
+int Ioctl(CommandRun& run, const IoctlArguments& args) {
+  std::vector<std::uint8_t> input(args.input.size() / 2);
+  device::HexToBytes(input, args.input);  // checked when the line was read
+  std::vector<std::uint8_t> output(args.outLength);
+  std::uint32_t count = 0;
+  const device::CallResult result =
+      device::CallDeviceCount(run.device(), args.code, input, output, count);
+  const std::span<const std::uint8_t> returned(
+      output.data(), std::min<std::size_t>(result.bytesReturned, output.size()));
+  if (run.json()) {
+    run.out() << JsonLine({{"error", result.error},
+                           {"bytes", result.bytesReturned},
+                           {"output", HexString(returned)}});
+  } else {
+    run.out() << Format("error=%d bytes=%d\n", static_cast<int>(result.error),
+                        static_cast<int>(result.bytesReturned))
+              << HexDump(0, returned);
+  }
+  return result.error == ERROR_SUCCESS ? kExitOk : kExitFailed;
+}
+
+}  // namespace
+
+void AddIoctlCommand(CLI::App& program, CommandTable& table) {
+  auto args = std::make_shared<IoctlArguments>();
+  CLI::App& ioctl = table.add(program, "ioctl", "sends one raw control code",
+                              [args](CommandRun& run) { return Ioctl(run, *args); });
+  ioctl.add_option("CODE", args->code, "the control code")
+      ->required()
+      ->type_name("HEX")
+      ->transform(HexNumber());
+  ioctl.add_option("INPUT_HEX", args->input, "the input bytes")->type_name("HEX")->check(HexBytes());
+  ioctl.add_option("--out", args->outLength, "output bytes to ask for (default 0)")
+      ->type_name("N")
+      ->transform(DecimalNumber(kMaxIoctlOutput));
+}
+
+}  // namespace kqa::cli
