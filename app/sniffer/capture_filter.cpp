@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "app/device/text_utils.h"
+#include "app/device/text_parsing.h"
 
 namespace kqa::sniffer {
 
