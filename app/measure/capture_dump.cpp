@@ -122,7 +122,7 @@ CaptureModeResult RunCaptureMode(device::DeviceContext& device, const CaptureSet
       return result;
     }
     result.files.push_back(path);
-    const CaptureOutcome outcome = RunCapture(device, recipe, stop);
+    const CaptureOutcome outcome = RunCapture(device, recipe, [stop] { return stop != nullptr && stop->load(); });
     if (outcome.completed) {
       CaptureBanks banks;
       if (!FetchCaptureBanks(device, outcome.endPointer, fetchBlockBytes, banks) ||

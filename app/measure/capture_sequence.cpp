@@ -24,12 +24,10 @@ void Modify(device::RegisterAccess& access, std::uint32_t offset, std::uint32_t 
   access.WriteMacRegister(offset, (value & ~clear) | set);
 }
 
-bool Stopping(const std::atomic<bool>* stop) { return stop != nullptr && stop->load(); }
-
 }  // namespace
 
 CaptureOutcome RunCapture(device::DeviceContext& device, const CaptureRecipe& recipe,
-                          const std::atomic<bool>* stop) {
+                          const std::function<bool()>& stopRequested) {
   device::RegisterAccess access(device);
   access.WriteMacRegister(kMacControl, 0);
   access.WriteMacRegister(kPacketBufferControl, 0);
@@ -65,7 +63,7 @@ CaptureOutcome RunCapture(device::DeviceContext& device, const CaptureRecipe& re
 
   CaptureOutcome outcome;
   for (int poll = 0; poll < kCapturePolls && !outcome.completed; ++poll) {
-    if (Stopping(stop)) {
+    if (stopRequested && stopRequested()) {
       outcome.stopped = true;
       break;
     }

@@ -1,7 +1,7 @@
 #pragma once
 
-#include <atomic>
 #include <cstdint>
+#include <functional>
 #include <optional>
 
 #include "app/device/device_context.h"
@@ -35,11 +35,12 @@ struct CaptureOutcome {
 // Arms the capture engine, triggers it and waits for it: receiver off, the
 // capture memory and engine set up, receiver on, arm, trigger, then up to
 // 1000 polls of MAC 0x0C04 with 10 ms sleeps on the context's clock until
-// bit 16 clears; then receiver off and the engine stopped. A raised `stop`
-// ends the wait at the next poll (the capture is abandoned: nothing was
-// recorded yet). Leaves the registers for RestoreAfterCapture.
+// bit 16 clears; then receiver off and the engine stopped. When
+// `stopRequested` says so the wait ends at the next poll (the capture is
+// abandoned: nothing was recorded yet). Leaves the registers for
+// RestoreAfterCapture.
 CaptureOutcome RunCapture(device::DeviceContext& device, const CaptureRecipe& recipe,
-                          const std::atomic<bool>* stop = nullptr);
+                          const std::function<bool()>& stopRequested = {});
 
 // Gives the packet buffer back to the MAC after a capture: MAC 0x0400 bit 3
 // pulsed for 10 ms, MAC 0x0404 back to its normal value.

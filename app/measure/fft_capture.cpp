@@ -58,7 +58,7 @@ int RunFftCaptures(device::DeviceContext& device, const FftCaptureSettings& sett
   CaptureBanks banks;
   int processed = 0;
   while (running.load() && (settings.maxCaptures == 0 || processed < settings.maxCaptures)) {
-    const CaptureOutcome outcome = RunCapture(device, recipe, &running);
+    const CaptureOutcome outcome = RunCapture(device, recipe, [&running] { return !running.load(); });
     if (outcome.completed && FetchCaptureBanks(device, outcome.endPointer, settings.fetchBlockBytes, banks)) {
       UnpackSamples(banks, store);
       FftCaptureResult result;

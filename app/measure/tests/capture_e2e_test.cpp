@@ -10,6 +10,7 @@
 
 #include <unistd.h>
 
+#include "app/device/connection.h"
 #include "app/measure/adc_file.h"
 #include "app/measure/capture_dump.h"
 #include "app/measure/capture_sequence.h"
@@ -74,6 +75,7 @@ class TempFolder {
 };
 
 Spectrum OneSpectrum(BenchBed& bed) {
+  bed.bench.clock().sleep(std::chrono::milliseconds(50));  // the ring has filled since power-on
   WriteFftGain(bed.device);
   std::atomic<bool> running = true;
   FftCaptureSettings settings;
@@ -92,8 +94,10 @@ TEST(CaptureEndToEnd, AToneShowsInTheSpectrumAtItsOffsetAndLevel) {
   double windowSum = 0;
   for (double w : SpectrumWindow()) windowSum += w;
   const double graphDbForDbm = 76.0 + 20 * std::log10(160.0) + 20 * std::log10(windowSum) - 28.0;
+  // Point j shows bin j + 1, so a tone on a bin shows one bin (20 / 256 MHz)
+  // below its frequency; these tones sit on bins.
   const double bin = 20.0 / 256.0;
-  for (auto [offset, level] : {std::pair{3.5, -90.0}, {-6.25, -84.0}, {0.9, -100.0}}) {
+  for (auto [offset, level] : {std::pair{3.125, -90.0}, {-6.25, -84.0}, {0.9375, -100.0}}) {
     std::ostringstream environment;
     environment << "noise default -97\ntone channel=3 level=" << level << " offset=" << offset << "\n";
     BenchBed bed(RadioBench(environment.str()));
@@ -121,7 +125,7 @@ TEST(CaptureEndToEnd, TheFetchReadsTheRingInTimeOrderWhateverItsBlockSize) {
   BenchBed bed(RadioBench("noise default -80\n"));
   BenchTuner(bed.device).selectChannel(0);
   CaptureRecipe recipe;
-  recipe.stopOffset = 0x123;  // leaves the end pointer off a 64-byte boundary
+  recipe.stopOffset = 0x124;  // leaves the end pointer off a 64-byte boundary
   const CaptureOutcome outcome = RunCapture(bed.device, recipe);
   ASSERT_TRUE(outcome.completed);
   ASSERT_NE(outcome.endPointer % 64, 0u);
@@ -235,6 +239,7 @@ TEST(CaptureEndToEnd, StoppingWhileWaitingForAFrameAbandonsTheCapture) {
       inner.sleep(d);
     }
   } clock(bed.bench.clock(), running, polls);
+  device::CloseDevice(bed.device);  // the driver serves one handle at a time
   device::DeviceContext context(bed.bench.provider(), bed.prompt, clock);
   context.trace = nullptr;
   context.asicVersion = bed.device.asicVersion;

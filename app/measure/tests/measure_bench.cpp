@@ -1,5 +1,6 @@
 #include "app/measure/tests/measure_bench.h"
 
+#include "app/device/config_memory.h"
 #include "app/device/register_access.h"
 
 namespace kqa::measure::testing {
@@ -15,6 +16,10 @@ chip::KestrelOptions RadioBench(std::string_view environment, bool impairments) 
     options.radio.dcOffsetQ = 0;
   }
   return options;
+}
+
+BenchTuner::BenchTuner(device::DeviceContext& device) : device_(device) {
+  device::ReadEepromWord(device_, 0x34, device_.eepromWord34);
 }
 
 void BenchTuner::selectChannel(int index) {
