@@ -12,12 +12,6 @@ namespace {
 
 constexpr std::size_t kDumpWords = 8192;
 
-std::string_view Trim(std::string_view text) {
-  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
-  return text;
-}
-
 void AppendSample(std::string& text, int value) {
   char buffer[8];
   const int length = std::snprintf(buffer, sizeof buffer, value > 0 ? "+%d\t" : "%d\t", value);
@@ -59,7 +53,7 @@ bool ApplyCaptureDialogFields(std::string_view offsetText, std::string_view time
     problem = registers::HexFieldProblem("Offset", offsetText);
     return false;
   }
-  const std::string_view times = Trim(timesText);
+  const std::string_view times = TrimBlanks(timesText);
   int count = 0;
   const auto [end, error] = std::from_chars(times.data(), times.data() + times.size(), count);
   if (times.empty() || error != std::errc() || end != times.data() + times.size() || count < 0) {

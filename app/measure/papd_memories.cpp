@@ -31,25 +31,19 @@ std::string Hex(std::uint32_t value, int digits) {
   return text;
 }
 
-std::string_view Trim(std::string_view text) {
-  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
-  return text;
-}
-
 std::string LineProblem(std::size_t number, std::string_view line, std::string_view expected) {
-  return "Line " + std::to_string(number) + ": \"" + std::string(Trim(line)) + "\" is not " +
+  return "Line " + std::to_string(number) + ": \"" + std::string(TrimBlanks(line)) + "\" is not " +
          std::string(expected) + ".";
 }
 
 bool ParseFourNumbers(std::string_view line, std::array<int, 4>& numbers) {
   for (int& number : numbers) {
-    line = Trim(line);
+    line = TrimBlanks(line);
     const auto [end, error] = std::from_chars(line.data(), line.data() + line.size(), number);
     if (error != std::errc()) return false;
     line.remove_prefix(static_cast<std::size_t>(end - line.data()));
   }
-  return Trim(line).empty();
+  return TrimBlanks(line).empty();
 }
 
 MemoryFileResult WriteFile(const std::string& path, const std::string& text, std::size_t values) {
@@ -123,7 +117,7 @@ bool ParseHexLines(const std::vector<std::string>& lines, std::vector<std::uint3
                    std::string& problem) {
   values.clear();
   for (std::size_t i = 0; i < lines.size(); ++i) {
-    if (Trim(lines[i]).empty()) continue;
+    if (TrimBlanks(lines[i]).empty()) continue;
     const auto value = registers::ParseHexField(lines[i]);
     if (!value) {
       problem = LineProblem(i + 1, lines[i], "a hexadecimal number");
@@ -148,7 +142,7 @@ bool ParseWaveformLines(const std::vector<std::string>& lines, std::vector<Wavef
   records.clear();
   std::vector<std::pair<std::size_t, std::array<int, 4>>> rows;
   for (std::size_t i = 0; i < lines.size(); ++i) {
-    if (Trim(lines[i]).empty()) continue;
+    if (TrimBlanks(lines[i]).empty()) continue;
     std::array<int, 4> numbers{};
     if (!ParseFourNumbers(lines[i], numbers)) {
       problem = LineProblem(i + 1, lines[i], "four decimal numbers");

@@ -23,6 +23,12 @@ bool WriteTextFile(const std::string& path, std::string_view text, std::string& 
   return true;
 }
 
+std::string_view TrimBlanks(std::string_view text) {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+  return text;
+}
+
 bool ReadTextLines(const std::string& path, std::vector<std::string>& lines, std::string& error) {
   std::ifstream in(path, std::ios::binary);
   if (!in) {

@@ -4,10 +4,12 @@
 
 #include <string>
 
+#include "app/device/tests/fake_device.h"
 #include "app/measure/adc_file.h"
 #include "app/measure/capture_dump.h"
 #include "app/measure/capture_samples.h"
 #include "platform/bytes/little_endian.h"
+#include "platform/ioctl/control_codes.h"
 
 namespace kqa::measure {
 namespace {
@@ -104,6 +106,56 @@ TEST(AdcFile, OnePathWritesS0AndTwoPathsWriteS1ThenS0) {
   EXPECT_EQ(AdcFilePath("/tmp/run"), "/tmp/run.adc");
   EXPECT_EQ(AdcFilePath("/tmp/run.adc"), "/tmp/run.adc");
   EXPECT_EQ(AdcFileDialog().filters.front().text, "adc Files(*.adc)");
+}
+
+}  // namespace
+}  // namespace kqa::measure
+
+namespace kqa::measure {
+namespace {
+
+// What the driver is asked for: (offset, length) of each block read.
+std::vector<std::pair<std::uint32_t, std::uint32_t>> BlockReads(const device::testing::FakeDevice& chip) {
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> reads;
+  for (const auto& call : chip.callsOf(ioctl::VQ_OID_USB_VENDOR_READ_BLOCK))
+    reads.emplace_back(GetLe32(call.input.data(), 0), GetLe32(call.input.data(), 4));
+  return reads;
+}
+
+TEST(CaptureFetch, BlocksStopAtTheRingsEndAndGoOnAtItsStart) {
+  // End pointer 0x3FE4: 28 bytes up to 0xC000, then from 0x8000 on; the
+  // last read ends where the first began.
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> small = {{0xBFE4, 28}};
+  for (std::uint32_t i = 0; i < 255; ++i) small.emplace_back(0x8000 + 64 * i, 64);
+  small.emplace_back(0xBFC0, 36);
+  const std::vector<std::pair<std::uint32_t, std::uint32_t>> large = {{0xBFE4, 28}, {0x8000, 16356}};
+  for (const auto& [block, expected] : {std::pair{kSmallFetchBlock, small}, {kLargeFetchBlock, large}}) {
+    device::testing::TestBed bed;
+    bed.chip.mac[0x0400] = 0x00080C00;
+    for (int bank = 0; bank < 2; ++bank)
+      for (const auto& [offset, length] : expected)
+        bed.chip.script(ioctl::VQ_OID_USB_VENDOR_READ_BLOCK, ERROR_SUCCESS,
+                        std::vector<std::uint8_t>(length, static_cast<std::uint8_t>(bank + 1)));
+    CaptureBanks banks;
+    ASSERT_TRUE(FetchCaptureBanks(bed.device, 0x3FE4, block, banks));
+    auto both = expected;
+    both.insert(both.end(), expected.begin(), expected.end());
+    EXPECT_EQ(BlockReads(bed.chip), both) << block;
+    EXPECT_EQ(bed.chip.macWrites(0x0400), (std::vector<std::uint32_t>{0x0C00, 0x0C00, 0x20C00}));
+    EXPECT_EQ(banks.a[16383], 1);
+    EXPECT_EQ(banks.b[0], 2);
+  }
+}
+
+TEST(CaptureFetch, AFailedReadClearsTheBanksAndIsShownOnce) {
+  device::testing::TestBed bed;
+  bed.chip.failAlways(ioctl::VQ_OID_USB_VENDOR_READ_BLOCK, ERROR_GEN_FAILURE);
+  CaptureBanks banks;
+  banks.a.fill(7);
+  EXPECT_FALSE(FetchCaptureBanks(bed.device, 0, kSmallFetchBlock, banks));
+  EXPECT_EQ(BlockReads(bed.chip).size(), 1u);
+  EXPECT_EQ(bed.prompt.messages(), std::vector<std::string>{"DeviceIoControl read failed!"});
+  EXPECT_EQ(banks.a[0], 0);
 }
 
 }  // namespace
