@@ -15,7 +15,7 @@ bool WriteTextFile(const std::string& path, std::string_view text, std::string& 
     error = std::strerror(errno);
     return false;
   }
-  if (std::fwrite(text.data(), 1, text.size(), file.get()) != text.size() ||
+  if ((!text.empty() && std::fwrite(text.data(), 1, text.size(), file.get()) != text.size()) ||
       std::fflush(file.get()) != 0) {
     error = std::strerror(errno);
     return false;
