@@ -1,0 +1,31 @@
+#pragma once
+
+#include <string_view>
+
+#include "app/device/tests/emulated_bench.h"
+#include "app/measure/noise_scan.h"
+
+namespace kqa::measure::testing {
+
+// The emulated Kestrel in a given radio environment (the environment file's
+// format, chip/README.md), its receiver free of analog errors unless
+// `impairments` keeps the part's defaults.
+chip::KestrelOptions RadioBench(std::string_view environment, bool impairments = false);
+
+// What the TX/RX page's channel change and receive toggle do to the chip, as
+// far as the measurement pages rely on them: RF bank 0 R17-R21 from the
+// channel table, the crystal at its factory trim (R12 = 0x24), and MAC 0x1004
+// bit 3. It also copies EEPROM word 0x34 (the receive paths) into the
+// context, as the TX/RX page does when it starts.
+class BenchTuner final : public NoiseScanTuner {
+ public:
+  explicit BenchTuner(device::DeviceContext& device);
+  void selectChannel(int index) override;
+  void toggleReceive() override;
+  int toggles = 0;
+
+ private:
+  device::DeviceContext& device_;
+};
+
+}  // namespace kqa::measure::testing

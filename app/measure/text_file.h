@@ -1,0 +1,20 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kqa::measure {
+
+// Writes `text` to `path`, replacing what was there. False with the system's
+// reason when the file cannot be created or written completely.
+bool WriteTextFile(const std::string& path, std::string_view text, std::string& error);
+
+// `text` without the blanks and tabs around it.
+std::string_view TrimBlanks(std::string_view text);
+
+// Reads the lines of a text file without their line ends (LF or CR LF).
+// False with the system's reason when it cannot be opened.
+bool ReadTextLines(const std::string& path, std::vector<std::string>& lines, std::string& error);
+
+}  // namespace kqa::measure
