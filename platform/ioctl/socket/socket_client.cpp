@@ -125,6 +125,26 @@ bool DescribeSocketServer(const std::string& path, SocketServerInfo& info, std::
   return true;
 }
 
+bool QuerySocketServerStatus(const std::string& path, SocketServerStatus& status, std::string& error) {
+  ConnectResult connection = ConnectUnixSocket(path);
+  if (!connection.fd.valid()) {
+    error = ConnectFailureText(path, connection.error);
+    return false;
+  }
+  const wire::Header request{.type = wire::MessageType::Status};
+  wire::Header reply;
+  std::uint32_t length = 0;
+  std::vector<std::uint8_t> payload;
+  if (Exchange(connection.fd.get(), request, {}, reply, length)) {
+    payload.resize(length);
+    if (ReadExact(connection.fd.get(), payload, std::nullopt) == IoStatus::Ok &&
+        wire::DecodeStatus(payload, status))
+      return true;
+  }
+  error = "the server at " + path + " does not report its status (not kestrelqa-usbd, or an older one)";
+  return false;
+}
+
 DeviceInterfaceProvider::OpenResult SocketDeviceInterfaceProvider::open(
     std::string_view interfaceClass, std::uint32_t instance) {
   OpenResult result;
