@@ -24,6 +24,7 @@ RF banks and registers, counts and lengths decimal):
   ioctl CODE [INPUT_HEX] [--out N]  one raw control code with N output bytes
   script run [--dialect D] FILE   a register script; D = keyword (default), bbp, rf
   selftest                        checks identity, registers, BBP, RF, memory, firmware
+  daemon status                   the running kestrelqa-usbd: its device, uptime, connected clients
 
 Options:
   --device KIND     emulated | emulated:efuse | usb[:VVVV:PPPP] | socket[:PATH]

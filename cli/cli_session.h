@@ -24,6 +24,8 @@ struct CliSession {
   bool emulated = false;
   std::ostream& out;
   std::ostream& err;
+  // The driver runs in this process: activities a command starts end with it.
+  bool driverInProcess = true;
 };
 
 // Applies --nvm, then runs the command named by options.words and returns

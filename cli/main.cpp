@@ -6,6 +6,7 @@
 #include "app/device/connection.h"
 #include "app/device/startup.h"
 #include "cli/cli_session.h"
+#include "cli/daemon_command.h"
 #include "platform/clock/clock.h"
 #include "devices/device_select.h"
 
@@ -21,6 +22,8 @@ int main(int argc, char** argv) {
     std::cout << cli::CliUsage();
     return cli::kExitOk;
   }
+
+  if (cli::IsDaemonCommand(options)) return cli::DaemonCommand(options, std::cout, std::cerr);
 
   devices::DeviceChoice choice;
   if (!options.device.empty() && !devices::ParseDeviceChoice(options.device, choice, error)) {
@@ -43,7 +46,8 @@ int main(int argc, char** argv) {
   device::StartupOptions startupOptions;
   startupOptions.eepromFile = options.eepromFile;
   cli::CliSession session{context, prompt, device::RunDeviceStartup(context, startupOptions),
-                          opened->description(), opened->isEmulated(), std::cout, std::cerr};
+                          opened->description(), opened->isEmulated(), std::cout, std::cerr,
+                          !opened->servedByDaemon()};
   const int exitCode = cli::RunCliCommand(options, session);
   device::CloseDevice(context);
   return exitCode;

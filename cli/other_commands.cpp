@@ -7,6 +7,7 @@
 #include "app/device/text_utils.h"
 #include "app/registers/script/register_script.h"
 #include "cli/command_support.h"
+#include "cli/lasting_activity.h"
 #include "platform/bytes/little_endian.h"
 #include "platform/ioctl/control_codes.h"
 
@@ -89,6 +90,9 @@ int IoctlCommand(Command& command) {
                                   static_cast<int>(result.bytesReturned))
                         << HexDump(0, returned);
   }
+  if (const LastingActivity* activity = ActivityStartedBy(code);
+      activity && result.error == ERROR_SUCCESS && command.session.driverInProcess)
+    command.session.err << "kestrelqa-cli: " << EndsWithProcessNote(*activity) << '\n';
   return result.error == ERROR_SUCCESS ? kExitOk : kExitFailed;
 }
 
