@@ -1,5 +1,5 @@
-// What a server tells about itself and its connections, and a listener
-// swapped under a running server.
+// What a server tells about itself and its connections. A listener swapped
+// under a running server is covered by the daemon's process test.
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -90,25 +90,6 @@ TEST(SocketStatus, EveryCutOfTheReplyIsRefusedAndLongTextsAreCut) {
   longer.push_back(0);
   accepted += wire::DecodeStatus(longer, decoded);
   EXPECT_EQ(accepted, 0);
-}
-
-TEST(SocketServerListener, ASwappedListenerTakesNewClientsAndKeepsTheConnectedOnes) {
-  ServedFake served(2);
-  auto before = served.open();
-  ASSERT_TRUE(before.handle);
-  TempDir other;
-  const std::string path = other.path() + "/again.sock";
-  std::string error;
-  auto listener = UnixSocketListener::Claim(path, {}, error);
-  ASSERT_TRUE(listener) << error;
-  served.server->replaceListener(listener->takeSocket());
-
-  SocketDeviceInterfaceProvider client(path);
-  auto after = client.open(kQaInterfaceClass, 0);
-  ASSERT_TRUE(after.handle) << after.error;
-  EXPECT_TRUE(ReadsRegisterCorrectly(*after.handle, 0x1004));
-  EXPECT_TRUE(ReadsRegisterCorrectly(*before.handle, 0x1008));
-  EXPECT_FALSE(ConnectUnixSocket(served.path).fd.valid()) << "the old listener still accepts";
 }
 
 }  // namespace
