@@ -230,46 +230,23 @@ void UmockdevUsbBus::attach() {
   nextDeviceNumber_ = static_cast<std::uint8_t>(number >= 127 ? 2 : number + 1);
   const std::string busFolder = "/dev/bus/usb/" + ThreeDigits(kBus);
   attachment->node = busFolder + "/" + ThreeDigits(number);
-  const std::string minor = std::to_string((kBus - 1) * 128 + number - 1);
-
-  std::vector<std::string> attributes = {
-      "busnum", std::to_string(kBus) + "\n", "devnum", std::to_string(number) + "\n",
-      "idVendor", Hex4(descriptors->vendorId()) + "\n", "idProduct", Hex4(descriptors->productId()) + "\n",
-      "bcdDevice", Hex4(descriptors->release()) + "\n", "speed", "480\n",
-      "bNumConfigurations", std::to_string(descriptors->numConfigurations()) + "\n", "bConfigurationValue", "",
-      "devpath", "1\n", "dev", std::to_string(kUsbDeviceMajor) + ":" + minor};
-  std::vector<std::string> properties = {
-      "DEVNAME", attachment->node, "DEVTYPE", "usb_device", "BUSNUM", ThreeDigits(kBus),
-      "DEVNUM", ThreeDigits(number), "MAJOR", std::to_string(kUsbDeviceMajor), "MINOR", minor,
-      "PRODUCT", Hex(descriptors->vendorId()) + "/" + Hex(descriptors->productId()) + "/" + Hex(descriptors->release()),
-      "TYPE", "0/0/0"};
-  auto attributeArray = Pairs(attributes);
-  auto propertyArray = Pairs(properties);
-  UMockdevTestbed* bed = testbed_->bed;
-  gchar* sysPath = umockdev_testbed_add_devicev(bed, "usb", kSysName, nullptr, attributeArray.data(),
-                                                propertyArray.data());
-  if (sysPath == nullptr) {
-    std::lock_guard lock(mutex_);
-    lastError_ = "umockdev cannot add the device";
-    return;
-  }
-  attachment->sysPath = sysPath;
-  g_free(sysPath);
-  std::vector<std::uint8_t> raw = descriptors->bytes();
-  umockdev_testbed_set_attribute_binary(bed, attachment->sysPath.c_str(), "descriptors", raw.data(),
-                                        static_cast<gint>(raw.size()));
-
+  attachment->sysPath = std::string("/sys/devices/") + kSysName;
   const std::string root = testbed_->rootDir();
+  UMockdevTestbed* bed = testbed_->bed;
+
+  // The node and its ioctl handler come first: umockdev announces the device
+  // ("add") as soon as it is in sysfs, and libusb opens it at once.
   try {
     g_mkdir_with_parents((root + busFolder).c_str(), 0755);
     attachment->fifo = std::make_unique<ReadinessFifo>(root + attachment->node);
   } catch (const std::exception& failure) {
-    umockdev_testbed_remove_device(bed, attachment->sysPath.c_str());
     std::lock_guard lock(mutex_);
     lastError_ = failure.what();
     return;
   }
   ReadinessFifo* fifo = attachment->fifo.get();
+  const std::vector<std::uint8_t> raw = descriptors->bytes();
+  const DescriptorSet identity = *descriptors;
   attachment->device = std::make_unique<UsbfsDevice>(*model_, std::move(*descriptors), attachment->number,
                                                      [fifo](bool ready) { fifo->setReady(ready); });
   // sysfs follows SETCONFIGURATION; libusb reads the configuration there.
@@ -277,7 +254,6 @@ void UmockdevUsbBus::attach() {
   attachment->device->setConfigurationListener([configurationFile](std::uint8_t value) {
     std::ofstream(configurationFile, std::ios::trunc) << (value != 0 ? std::to_string(value) + "\n" : "");
   });
-
   attachment->handler = umockdev_ioctl_base_new();
   g_signal_connect(attachment->handler, "client-connected", G_CALLBACK(&Attachment::ClientConnected),
                    attachment.get());
@@ -286,12 +262,33 @@ void UmockdevUsbBus::attach() {
   if (!umockdev_testbed_attach_ioctl(bed, attachment->node.c_str(), attachment->handler, &failure)) {
     std::string why = failure != nullptr ? failure->message : "unknown error";
     if (failure != nullptr) g_error_free(failure);
-    umockdev_testbed_remove_device(bed, attachment->sysPath.c_str());
     attachment->release();
     std::lock_guard lock(mutex_);
     lastError_ = "umockdev cannot serve " + attachment->node + ": " + why;
     return;
   }
+
+  const std::string minor = std::to_string((kBus - 1) * 128 + number - 1);
+  std::vector<std::string> attributes = {
+      "busnum", std::to_string(kBus) + "\n", "devnum", std::to_string(number) + "\n",
+      "idVendor", Hex4(identity.vendorId()) + "\n", "idProduct", Hex4(identity.productId()) + "\n",
+      "bcdDevice", Hex4(identity.release()) + "\n", "speed", "480\n",
+      "bNumConfigurations", std::to_string(identity.numConfigurations()) + "\n", "bConfigurationValue", "",
+      "devpath", "1\n", "dev", std::to_string(kUsbDeviceMajor) + ":" + minor};
+  std::vector<std::string> properties = {
+      "DEVNAME", attachment->node, "DEVTYPE", "usb_device", "BUSNUM", ThreeDigits(kBus),
+      "DEVNUM", ThreeDigits(number), "MAJOR", std::to_string(kUsbDeviceMajor), "MINOR", minor,
+      "PRODUCT", Hex(identity.vendorId()) + "/" + Hex(identity.productId()) + "/" + Hex(identity.release()),
+      "TYPE", "0/0/0"};
+  auto attributeArray = Pairs(attributes);
+  auto propertyArray = Pairs(properties);
+  gchar* sysPath = umockdev_testbed_add_devicev(bed, "usb", kSysName, nullptr, attributeArray.data(),
+                                                propertyArray.data());
+  g_free(sysPath);  // the one computed above
+  // Until this file exists libusb's enumeration fails cleanly; the "add"
+  // sent after it finds the device complete.
+  umockdev_testbed_set_attribute_binary(bed, attachment->sysPath.c_str(), "descriptors",
+                                        const_cast<guint8*>(raw.data()), static_cast<gint>(raw.size()));
   umockdev_testbed_uevent(bed, attachment->sysPath.c_str(), "add");
   std::lock_guard lock(mutex_);
   current_ = std::move(attachment);
