@@ -1,11 +1,16 @@
 #include "platform/usb/usbfs/preload_environment.h"
 
 #include <dlfcn.h>
+#include <unistd.h>
+
+#include <cstdlib>
 
 extern char** environ;
 
 namespace kqa::usb::usbfs {
 namespace {
+
+constexpr const char* kRestarted = "KQA_USBFS_RESTARTED";  // at most one restart
 
 // Sets NAME to `value` in `environment`, or changes the value with `change`.
 template <class Change>
@@ -47,6 +52,16 @@ bool PreloadActive() {
   if (library == nullptr) return false;
   ::dlclose(library);
   return true;
+}
+
+void RestartUnderPreload(char** argv) {
+  if (PreloadActive() || std::getenv(kRestarted) != nullptr) return;
+  std::vector<std::string> environment = PreloadEnvironment(CurrentEnvironment());
+  environment.push_back(std::string(kRestarted) + "=1");
+  std::vector<char*> pointers;
+  for (std::string& entry : environment) pointers.push_back(entry.data());
+  pointers.push_back(nullptr);
+  ::execve("/proc/self/exe", argv, pointers.data());  // returns only when it fails
 }
 
 }  // namespace kqa::usb::usbfs

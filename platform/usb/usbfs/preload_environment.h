@@ -22,4 +22,10 @@ std::vector<std::string> CurrentEnvironment();
 // Whether the preload library is loaded in this process.
 bool PreloadActive();
 
+// Re-executes this program with the preload library when it is not loaded
+// yet; returns when it is loaded, or when it cannot be. A process that owns
+// a UmockdevUsbBus needs it too: umockdev builds the uevents it sends from
+// sysfs as the preload library shows it.
+void RestartUnderPreload(char** argv);
+
 }  // namespace kqa::usb::usbfs

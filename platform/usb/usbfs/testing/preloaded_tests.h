@@ -9,11 +9,8 @@ namespace kqa::usb::usbfs::testing {
 // Tests that serve a device through a UmockdevUsbBus and reach it in the same
 // process need umockdev's preload library loaded in that process. Their
 // main() (preloaded_test_main.cpp) starts the test program again with it
-// when it is not; a test calls KQA_SKIP_WITHOUT_UMOCKDEV() first.
-
-// Re-executes this program with the preload library when it is not loaded
-// yet; returns when it is loaded, or when it cannot be.
-void RestartUnderPreload(char** argv);
+// when it is not (RestartUnderPreload); a test calls
+// KQA_SKIP_WITHOUT_UMOCKDEV() first.
 
 // Why umockdev cannot run in this process, or "" when it can.
 std::string UmockdevUnavailableReason();
