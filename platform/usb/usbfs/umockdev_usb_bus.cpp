@@ -151,16 +151,17 @@ UmockdevUsbBus::~UmockdevUsbBus() {
     gate_->bus = nullptr;
   }
   hotplug_.flush();
+  std::vector<std::unique_ptr<Attachment>> attachments;
   {
-    std::lock_guard lock(mutex_);
+    std::lock_guard lock(mutex_);  // a sweep may be running on umockdev's thread
     if (sweeper_ != nullptr) {
       g_source_destroy(sweeper_);
       g_source_unref(sweeper_);
       sweeper_ = nullptr;
     }
+    attachments = std::move(retired_);
+    if (current_) attachments.push_back(std::move(current_));
   }
-  std::vector<std::unique_ptr<Attachment>> attachments = std::move(retired_);
-  if (current_) attachments.push_back(std::move(current_));
   // The test bed goes first: it joins umockdev's ioctl thread, so no
   // handler runs while the attachments are taken apart.
   testbed_.reset();

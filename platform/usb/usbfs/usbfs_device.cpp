@@ -219,6 +219,10 @@ IoctlAnswer UsbfsDevice::submitControl(const std::shared_ptr<Urb>& urb, ClientBl
   const std::span<const std::uint8_t> bytes = buffer->bytes();
   const SetupPacket setup{bytes[0], bytes[1], GetLe16(bytes, 2), GetLe16(bytes, 4), GetLe16(bytes, 6)};
   if (setup.wLength > urb->length - kSetupLength) return Fail(EINVAL);
+  {
+    std::lock_guard lock(mutex_);
+    if (!connected_) return Fail(ENODEV);
+  }
   urb->in = setup.isDeviceToHost();
   urb->length = setup.wLength;
   if (urb->in) {
@@ -228,12 +232,13 @@ IoctlAnswer UsbfsDevice::submitControl(const std::shared_ptr<Urb>& urb, ClientBl
   }
   const TransferResult result = model_.controlTransfer(setup, urb->data);
   std::lock_guard lock(mutex_);
-  if (!connected_) return Fail(ENODEV);
-  if (result.status == TransferStatus::Timeout) {
+  if (result.status == TransferStatus::Timeout && connected_) {
     inFlight_.emplace(UrbKey{urb->file, urb->address}, urb);  // the device never answers: until discarded
-    return Ok();
+  } else if (result.ok()) {
+    finish(urb, 0, std::min(result.length, urb->length));
+  } else {
+    finish(urb, connected_ && result.status != TransferStatus::NoDevice ? -ErrnoOf(result.status) : -ESHUTDOWN, 0);
   }
-  finish(urb, result.ok() ? 0 : -ErrnoOf(result.status), result.ok() ? std::min(result.length, urb->length) : 0);
   return Ok();
 }
 
