@@ -13,8 +13,11 @@
 
 #include "app/device/config_memory.h"
 #include "app/device/connection.h"
+#include "app/device/firmware_channel.h"
 #include "app/device/register_access.h"
 #include "app/device/startup.h"
+#include "chip/firmware/firmware_image.h"
+#include "chip/firmware/mcu.h"
 #include "chip/kestrel.h"
 #include "chip/radio/environment.h"
 #include "chip/usb_descriptors.h"
@@ -138,14 +141,58 @@ TEST_F(DriverOnLibusb, TheOpenSequenceAndEveryFamilyOfControlCodesReachTheChip) 
   ASSERT_TRUE(registers.AccessRfRegister(device::kRegisterWrite, 0, 13, rf));
   EXPECT_EQ(chip_->peekRf(0, 13), 0x2B);
 
-  // Configuration memory and firmware queries.
+  Bytes several(8);
+  ASSERT_TRUE(call(VQ_OID_USB_VENDOR_MAC_READ_MULTI, U32s({0x1310, 8}), several));
+  EXPECT_EQ(GetLe32(several, 4), 0x600DF00Du);
+
+  // Configuration memory, flash and firmware queries.
   std::uint16_t word = 0;
   ASSERT_EQ(device::ReadEepromWord(*device_, 0x34, word), device::NvmResult::Ok);
   const Bytes eeprom = chip_->eepromBytes();
   EXPECT_EQ(word, GetLe16(eeprom, 0x34));
+  Bytes flash(16);
+  ASSERT_TRUE(call(VQ_OID_USB_VENDOR_READ_FLASH, U32s({0x100, 16}), flash));
+  EXPECT_EQ(flash, chip_->flashBytes(0x100, 16));
   Bytes version(4);
   EXPECT_TRUE(call(VQ_OID_USB_GET_FIRMWARE_VERSION, {}, version));
   EXPECT_TRUE(prompt_.messages().size() <= 1u);  // at most the missing eeprom.bin
+}
+
+TEST_F(DriverOnLibusb, TheFirmwareStartsOnItsReloadRequestAndAnswersOnTheCommandChannel) {
+  ASSERT_TRUE(report_.deviceOpen);
+  // The image in the MCU's memories, as a download leaves it (set up in the chip).
+  const chip::FirmwareImage image = chip::BuildKestrelFirmware();
+  constexpr std::size_t kChunk = 1024;
+  auto place = [&](const std::vector<std::uint8_t>& memory, std::size_t from, std::uint32_t base) {
+    for (std::size_t offset = from; offset < memory.size(); offset += kChunk) {
+      const std::size_t length = std::min(kChunk, memory.size() - offset);
+      chip_->pokeRegister(chip::Mcu::kDestinationRegister, static_cast<std::uint32_t>(base + offset),
+                          chip::Space::Sys);
+      chip_->pokeRegister(chip::Mcu::kLengthRegister, static_cast<std::uint32_t>(length << 16), chip::Space::Sys);
+      chip_->withRadio([&](chip::RadioSide& radio) { radio.mcu().download(std::span(memory).subspan(offset, length)); });
+    }
+  };
+  place(image.ilm, chip::FirmwareImage::kVectorBlockSize, 0);
+  place(image.dlm, 0, chip::Mcu::kDlmBase);
+
+  // The vector block through the driver starts it; SYS 0x230 bit 0 says it runs.
+  const Bytes vectors(image.ilm.begin(), image.ilm.begin() + chip::FirmwareImage::kVectorBlockSize);
+  Bytes echoed(64);
+  std::uint32_t echoedCount = 0;
+  ASSERT_TRUE(device::CallDeviceCount(*device_, VQ_OID_USB_FIRMWARE_RELOAD, vectors, echoed, echoedCount));
+  std::uint32_t mcu = 0;
+  ASSERT_TRUE(WaitUntil([&] { return device::RegisterAccess(*device_).ReadSysRegister(0x0230, mcu) && (mcu & 1); }));
+
+  // A command out on OUT pipe 1, its answer back on IN pipe 0.
+  bool rxRunning = false;
+  const std::array<std::uint8_t, 8> function1 = {1, 0, 0, 0, 0, 0, 0, 0};
+  for (int i = 0; i < 3; ++i) {
+    device::QaCmdPacket response{};
+    ASSERT_EQ(device::ExchangeQACmd(*device_, rxRunning, 31, function1, response), 0) << "command " << i;
+    EXPECT_EQ(response[4], 0) << "the firmware's status";
+  }
+  EXPECT_EQ(chip_->withRadio([](chip::RadioSide& radio) { return radio.mcu().lastStart(); }),
+            chip::Mcu::StartResult::Started);
 }
 
 TEST_F(DriverOnLibusb, ACountedRunGoesOutOnTheAirFrameForFrameAndStopAndStartHoldInFlight) {
