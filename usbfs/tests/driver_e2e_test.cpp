@@ -270,5 +270,22 @@ TEST_F(DriverOnLibusb, UnpluggingWithTransfersInFlightAnswers1167AndAReplugOpens
   EXPECT_TRUE(WaitUntil([&] { return sentOnPipe0() == before + 5; }));
 }
 
+TEST_F(DriverOnLibusb, TheChipsOwnDisconnectRequestReEnumeratesItUnderTheNextNumber) {
+  ASSERT_TRUE(report_.deviceOpen);
+  const auto before = host_->interfaces();
+  ASSERT_EQ(before.size(), 1u);
+  // The request's status stage completes; then the chip leaves the bus and comes back.
+  EXPECT_TRUE(call(VQ_OID_USB_VENDOR_MODE_2));
+  ASSERT_TRUE(WaitUntil([&] { return bus_->deviceNode() == "/dev/bus/usb/001/003"; }));
+  ASSERT_TRUE(WaitUntil([&] {
+    const auto now = host_->interfaces();
+    return now.size() == 1 && now != before;
+  })) << "the driver never saw the chip come back as a new device";
+  EXPECT_EQ(device::CallDevice(*device_, VQ_OID_USB_TX_STOP, {}, {}).error, ERROR_DEVICE_NOT_CONNECTED);
+  std::uint32_t identity = 0;
+  EXPECT_TRUE(device::RegisterAccess(*device_).ReadMacRegister(0x0000, identity));  // re-opens
+  EXPECT_EQ(identity, chip_->identity());
+}
+
 }  // namespace
 }  // namespace kqa::usbfs
