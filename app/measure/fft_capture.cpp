@@ -72,6 +72,9 @@ int RunFftCaptures(device::DeviceContext& device, const FftCaptureSettings& sett
       }
       ++processed;
       if (onCapture) onCapture(result);
+    } else if (settings.reportUnfinished && !outcome.stopped) {
+      ++processed;
+      if (onCapture) onCapture(FftCaptureResult{});
     }
     RestoreAfterCapture(device);
     if (outcome.stopped) break;

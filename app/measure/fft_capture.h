@@ -30,6 +30,11 @@ struct FftCaptureSettings {
   int pauseSteps = 0;                   // the slider, 0..5: pause of steps x 200 ms between captures
   bool oneRxPath = true;
   int maxCaptures = 0;                  // 0: until stopped (the page); the command line gives a count
+  // The command line: a capture that does not finish (no frame triggered it
+  // within 10 s, or the fetch failed) is reported without samples and
+  // counts towards maxCaptures, so that a quiet channel cannot keep it
+  // waiting for ever. The page skips such captures.
+  bool reportUnfinished = false;
   std::size_t fetchBlockBytes = kLargeFetchBlock;
 };
 
@@ -40,7 +45,7 @@ std::optional<std::uint32_t> ParseTriggerOffset(const std::string& text, std::st
 // One capture, processed: the sample stores and, by domain, the spectrum or
 // the EVM text (empty without a component).
 struct FftCaptureResult {
-  const SampleStore* samples = nullptr;  // valid during the callback
+  const SampleStore* samples = nullptr;  // valid during the callback; null: the capture did not finish
   const Spectrum* spectrum = nullptr;    // frequency domain
   std::string evmText;                   // time domain with a component
 };
@@ -57,7 +62,8 @@ std::pair<std::uint8_t, std::uint8_t> RestoreGain(device::DeviceContext& device,
 // banks, unpack them into `store` and process them by domain, calling
 // `onCapture` on the calling thread after each; then give the capture memory
 // back and pause. A capture that does not finish within 1000 polls is
-// skipped; clearing `running` while one waits for its trigger abandons it.
+// skipped (or reported, see reportUnfinished); clearing `running` while one
+// waits for its trigger abandons it.
 // `evm` (may be null) measures time-domain captures. Returns how many
 // captures were processed. The caller stops the TX/RX activities before and,
 // in the frequency domain, writes the gain before (WriteFftGain) and

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "app/device/register_access.h"
+#include "app/device/text_format.h"
 
 namespace kqa::measure {
 namespace {
@@ -20,6 +21,8 @@ constexpr double kRxDelayScale = 25.0 / 3.125 / 18.0;
 constexpr double kDelayScale = 100.0 / 3.125 / 18.0 / 3.0;
 
 bool Stopping(const std::atomic<bool>* stop) { return stop != nullptr && stop->load(); }
+
+std::string Fixed3(double value) { return device::Format("%.3f", value); }
 
 }  // namespace
 
@@ -146,6 +149,43 @@ IqCalibrationResult IqCalibration::rxGroupDelay(const std::atomic<bool>* stop, c
 
 IqCalibrationResult IqCalibration::groupDelay(const std::atomic<bool>* stop, const Listener& onMeasurement) {
   return delayPairs(kDelayScale, stop, onMeasurement);
+}
+
+}  // namespace kqa::measure
+
+namespace kqa::measure {
+
+std::vector<IqField> IqCalibrationFields(const IqCalibrationResult& result, IqCalibrationKind kind) {
+  const SignalStatistics& s = result.last;
+  std::vector<IqField> fields = {{"mi", Fixed3(s.mi)}, {"mq", Fixed3(s.mq)},       {"Si", Fixed3(s.si)},
+                                 {"Sq", Fixed3(s.sq)}, {"cross iq", Fixed3(s.cross)}};
+  if (kind == IqCalibrationKind::RxIq) {
+    fields.insert(fields.end(), {{"gain", Fixed3(result.gain)},
+                                 {"phase", Fixed3(result.phase)},
+                                 {"Cal R40=", Fixed3(result.r40)},
+                                 {"Cal R41=", Fixed3(result.r41)}});
+    return fields;
+  }
+  fields.insert(fields.end(), {{"theta_0", Fixed3(result.theta0)},
+                               {"theta_1", Fixed3(result.theta1)},
+                               {"group delay", Fixed3(result.groupDelay)},
+                               {kind == IqCalibrationKind::GroupDelay ? "Cal R42=" : "Cal R53=",
+                                std::to_string(result.delayRegister)}});
+  return fields;
+}
+
+IqCalibrationResult IqCalibration::run(IqCalibrationKind kind, const std::atomic<bool>* stop,
+                                       const Listener& onMeasurement) {
+  switch (kind) {
+    case IqCalibrationKind::RxIq: return rxIq(stop, onMeasurement);
+    case IqCalibrationKind::RxGroupDelay: return rxGroupDelay(stop, onMeasurement);
+    case IqCalibrationKind::GroupDelay: break;
+  }
+  return groupDelay(stop, onMeasurement);
+}
+
+int IqCalibration::MeasurementsOf(IqCalibrationKind kind) {
+  return kind == IqCalibrationKind::RxIq ? kIqPasses * 4 : kDelayPasses * 2;
 }
 
 }  // namespace kqa::measure

@@ -3,6 +3,9 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
 
 #include "app/device/device_context.h"
 
@@ -47,6 +50,20 @@ struct IqCalibrationResult {
   int measurements = 0;
 };
 
+enum class IqCalibrationKind { RxIq, RxGroupDelay, GroupDelay };
+
+// One of the page's fields, by its caption ("mi", "theta_0", "Cal R40=", ...),
+// with its text: "%.3f", the delay registers "%d".
+struct IqField {
+  std::string_view caption;
+  std::string text;
+};
+// The fields a calibration fills, in the page's order: the statistics of its
+// last measurement, then "gain", "phase", "Cal R40=", "Cal R41=" (RxIq) or
+// "theta_0", "theta_1", "group delay" and "Cal R53=" (RxGroupDelay) or
+// "Cal R42=" (GroupDelay).
+std::vector<IqField> IqCalibrationFields(const IqCalibrationResult& result, IqCalibrationKind kind);
+
 // The IQ calibration page's three buttons, without their widgets. Each runs
 // to its end on the calling thread; `stop` (may be null) ends it after the
 // current measurement, with the averages over the measurements made.
@@ -67,6 +84,11 @@ class IqCalibration {
   IqCalibrationResult rxGroupDelay(const std::atomic<bool>* stop = nullptr, const Listener& onMeasurement = {});
   // "Grpdly Cal.": the same pairs, scaled for R42.
   IqCalibrationResult groupDelay(const std::atomic<bool>* stop = nullptr, const Listener& onMeasurement = {});
+  // One of the three by kind.
+  IqCalibrationResult run(IqCalibrationKind kind, const std::atomic<bool>* stop = nullptr,
+                          const Listener& onMeasurement = {});
+  // How many measurements a calibration makes (40, 200, 200).
+  static int MeasurementsOf(IqCalibrationKind kind);
 
  private:
   IqCalibrationResult delayPairs(double scale, const std::atomic<bool>* stop, const Listener& onMeasurement);

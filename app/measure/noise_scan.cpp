@@ -41,6 +41,16 @@ std::vector<int> NoiseScanChannels(const device::DeviceContext& device, NoiseBan
   return indices;
 }
 
+std::array<std::int8_t, 3> BoardRssiOffsets(device::DeviceContext& device, NoiseBand band) {
+  const bool five = band == NoiseBand::Five;
+  std::uint16_t paths01 = 0;
+  std::uint16_t path2 = 0;
+  device::ReadEepromWord(device, five ? 0x4A : 0x46, paths01);
+  device::ReadEepromWord(device, five ? 0x4C : 0x48, path2);
+  const auto byte = [](unsigned value) { return static_cast<std::int8_t>(static_cast<std::uint8_t>(value)); };
+  return {byte(paths01 & 0xFF), byte(paths01 >> 8), byte(path2 & 0xFF)};
+}
+
 std::vector<NoiseChannelResult> RunNoiseScan(device::DeviceContext& device, NoiseScanTuner& tuner,
                                              const NoiseScanOptions& options, const std::atomic<bool>* stop,
                                              const std::function<void(const NoiseChannelResult&)>& onChannel) {

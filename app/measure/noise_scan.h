@@ -54,6 +54,12 @@ int RssiSample(std::uint8_t reg, std::int8_t offset, std::uint8_t gain);
 // 14 entries, so its 5 GHz scan measures nothing).
 std::vector<int> NoiseScanChannels(const device::DeviceContext& device, NoiseBand band);
 
+// The board's RSSI offsets as its configuration memory holds them (the TX/RX
+// page's "Offset" fields start with them): at 2.4 GHz word 0x46 (low byte
+// path 0, high byte path 1) and the low byte of word 0x48 (path 2); at 5 GHz
+// words 0x4A and 0x4C. An offset whose word cannot be read is 0.
+std::array<std::int8_t, 3> BoardRssiOffsets(device::DeviceContext& device, NoiseBand band);
+
 struct NoiseScanOptions {
   NoiseBand band = NoiseBand::TwoPointFour;
   std::array<std::int8_t, 3> offsets{};  // the TX/RX page's three "Offset" fields

@@ -347,7 +347,7 @@ std::array<std::uint8_t, 256> PapdMemories::readTable() {
   return table;
 }
 
-void PapdMemories::papdCalibration(int path, const std::string& folder) {
+bool PapdMemories::papdCalibration(int path, const std::string& folder) {
   const auto orBits = [&](std::uint8_t id, std::uint8_t bits) { bbpWrite(id, bbpRead(id) | bits); };
   const auto andBits = [&](std::uint8_t id, std::uint8_t bits) { bbpWrite(id, bbpRead(id) & bits); };
   orBits(21, 0x80);
@@ -358,11 +358,12 @@ void PapdMemories::papdCalibration(int path, const std::string& folder) {
   orBits(189, 0x80);
   const std::string suffix = std::to_string(path);
   std::string ignored;
-  WriteTextFile(folder + "/buf" + suffix + ".txt", FormatTableLines(readTable()), ignored);
+  const bool buffer = WriteTextFile(folder + "/buf" + suffix + ".txt", FormatTableLines(readTable()), ignored);
   andBits(189, 0x7F);
-  WriteTextFile(folder + "/lut" + suffix + "_hw_cal.txt", FormatTableLines(readTable()), ignored);
+  const bool table = WriteTextFile(folder + "/lut" + suffix + "_hw_cal.txt", FormatTableLines(readTable()), ignored);
   andBits(21, 0x7F);
   andBits(31, 0xBF);
+  return buffer && table;
 }
 
 }  // namespace kqa::measure

@@ -83,8 +83,8 @@ class PapdMemories {
   std::array<std::uint8_t, 256> readTable();
   // "PAPD Cal" for path 0 or 1: measures, dumps the measured buffer to
   // "buf<path>.txt" and the table to "lut<path>_hw_cal.txt" in `folder`
-  // (files that cannot be created are skipped).
-  void papdCalibration(int path, const std::string& folder);
+  // (files that cannot be created are skipped). True when both were written.
+  bool papdCalibration(int path, const std::string& folder);
 
  private:
   std::vector<std::uint32_t> readPbfWords();
