@@ -5,6 +5,7 @@
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QStringList>
+#include <QThread>
 
 namespace kqa {
 namespace {
@@ -18,14 +19,32 @@ QString Caption() {
   return name.isEmpty() ? QStringLiteral("kestrelqa") : name;
 }
 
+bool OnGuiThread() {
+  return QCoreApplication::instance() != nullptr &&
+         QThread::currentThread() == QCoreApplication::instance()->thread();
+}
+
 }  // namespace
 
 void QtPrompt::showMessage(std::string_view text) {
+  if (!OnGuiThread()) {
+    // From the capture worker: the box opens on the window's thread once its
+    // event loop gets there; the worker does not wait for the user.
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(),
+        [parent = parent_, message = ToQString(text)] {
+          QMessageBox box(QMessageBox::NoIcon, Caption(), message, QMessageBox::Ok, parent);
+          box.exec();
+        },
+        Qt::QueuedConnection);
+    return;
+  }
   QMessageBox box(QMessageBox::NoIcon, Caption(), ToQString(text), QMessageBox::Ok, parent_);
   box.exec();
 }
 
 bool QtPrompt::askOkCancel(std::string_view text) {
+  if (!OnGuiThread()) return false;  // nothing off the window's thread asks
   QMessageBox box(QMessageBox::Question, Caption(), ToQString(text),
                   QMessageBox::Ok | QMessageBox::Cancel, parent_);
   box.setDefaultButton(QMessageBox::Ok);
@@ -41,6 +60,7 @@ std::optional<std::string> QtPrompt::chooseSaveFile(const FileDialogOptions& opt
 }
 
 std::optional<std::string> QtPrompt::chooseFile(const FileDialogOptions& options, bool save) {
+  if (!OnGuiThread()) return std::nullopt;
   QFileDialog dialog(parent_, ToQString(options.title));
   dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
   dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);

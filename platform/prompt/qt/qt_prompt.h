@@ -10,6 +10,11 @@ namespace kqa {
 
 // The Prompt of the window program: modal QMessageBox and QFileDialog over a
 // parent widget, captioned with the application's display name.
+//
+// Threads: the capture worker reaches it through the device layer's failure
+// messages. A message from any other thread than the window's is queued to
+// the window's thread and shown there (the caller goes on); a question or a
+// file choice from another thread is answered Cancel.
 class QtPrompt final : public Prompt {
  public:
   explicit QtPrompt(QWidget* parent = nullptr) : parent_(parent) {}

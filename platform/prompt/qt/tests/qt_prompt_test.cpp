@@ -3,6 +3,7 @@
 #include <QPushButton>
 #include <QTimer>
 #include <QtTest>
+#include <thread>
 
 #include "platform/prompt/qt/qt_prompt.h"
 
@@ -35,6 +36,20 @@ class QtPromptTest : public QObject {
     AnswerNextMessageBox(QMessageBox::Ok, &seen);
     prompt.showMessage("Dump MAC Registers Done!");
     QCOMPARE(seen, QStringLiteral("Dump MAC Registers Done!"));
+  }
+
+  void aMessageFromTheCaptureWorkerIsShownOnTheWindowsThread() {
+    QtPrompt prompt;
+    bool asked = true;
+    std::thread worker([&] {
+      prompt.showMessage("DeviceIoControl read failed!");
+      asked = prompt.askOkCancel("Go on?");
+    });
+    worker.join();  // the worker did not wait for anybody
+    QVERIFY(!asked);
+    QString seen;
+    AnswerNextMessageBox(QMessageBox::Ok, &seen);
+    QTRY_COMPARE(seen, QStringLiteral("DeviceIoControl read failed!"));
   }
 
   void questionReportsTheButtonChosen() {
