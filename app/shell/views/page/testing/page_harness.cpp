@@ -64,6 +64,7 @@ std::string PageHarness::file(const QString& name) const {
 
 void PageHarness::passOn(const page::PageEvent& event, PropertyPage&) {
   told_.push_back(event);
+  if (answer) answer(event);
 }
 
 }  // namespace kqa::testing

@@ -4,6 +4,7 @@
 #include <QString>
 #include <QTemporaryDir>
 #include <QtGlobal>
+#include <functional>
 #include <memory>
 #include <string>
 #include <typeinfo>
@@ -62,6 +63,9 @@ class PageHarness final : public PageHost {
   std::string file(const QString& name) const;
 
   const std::vector<page::PageEvent>& told() const { return told_; }
+  // Answers the events the page tells as another page of the sheet would
+  // (e.g. the TX/RX page tuning the chip on ChannelChanged); none by default.
+  std::function<void(const page::PageEvent&)> answer;
 
   void passOn(const page::PageEvent& event, PropertyPage& from) override;
   OperationGate& gate() override { return gate_; }
