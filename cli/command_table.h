@@ -65,5 +65,7 @@ void AddNvmCommands(CLI::App& program, CommandTable& table);      // nvm_command
 void AddIoctlCommand(CLI::App& program, CommandTable& table);     // ioctl_command.cpp
 void AddScriptCommand(CLI::App& program, CommandTable& table);    // script_command.cpp
 void AddSelftestCommand(CLI::App& program, CommandTable& table);  // selftest_command.cpp
+// measure_commands.cpp: capture, spectrum, evm, noise scan, iqcal, papd
+void AddMeasureCommands(CLI::App& program, CommandTable& table);
 
 }  // namespace kqa::cli

@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include <chrono>
@@ -160,6 +161,35 @@ TEST_F(CliThroughDaemon, DaemonStatusNamesTheDeviceAndEveryConnectedProcess) {
   EXPECT_EQ(none.exitCode, 1);
   EXPECT_EQ(none.out, "{\"ok\":false,\"message\":\"no kestrelqa-usbd is listening at " + (folder / "nope.sock").string() +
                           "\"}\n");
+}
+
+TEST_F(CliThroughDaemon, MeasurementsThroughTheDaemonAndCtrlCEndingAnEndlessSpectrum) {
+  StartDaemon();
+  const Output scan = Cli({"noise", "scan"});
+  EXPECT_EQ(scan.exitCode, 0) << scan.err;
+  EXPECT_EQ(std::count(scan.out.begin(), scan.out.end(), '\n'), 14) << scan.out;
+  EXPECT_NE(scan.out.find("ch   6  RSSI 0:  -92 dBm"), std::string::npos) << scan.out;  // the bench's channel 6
+  const std::string r66 = Cli({"bbp", "read", "66"}).out;
+
+  // An endless spectrum on a channel of its own: a few lines in, Ctrl+C.
+  const pid_t pid = Spawn({KQA_CLI_PATH, "--device", "socket:" + socket, "spectrum", "--captures", "0", "--channel", "1"},
+                          folder / "spectrum.out", folder / "spectrum.err");
+  const auto lineCount = [&] {
+    const std::string text = ReadFile(folder / "spectrum.out");
+    return std::count(text.begin(), text.end(), '\n');
+  };
+  for (int i = 0; i < 400 && lineCount() < 2; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(25));
+  ::kill(pid, SIGINT);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status)) << "ended by the signal itself";
+  EXPECT_EQ(WEXITSTATUS(status), 0) << ReadFile(folder / "spectrum.err");
+  const std::string lines = ReadFile(folder / "spectrum.out");
+  EXPECT_TRUE(lines.starts_with("noise ")) << lines;
+  EXPECT_TRUE(lines.ends_with(" dB\n")) << lines;
+  // The run gave the gain and the capture memory back before it ended.
+  EXPECT_EQ(Cli({"bbp", "read", "66"}).out, r66);
+  EXPECT_EQ(Cli({"reg", "read", "404"}).out, "00F40016\n");
 }
 
 }  // namespace
