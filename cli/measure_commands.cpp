@@ -1,5 +1,6 @@
 // capture, spectrum, evm, noise scan, iqcal and papd: the measurement pages'
 // logic from the shell. Ctrl+C ends a running loop after its current step.
+#include <charconv>
 #include <cmath>
 #include <memory>
 #include <optional>
@@ -51,6 +52,21 @@ struct MeasureArguments {
   std::string memory;
   std::string file;
 };
+
+// A 2.4 GHz channel number, 1 to 14.
+CLI::Validator ChannelNumber() {
+  return CLI::Validator(
+      [](std::string& word) -> std::string {
+        const std::string_view text = word;
+        int number = 0;
+        const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
+        if (text.empty() || error != std::errc() || end != text.data() + text.size() ||
+            number < 1 || number > 14)
+          return "must be a channel from 1 to 14, not \"" + word + "\"";
+        return {};
+      },
+      "");
+}
 
 // A loop's end: every step ran, Ctrl+C ended it, or it ran until Ctrl+C
 // (a count of 0) and so ended as asked.
@@ -299,7 +315,7 @@ void AddMeasureCommands(CLI::App& program, CommandTable& table) {
       ->transform(DecimalNumber(kMaxCount));
   spectrum.add_option("--channel", args->channel, "tune to this 2.4 GHz channel first (1 to 14)")
       ->type_name("N")
-      ->check(CLI::Range(1, 14));
+      ->check(ChannelNumber());
   spectrum.add_option("--bw", args->bandwidth, "the span: 20 (default) or 40 MHz")
       ->type_name("MHZ")
       ->check(OneOf({"20", "40"}));

@@ -65,7 +65,7 @@ std::string DescribeMemoryFile(const PapdTarget& target, bool read, const Memory
   const std::string file = FileName(path);
   const std::string shown(WordsOf(target).shown);
   if (!result.ok) {
-    if (!result.problem.empty()) return file + ": " + result.problem;
+    if (!result.problem.empty()) return path + ": " + result.problem;
     return (read ? "Reading " + shown + " failed after " : "Writing " + shown + " failed after ") +
            Count(target, read, result.values) + ".";
   }

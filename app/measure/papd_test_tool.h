@@ -24,7 +24,8 @@ std::string_view PapdTargetName(const PapdTarget& target);
 
 // One line on what a read or write did, e.g. "Read 8192 words from PBF into
 // pbf.txt." or "Wrote 16384 words of pbf.txt to PBF; 2 lines past its end
-// were not written." A failure says why ("pbf.txt: Line 3: ...").
+// were not written." A failure says why, naming the file as given
+// ("/tmp/pbf.txt: Line 3: ...").
 std::string DescribeMemoryFile(const PapdTarget& target, bool read, const MemoryFileResult& result,
                                const std::string& path);
 

@@ -109,8 +109,8 @@ TEST(PapdTestTool, WhatAReadOrAWriteSays) {
                                 .problem = "Line 2: \"x\" is not a hexadecimal number.",
                                 .values = 0,
                                 .ignored = 0},
-                               "b.txt"),
-            "b.txt: Line 2: \"x\" is not a hexadecimal number.");
+                               "/tmp/b.txt"),
+            "/tmp/b.txt: Line 2: \"x\" is not a hexadecimal number.");
   for (const char* name : {"pbf", "share", "scope", "waveform", "table"})
     EXPECT_EQ(PapdTargetName(*PapdTargetNamed(name)), name);
   EXPECT_FALSE(PapdTargetNamed("PBF"));

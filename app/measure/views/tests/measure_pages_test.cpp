@@ -123,7 +123,7 @@ class MeasurePagesTest : public QObject {
     harness.prompt.answerFile(harness.file(QStringLiteral("bad.txt")));
     page.onWrite(measure::PapdMemory::ShareMemory);
     QCOMPARE(harness.prompt.messages().back(),
-             std::string("bad.txt: Line 2: \"ZZ\" is not a hexadecimal number."));
+             harness.file(QStringLiteral("bad.txt")) + ": Line 2: \"ZZ\" is not a hexadecimal number.");
     // A cancelled dialog does nothing.
     const std::size_t events = harness.prompt.events().size();
     page.onRead(measure::PapdMemory::DataScope);
