@@ -3,6 +3,7 @@
 #include <charconv>
 #include <string_view>
 
+#include "app/device/register_limits.h"
 #include "app/device/text_parsing.h"
 
 namespace kqa::cli {
@@ -33,12 +34,12 @@ CLI::Validator HexNumber(std::uint32_t max, const std::string& range) {
       "");
 }
 
-CLI::Validator DecimalNumber(std::uint32_t max) {
+CLI::Validator DecimalNumber(std::uint32_t max, std::uint32_t min) {
   return CLI::Validator(
-      [max](std::string& word) -> std::string {
+      [max, min](std::string& word) -> std::string {
         std::uint32_t value = 0;
-        if (!ParseDecimal(word, value) || value > max)
-          return "must be a decimal number from 0 to " + std::to_string(max) + ", not " + Quoted(word);
+        if (!ParseDecimal(word, value)) return "must be a decimal number, not " + Quoted(word);
+        if (const auto problem = device::OutsideRange(value, min, max)) return *problem;
         word = std::to_string(value);
         return {};
       },
@@ -54,6 +55,11 @@ CLI::Validator HexBytes() {
         return {};
       },
       "");
+}
+
+CLI::Validator NotEmpty() {
+  return CLI::Validator(
+      [](std::string& word) -> std::string { return word.empty() ? "needs a value, not \"\"" : ""; }, "");
 }
 
 CLI::Validator OneOf(std::vector<std::string> choices) {

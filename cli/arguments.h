@@ -19,10 +19,12 @@ namespace kqa::cli {
 // Hexadecimal digits ("0x" allowed) of a number not above `max`; `range`
 // says what is allowed when there is a limit ("00 to FF").
 CLI::Validator HexNumber(std::uint32_t max = 0xFFFFFFFF, const std::string& range = "");
-// A decimal number from 0 to `max`.
-CLI::Validator DecimalNumber(std::uint32_t max);
+// A decimal number from `min` to `max`.
+CLI::Validator DecimalNumber(std::uint32_t max, std::uint32_t min = 0);
 // Pairs of hexadecimal digits, at least one pair ("001122").
 CLI::Validator HexBytes();
+// A value that is not empty ("--state ''" names no file).
+CLI::Validator NotEmpty();
 // One of `choices`, spelt exactly.
 CLI::Validator OneOf(std::vector<std::string> choices);
 

@@ -51,5 +51,6 @@ void AddNvmCommands(CLI::App& program, CommandTable& table);      // nvm_command
 void AddIoctlCommand(CLI::App& program, CommandTable& table);     // ioctl_command.cpp
 void AddScriptCommand(CLI::App& program, CommandTable& table);    // script_command.cpp
 void AddSelftestCommand(CLI::App& program, CommandTable& table);  // selftest_command.cpp
+void AddBeaconsCommand(CLI::App& program, CommandTable& table);   // beacons_command.cpp
 
 }  // namespace kqa::cli
