@@ -75,4 +75,22 @@ CLI::Validator OneOf(std::vector<std::string> choices) {
       "");
 }
 
+CLI::Option* AddHexArgument(CLI::App& command, const std::string& name, std::uint32_t& into,
+                            const std::string& description) {
+  return command.add_option(name, into, description)->required()->type_name("HEX")->transform(HexNumber());
+}
+
+CLI::Option* AddDecimalArgument(CLI::App& command, const std::string& name, std::uint32_t& into,
+                                std::uint32_t max, const std::string& description, std::uint32_t min) {
+  return command.add_option(name, into, description)
+      ->required()
+      ->type_name("N")
+      ->transform(DecimalNumber(max, min));
+}
+
+CLI::Option* AddHexBytesArgument(CLI::App& command, const std::string& name, std::string& into,
+                                 const std::string& description) {
+  return command.add_option(name, into, description)->required()->type_name("HEX")->check(HexBytes());
+}
+
 }  // namespace kqa::cli

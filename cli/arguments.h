@@ -28,4 +28,13 @@ CLI::Validator NotEmpty();
 // One of `choices`, spelt exactly.
 CLI::Validator OneOf(std::vector<std::string> choices);
 
+// The usual arguments, required and typed in one call:
+//   AddHexArgument(command, "ADDR", args->address, "the register's address");
+CLI::Option* AddHexArgument(CLI::App& command, const std::string& name, std::uint32_t& into,
+                            const std::string& description);
+CLI::Option* AddDecimalArgument(CLI::App& command, const std::string& name, std::uint32_t& into,
+                                std::uint32_t max, const std::string& description, std::uint32_t min = 0);
+CLI::Option* AddHexBytesArgument(CLI::App& command, const std::string& name, std::string& into,
+                                 const std::string& description);
+
 }  // namespace kqa::cli

@@ -144,10 +144,7 @@ void AddBeaconsCommand(CLI::App& program, CommandTable& table) {
   CLI::App& beacons = table.add(program, "beacons",
                                 "the access points whose beacons the chip hears on a channel",
                                 [args](CommandRun& run) { return Beacons(run, *args); });
-  beacons.add_option("CHANNEL", args->channel, "the 2.4 GHz channel, 1 to 14")
-      ->required()
-      ->type_name("N")
-      ->transform(DecimalNumber(device::kChannelCount, 1));
+  AddDecimalArgument(beacons, "CHANNEL", args->channel, device::kChannelCount, "the 2.4 GHz channel, 1 to 14", 1);
   beacons.add_option("MS", args->milliseconds, "how long to listen (default 500)")
       ->type_name("N")
       ->transform(DecimalNumber(60'000));

@@ -23,7 +23,7 @@ using CommandAction = std::function<int(CommandRun&)>;
 //     CLI::App& thing = CommandTable::Group(program, "thing", "what the family does");
 //     auto args = std::make_shared<ThingArguments>();   // bound by CLI11, read by the action
 //     CLI::App& read = table.add(thing, "read", "reads a thing", [args](CommandRun& run) {...});
-//     read.add_option("ID", args->id, "which thing")->required()->transform(DecimalNumber(15));
+//     AddDecimalArgument(read, "ID", args->id, 15, "which thing");
 //   }
 //
 // and one line in kFamilies (command_line.cpp) lists it.

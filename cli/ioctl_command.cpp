@@ -61,10 +61,7 @@ void AddIoctlCommand(CLI::App& program, CommandTable& table) {
   auto args = std::make_shared<IoctlArguments>();
   CLI::App& ioctl = table.add(program, "ioctl", "sends one raw control code",
                               [args](CommandRun& run) { return Ioctl(run, *args); });
-  ioctl.add_option("CODE", args->code, "the control code")
-      ->required()
-      ->type_name("HEX")
-      ->transform(HexNumber());
+  AddHexArgument(ioctl, "CODE", args->code, "the control code");
   ioctl.add_option("INPUT_HEX", args->input, "the input bytes")->type_name("HEX")->check(HexBytes());
   ioctl.add_option("--out", args->outLength, "output bytes to ask for (default 0)")
       ->type_name("N")

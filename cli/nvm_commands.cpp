@@ -205,26 +205,13 @@ void AddNvmCommands(CLI::App& program, CommandTable& table) {
   CLI::App& nvm = CommandTable::Group(program, "nvm", "the configuration memory (EEPROM, eFuse or image)");
   CLI::App& read = table.add(nvm, "read", "reads COUNT bytes, 16 a line",
                              [args](CommandRun& run) { return NvmRead(run, *args); });
-  read.add_option("OFFSET", args->offset, "where to start")
-      ->required()
-      ->type_name("HEX")
-      ->transform(HexNumber());
-  read.add_option("COUNT", args->count, "how many bytes")
-      ->required()
-      ->type_name("N")
-      ->transform(DecimalNumber(kNvmSpace));
+  AddHexArgument(read, "OFFSET", args->offset, "where to start");
+  AddDecimalArgument(read, "COUNT", args->count, kNvmSpace, "how many bytes");
 
   CLI::App& write = table.add(nvm, "write", "writes bytes, e.g. \"nvm write 4 001122334455\"",
                               [args](CommandRun& run) { return NvmWrite(run, *args); });
-  write.add_option("OFFSET", args->offset, "where to start")
-      ->required()
-      ->type_name("HEX")
-      ->transform(HexNumber());
-  write.add_option("HEXBYTES", args->hexBytes, "the bytes, two hexadecimal digits each")
-      ->required()
-      ->type_name("HEX")
-      ->check(HexBytes());
-
+  AddHexArgument(write, "OFFSET", args->offset, "where to start");
+  AddHexBytesArgument(write, "HEXBYTES", args->hexBytes, "the bytes, two hexadecimal digits each");
   write.add_flag("--dry-run", args->dryRun,
                  "show what the write would do (for the eFuse: the blocks it burns and the free "
                  "count after it) and write nothing");
@@ -232,14 +219,8 @@ void AddNvmCommands(CLI::App& program, CommandTable& table) {
   CLI::App& efuse = CommandTable::Group(program, "efuse", "the eFuse itself");
   CLI::App& plan = table.add(efuse, "plan", "what writing bytes at a logical offset would burn; burns nothing",
                              [args](CommandRun& run) { return ShowEfusePlan(run, args->offset, Bytes(args->hexBytes)); });
-  plan.add_option("OFFSET", args->offset, "the logical offset")
-      ->required()
-      ->type_name("HEX")
-      ->transform(HexNumber());
-  plan.add_option("HEXBYTES", args->hexBytes, "the bytes, two hexadecimal digits each")
-      ->required()
-      ->type_name("HEX")
-      ->check(HexBytes());
+  AddHexArgument(plan, "OFFSET", args->offset, "the logical offset");
+  AddHexBytesArgument(plan, "HEXBYTES", args->hexBytes, "the bytes, two hexadecimal digits each");
   table.add(efuse, "free", "free eFuse blocks, \"free / total\"", EfuseFree);
   table.add(efuse, "dump", "the 512 physical eFuse bytes", EfuseDump);
 }

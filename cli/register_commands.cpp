@@ -101,15 +101,8 @@ void AddRegisterCommands(CLI::App& program, CommandTable& table) {
                                                 "sys (0x400000) or abs (0x00000000)")
         ->type_name("S")
         ->check(OneOf({"mac", "sys", "abs"}));
-    command.add_option("ADDR", args->address, "the register's address in its window, 0 to FFFF")
-        ->required()
-        ->type_name("HEX")
-        ->transform(HexNumber());
-    if (write)
-      command.add_option("VALUE", args->value, "the 32-bit value")
-          ->required()
-          ->type_name("HEX")
-          ->transform(HexNumber());
+    AddHexArgument(command, "ADDR", args->address, "the register's address in its window, 0 to FFFF");
+    if (write) AddHexArgument(command, "VALUE", args->value, "the 32-bit value");
   }
 
   CLI::App& bbp = CommandTable::Group(program, "bbp", "8-bit BBP registers (\"%02X\")");
@@ -118,10 +111,7 @@ void AddRegisterCommands(CLI::App& program, CommandTable& table) {
         table.add(bbp, write ? "write" : "read",
                   write ? "writes a BBP register (R66 once per receive path)" : "reads a BBP register",
                   [args, write](CommandRun& run) { return Bbp(run, *args, write); });
-    command.add_option("ID", args->id, "the register number, 0 to 255")
-        ->required()
-        ->type_name("N")
-        ->transform(DecimalNumber(device::kBbpRegisterCount - 1));
+    AddDecimalArgument(command, "ID", args->id, device::kBbpRegisterCount - 1, "the register number, 0 to 255");
     if (write) AddByteValue(command, *args);
   }
 
@@ -130,14 +120,8 @@ void AddRegisterCommands(CLI::App& program, CommandTable& table) {
     CLI::App& command =
         table.add(rf, write ? "write" : "read", write ? "writes an RF register" : "reads an RF register",
                   [args, write](CommandRun& run) { return Rf(run, *args, write); });
-    command.add_option("BANK", args->bank, "the bank, 0 to 15")
-        ->required()
-        ->type_name("N")
-        ->transform(DecimalNumber(device::kRfBankCount - 1));
-    command.add_option("REG", args->reg, "the register in the bank, 0 to 63")
-        ->required()
-        ->type_name("N")
-        ->transform(DecimalNumber(device::kRfRegisterCount - 1));
+    AddDecimalArgument(command, "BANK", args->bank, device::kRfBankCount - 1, "the bank, 0 to 15");
+    AddDecimalArgument(command, "REG", args->reg, device::kRfRegisterCount - 1, "the register in the bank, 0 to 63");
     if (write) AddByteValue(command, *args);
   }
 }
