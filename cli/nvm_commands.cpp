@@ -89,6 +89,9 @@ std::string PlanText(const device::DeviceContext& device, const device::EfuseWri
     }
     blocks.push_back(entry);
   }
+  for (const std::uint8_t logical : plan.unplaced)
+    text += Format("  logical block %u (0x%03X-0x%03X): needs a new block, and none is left\n", logical,
+                   logical * 16u, logical * 16u + 15);
   if (plan.canRun() && plan.blocks.empty()) text += "  nothing changes: the eFuse holds these bytes already\n";
   text += Format("Free blocks: %d before, %d after.\n", plan.freeBefore, plan.freeAfter);
   if (!plan.canRun()) text += "Refused: " + device::EfuseRefusalReason(plan) + "; nothing would be burnt.\n";
@@ -97,6 +100,7 @@ std::string PlanText(const device::DeviceContext& device, const device::EfuseWri
           {"blocks", blocks},
           {"freeBefore", plan.freeBefore},
           {"freeAfter", plan.freeAfter},
+          {"unplaced", plan.unplaced},
           {"fits", plan.canRun()}};
   if (!plan.canRun()) json["reason"] = device::EfuseRefusalReason(plan);
   return text;

@@ -1,5 +1,6 @@
 #include <charconv>
 #include <filesystem>
+#include <tuple>
 #include <utility>
 
 #include "devices/device_select.h"
@@ -84,9 +85,17 @@ bool ApplyChipOptions(const ChipOptionWords& words, DeviceChoice& choice, std::s
   DeviceChoice parsed = choice;
   parsed.stateFile = words.stateFile;
   parsed.environmentFile = words.environmentFile;
-  std::error_code ignored;
-  if (!words.stateFile.empty() && std::filesystem::is_directory(words.stateFile, ignored)) {
-    error = "--state " + words.stateFile + " is a folder, not a state file";
+  // A folder or a device there would give a library's error, or a read
+  // that never ends.
+  for (const auto& [name, path, what] : {std::tuple{"--state", &words.stateFile, "a state file"},
+                                         std::tuple{"--environment", &words.environmentFile,
+                                                    "an environment file"}}) {
+    std::error_code ignored;
+    const std::filesystem::file_status status = std::filesystem::status(*path, ignored);
+    if (path->empty() || !std::filesystem::exists(status) || std::filesystem::is_regular_file(status))
+      continue;
+    error = std::string(name) + " " + *path + " is " +
+            (std::filesystem::is_directory(status) ? "a folder" : "not a regular file") + ", not " + what;
     return false;
   }
   if (!words.seed.empty()) {

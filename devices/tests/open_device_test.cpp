@@ -105,6 +105,8 @@ TEST_F(OpenDeviceTest, TheEmulatedChipsOptionsGoOnlyWithTheEmulatedChipAndABadEn
   choice.kind = Kind::Emulated;
   EXPECT_FALSE(ApplyChipOptions({.stateFile = dir.path()}, choice, error));
   EXPECT_EQ(error, "--state " + dir.path() + " is a folder, not a state file");
+  EXPECT_FALSE(ApplyChipOptions({.environmentFile = "/dev/zero"}, choice, error));
+  EXPECT_EQ(error, "--environment /dev/zero is not a regular file, not an environment file");
   EXPECT_FALSE(ApplyChipOptions({.seed = "4294967296"}, choice, error));
   EXPECT_FALSE(ApplyChipOptions({.timing = "fast"}, choice, error));
   const std::string environment = dir.path() + "/air.env";

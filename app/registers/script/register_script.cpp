@@ -4,7 +4,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <optional>
 #include <sstream>
 
@@ -279,8 +278,13 @@ ScriptFileRun RunRegisterScriptFile(ScriptDialect dialect, const std::string& pa
                                     device::DeviceContext& device, ScriptLog& log) {
   ScriptFileRun result;
   std::error_code error;
-  if (std::filesystem::is_directory(path, error)) {
+  const std::filesystem::file_status status = std::filesystem::status(path, error);
+  if (std::filesystem::is_directory(status)) {
     result.problem = path + " is a folder, not a script";
+    return result;
+  }
+  if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
+    result.problem = path + " is not a file (a device or a pipe), not a script";
     return result;
   }
   std::ifstream file(path, std::ios::binary);
@@ -289,10 +293,17 @@ ScriptFileRun RunRegisterScriptFile(ScriptDialect dialect, const std::string& pa
     result.problem = "cannot open the script file " + path + ": " + std::strerror(errno);
     return result;
   }
-  std::string text{std::istreambuf_iterator<char>(file), {}};
+  // One byte past the limit tells a file too long to be a script.
+  std::string text(kScriptFileLimit + 1, '\0');
+  file.read(text.data(), static_cast<std::streamsize>(text.size()));
   if (file.bad()) {
     result.unreadable = true;
     result.problem = "cannot read the script file " + path + ": " + std::strerror(errno);
+    return result;
+  }
+  text.resize(static_cast<std::size_t>(file.gcount()));
+  if (text.size() > kScriptFileLimit) {
+    result.problem = path + " is larger than " + std::to_string(kScriptFileLimit) + " bytes, too large for a script";
     return result;
   }
   if (text.starts_with("\xEF\xBB\xBF")) text.erase(0, 3);  // a UTF-8 byte-order mark

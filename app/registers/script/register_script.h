@@ -41,8 +41,10 @@ namespace kqa {
 // "Error:\tline N: device not connected (1167)".
 enum class ScriptDialect { Keyword, Bbp, Rf };
 
-// The longest line a script may hold, line feed not counted.
+// The longest line a script may hold, line feed not counted, and the
+// largest script file (a few thousand lines of the longest kind).
 inline constexpr std::size_t kScriptLineLimit = 254;
+inline constexpr std::size_t kScriptFileLimit = 1 << 20;
 
 // What a run did, for a closing line (the pages show only the log).
 struct ScriptSummary {
@@ -83,8 +85,9 @@ struct ScriptFileRun {
 
 // Reads `path`, clears the log and runs it. A UTF-8 byte-order mark is
 // skipped. Nothing is run or logged when the file cannot be opened, is a
-// folder, or is not text (a zero byte or another control character than
-// tab, line and page breaks, or UTF-16); `problem` then says which.
+// folder or a device, is larger than kScriptFileLimit, or is not text (a
+// zero byte or another control character than tab, line and page breaks,
+// or UTF-16); `problem` then says which.
 ScriptFileRun RunRegisterScriptFile(ScriptDialect dialect, const std::string& path,
                                     device::DeviceContext& device, ScriptLog& log);
 

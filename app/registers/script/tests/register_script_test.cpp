@@ -167,6 +167,9 @@ TEST_F(RegisterScript, FilesThatAreNotTextAreRefusedAndAByteOrderMarkIsSkipped) 
   run = RunRegisterScriptFile(ScriptDialect::Keyword, std::filesystem::temp_directory_path().string(), bed.device, log);
   EXPECT_FALSE(run.ran);
   EXPECT_NE(run.problem.find("is a folder"), std::string::npos) << run.problem;
+  run = RunRegisterScriptFile(ScriptDialect::Keyword, "/dev/zero", bed.device, log);  // never ends
+  EXPECT_FALSE(run.ran);
+  EXPECT_NE(run.problem.find("is not a file (a device or a pipe)"), std::string::npos) << run.problem;
   EXPECT_EQ(log.entries, Entries{"kept\n"});
   EXPECT_TRUE(bed.chip.macWrites(0x1314).empty());
 
