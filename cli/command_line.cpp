@@ -48,27 +48,26 @@ std::string SubcommandNames(const CLI::App& group) {
 
 // CLI11's message, in the words kestrelqa-cli uses.
 std::string UsageMessage(const CLI::App& program, const CLI::ParseError& error) {
-  const CLI::App* deepest = DeepestParsed(program);
-  const bool isGroup = !deepest->get_subcommands([](const CLI::App*) { return true; }).empty();
-  if (isGroup) {
-    std::string word;
-    for (const std::string& remaining : program.remaining(true))
-      if (!remaining.empty() && remaining.front() != '-') {
-        word = remaining;
-        break;
-      }
-    const std::string path = deepest == &program ? std::string() : deepest->get_name() + " ";
-    if (!word.empty()) return "unknown command \"" + path + word + "\"";
-    if (deepest == &program) return "no command given";
-    return deepest->get_name() + " needs a command: " + SubcommandNames(*deepest);
-  }
   std::string message = error.what();
   // "VALUE: must be hexadecimal ..." reads "VALUE must be hexadecimal ...".
   if (error.get_name() == "ValidationError") {
     if (const std::size_t colon = message.find(": "); colon != std::string::npos)
       message.replace(colon, 2, " ");
+    return message;
   }
-  return message;
+  const CLI::App* deepest = DeepestParsed(program);
+  if (deepest->get_subcommands([](const CLI::App*) { return true; }).empty()) return message;
+  // The line stopped at a family (or before any): say which commands there are.
+  std::string word;
+  for (const std::string& remaining : program.remaining(true))
+    if (!remaining.empty() && remaining.front() != '-') {
+      word = remaining;
+      break;
+    }
+  const std::string path = deepest == &program ? std::string() : deepest->get_name() + " ";
+  if (!word.empty()) return "unknown command \"" + path + word + "\"";
+  if (deepest == &program) return "no command given";
+  return deepest->get_name() + " needs a command: " + SubcommandNames(*deepest);
 }
 
 }  // namespace
