@@ -283,4 +283,33 @@ TEST_F(CliThroughDaemon, TheEnvironmentFileReachesTheChipInProcessAndThroughTheD
       << ReadFile(folder / "usbd.err");
 }
 
+// Findings 3, 4 and 7 through the daemon: the checks are the CLI's own,
+// whichever way the chip is reached.
+TEST_F(CliThroughDaemon, RangesScriptFilesAndTheImageFileAreCheckedThroughTheDaemonToo) {
+  StartDaemon({"--device", "emulated"});
+  const Output cut = Cli({"reg", "write", "0x11314", "11111111"});
+  EXPECT_EQ(cut.exitCode, 2);
+  EXPECT_NE(cut.err.find("ADDR must lie in the MAC window 0x0000-0xFFFF, not 0x11314"), std::string::npos);
+  EXPECT_EQ(Cli({"reg", "read", "1314"}).out, "00000000\n");
+
+  std::ofstream(folder / "bom.txt", std::ios::binary) << "\xEF\xBB\xBF" "MAC 1 1314 5\nRF 1 99 13 77\n";
+  const Output bom = Cli({"script", "run", (folder / "bom.txt").string()});
+  EXPECT_EQ(bom.exitCode, 1);
+  EXPECT_EQ(bom.out, "W:\tMAC 0x1314\t= 0x00000005\n"
+                     "Error:\tline 2 skipped: RF bank must be from 0 to 15, not 99\n"
+                     "Script ended: 1 command run, 0 lines failed, 1 line skipped, 0 lines matched no keyword\n");
+  std::ofstream(folder / "binary.txt", std::ios::binary) << std::string("\x7F" "ELF\x02\x01", 6);
+  const Output binary = Cli({"script", "run", (folder / "binary.txt").string()});
+  EXPECT_EQ(binary.exitCode, 1);
+  EXPECT_NE(binary.err.find("is not a text file (byte 0x7F at offset 0): nothing was run"), std::string::npos)
+      << binary.err;
+
+  std::ofstream(folder / "short.bin", std::ios::binary) << std::string(10, '\x11');
+  const Output image = Cli({"--nvm", "buffer", "--eeprom-file", (folder / "short.bin").string(), "nvm", "write",
+                            "0", "AA"});
+  EXPECT_EQ(image.exitCode, 1);
+  EXPECT_NE(image.err.find("holds 10 bytes; an image holds 512 to 1024 bytes"), std::string::npos) << image.err;
+  EXPECT_EQ(fs::file_size(folder / "short.bin"), 10u);
+}
+
 }  // namespace
