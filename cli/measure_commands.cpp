@@ -130,8 +130,8 @@ std::string SpectrumCsv(const measure::Spectrum& spectrum) {
 
 int SpectrumCommand(CommandRun& run, const MeasureArguments& args) {
   device::DeviceContext& device = run.device();
-  LoadConfigurationWords(device);
-  MeasureRadio radio(device);
+  LoadConfigurationWords(run.configMemory());
+  MeasureRadio radio(device, run.session().channels);
   if (const auto refused = TuneFromArguments(run, radio, args)) return *refused;
   measure::FftGraphTool tool(device);
   tool.initialise();
@@ -160,7 +160,7 @@ int SpectrumCommand(CommandRun& run, const MeasureArguments& args) {
       });
   tool.finishRun(settings);
 
-  Json json = {{"channel", device.channelIndex + 1},
+  Json json = {{"channel", run.session().channels.channelIndex + 1},
                {"bw", std::stoi(args.bandwidth)},
                {"captures", captures}};
   std::string error;
@@ -182,7 +182,7 @@ int SpectrumCommand(CommandRun& run, const MeasureArguments& args) {
 
 int EvmCommand(CommandRun& run, const MeasureArguments& args) {
   device::DeviceContext& device = run.device();
-  LoadConfigurationWords(device);
+  LoadConfigurationWords(run.configMemory());
   const auto component = measure::EvmComponent::Load();
   if (!component)
     return run.fail("the EVM component " + std::string(measure::kEvmLibraryName) + " (" +
@@ -207,21 +207,21 @@ int EvmCommand(CommandRun& run, const MeasureArguments& args) {
 
 int NoiseScanCommand(CommandRun& run, const MeasureArguments& args) {
   device::DeviceContext& device = run.device();
-  LoadConfigurationWords(device);
-  MeasureRadio radio(device);
+  LoadConfigurationWords(run.configMemory());
+  MeasureRadio radio(device, run.session().channels);
   measure::NoiseScanOptions options;
   options.band = args.band == "5" ? measure::NoiseBand::Five : measure::NoiseBand::TwoPointFour;
-  options.offsets = measure::BoardRssiOffsets(device, options.band);
-  if (measure::NoiseScanChannels(device, options.band).empty())
+  options.offsets = measure::BoardRssiOffsets(run.configMemory(), options.band);
+  if (measure::NoiseScanChannels(run.session().channels, options.band).empty())
     run.err() << "kestrelqa-cli: the channel list offers no " << args.band
               << " GHz channel: nothing to scan\n";
   InterruptGuard guard;
   Json channels = Json::array();
   measure::RunNoiseScan(
-      device, radio, options, guard.stop(), [&](const measure::NoiseChannelResult& result) {
-        const int number = device.channelList.empty()
+      device, run.memoryMode(), run.session().channels, radio, options, guard.stop(), [&](const measure::NoiseChannelResult& result) {
+        const int number = run.session().channels.channelList.empty()
                                ? result.index + 1
-                               : device.channelList[static_cast<std::size_t>(result.index)];
+                               : run.session().channels.channelList[static_cast<std::size_t>(result.index)];
         std::string line = Format("ch %3d", number);
         Json rssi = Json::array();
         for (std::size_t path = 0; path < result.rssi.size(); ++path) {
@@ -237,7 +237,7 @@ int NoiseScanCommand(CommandRun& run, const MeasureArguments& args) {
 
 int IqCalCommand(CommandRun& run, measure::IqCalibrationKind kind) {
   device::DeviceContext& device = run.device();
-  LoadConfigurationWords(device);
+  LoadConfigurationWords(run.configMemory());
   InterruptGuard guard;
   measure::IqCalibration calibration(device);
   const measure::IqCalibrationResult result = calibration.run(kind, guard.stop());

@@ -12,7 +12,7 @@ constexpr std::uint32_t kReceiveEnable = 0x8;
 
 bool MeasureRadio::tune(int number) {
   if (!sniffer::TuneChannel(device_, number)) return false;
-  device_.channelIndex = number - 1;
+  channels_.channelIndex = number - 1;
   return true;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/device/channel_state.h"
 #include "app/device/device_context.h"
 #include "app/measure/noise_scan.h"
 
@@ -10,10 +11,11 @@ namespace kqa::cli {
 // bandwidth. The noise scan tunes through it (NoiseScanTuner).
 class MeasureRadio final : public measure::NoiseScanTuner {
  public:
-  explicit MeasureRadio(device::DeviceContext& device) : device_(device) {}
+  MeasureRadio(device::DeviceContext& device, device::ChannelState& channels)
+      : device_(device), channels_(channels) {}
 
-  // Tunes the 2.4 GHz channel `number` (1-14) and makes it the context's
-  // channel; false when it cannot (the device layer has said why).
+  // Tunes the 2.4 GHz channel `number` (1-14) and makes it the channel
+  // state's channel; false when it cannot (the device layer has said why).
   bool tune(int number);
   // Whether 40 MHz can be selected: not yet (it is the TX/RX page's
   // bandwidth routine); 20 MHz is what the chip starts with.
@@ -26,6 +28,7 @@ class MeasureRadio final : public measure::NoiseScanTuner {
 
  private:
   device::DeviceContext& device_;
+  device::ChannelState& channels_;
 };
 
 }  // namespace kqa::cli

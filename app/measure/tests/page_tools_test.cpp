@@ -122,9 +122,9 @@ TEST(NoiseScan, TheBoardsOffsetsComeFromItsConfigurationMemory) {
   bed.chip.eeprom[0x47] = 0xFD;  // path 1: -3
   bed.chip.eeprom[0x48] = 0x81;  // path 2: -127
   bed.chip.eeprom[0x4A] = 0x04;
-  EXPECT_EQ(BoardRssiOffsets(bed.device, NoiseBand::TwoPointFour),
+  EXPECT_EQ(BoardRssiOffsets(bed.configMemory(), NoiseBand::TwoPointFour),
             (std::array<std::int8_t, 3>{2, -3, -127}));
-  EXPECT_EQ(BoardRssiOffsets(bed.device, NoiseBand::Five)[0], 4);
+  EXPECT_EQ(BoardRssiOffsets(bed.configMemory(), NoiseBand::Five)[0], 4);
 }
 
 }  // namespace

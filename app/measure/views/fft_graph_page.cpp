@@ -37,7 +37,7 @@ QRadioButton* Radio(const QString& caption, QButtonGroup* group, QWidget* parent
 }  // namespace
 
 CFftGraphPage::CFftGraphPage(kqa::shell::PageServices& services, QWidget* parent)
-    : PropertyPage(parent), device_(services.device), tool_(services.device) {
+    : PropertyPage(parent), device_(services.device), channels_(services.channels), tool_(services.device) {
   graph_ = new CGraph(this);
   graph_->setObjectName(QStringLiteral("graph"));
   auto* controls = new QHBoxLayout;
@@ -211,8 +211,8 @@ QWidget* CFftGraphPage::registerGroup() {
 
 void CFftGraphPage::onInitDialog() {
   tool_.initialise();
-  for (std::string_view name : device_.channelNameTable) channelList_->addItem(ToQString(name));
-  channelList_->setCurrentIndex(device_.channelIndex);
+  for (std::string_view name : channels_.channelNameTable) channelList_->addItem(ToQString(name));
+  channelList_->setCurrentIndex(channels_.channelIndex);
   for (const std::string& name : measure::RxPathNames(measure::ReceivePaths(device_)))
     pathList_->addItem(ToQString(name));
   pathList_->setCurrentIndex(pathList_->count() - 1);
@@ -331,7 +331,7 @@ void CFftGraphPage::redraw() {
 
 void CFftGraphPage::onChannelChosen(int index) {
   if (index < 0) return;
-  device_.channelIndex = index;
+  channels_.channelIndex = index;
   tellOthers(kqa::page::ChannelChanged{index, true});
   tool_.freezeGain();
   showGain();

@@ -87,6 +87,7 @@ class CFftGraphPage : public kqa::PropertyPage {
   void redraw();
 
   kqa::device::DeviceContext& device_;
+  kqa::device::ChannelState& channels_;
   kqa::measure::FftGraphTool tool_;
 
   // The worker and what it shares with the window: the running flag (Stop

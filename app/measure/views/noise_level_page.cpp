@@ -53,7 +53,7 @@ QTableWidget* ReportList(int id, const std::vector<int>& channels, QWidget* pare
 }  // namespace
 
 CNoiseLevelPage::CNoiseLevelPage(kqa::shell::PageServices& services, QWidget* parent)
-    : PropertyPage(parent), device_(services.device) {
+    : PropertyPage(parent), device_(services.device), memoryMode_(services.memoryMode), channels_(services.channels) {
   auto* layout = new QVBoxLayout(this);
   const QString groups[] = {tr("2.4G"), tr("5G"), tr("5G"), tr("5G")};
   for (std::size_t i = 0; i < lists_.size(); ++i) {
@@ -110,11 +110,11 @@ void CNoiseLevelPage::scan(measure::NoiseBand band) {
   runLong(tr("Scanning the noise level"), [this, band] {
     measure::NoiseScanOptions options;
     options.band = band;
-    options.offsets = measure::BoardRssiOffsets(device_, band);
-    const std::size_t channels = measure::NoiseScanChannels(device_, band).size();
+    options.offsets = measure::BoardRssiOffsets({device_, memoryMode_}, band);
+    const std::size_t channels = measure::NoiseScanChannels(channels_, band).size();
     std::size_t done = 0;
     const kqa::page::Progress progress = progressSink();
-    measure::RunNoiseScan(device_, *this, options, nullptr,
+    measure::RunNoiseScan(device_, memoryMode_, channels_, *this, options, nullptr,
                           [&](const measure::NoiseChannelResult& result) {
                             show(result);
                             progress(++done, channels);
@@ -136,7 +136,7 @@ void CNoiseLevelPage::show(const measure::NoiseChannelResult& result) {
 }
 
 void CNoiseLevelPage::selectChannel(int index) {
-  device_.channelIndex = index;
+  channels_.channelIndex = index;
   tellOthers(kqa::page::ChannelChanged{index, true});
 }
 

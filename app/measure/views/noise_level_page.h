@@ -38,5 +38,7 @@ class CNoiseLevelPage : public kqa::PropertyPage, private kqa::measure::NoiseSca
   void toggleReceive() override;
 
   kqa::device::DeviceContext& device_;
+  kqa::device::ConfigMemoryMode& memoryMode_;
+  kqa::device::ChannelState& channels_;
   std::array<QTableWidget*, 4> lists_{};
 };

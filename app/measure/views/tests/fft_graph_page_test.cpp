@@ -26,7 +26,7 @@ namespace {
 std::unique_ptr<PageHarness> Harness(std::string_view environment) {
   auto harness =
       std::make_unique<PageHarness>(Page::FftGraph, measure::testing::RadioBench(environment));
-  auto tuner = std::make_shared<measure::testing::BenchTuner>(harness->device);
+  auto tuner = std::make_shared<measure::testing::BenchTuner>(harness->device, harness->memoryMode, harness->channels);
   tuner->selectChannel(0);
   harness->answer = [tuner](const kqa::page::PageEvent& event) {
     if (const auto* change = std::get_if<ChannelChanged>(&event); change != nullptr && change->tune)
@@ -194,7 +194,7 @@ class FftGraphPageTest : public QObject {
 
     harness->choose(QStringLiteral("channelList"), 3);
     QCOMPARE(harness->told().back(), kqa::page::PageEvent(ChannelChanged{3, true}));
-    QCOMPARE(harness->device.channelIndex, 3);
+    QCOMPARE(harness->channels.channelIndex, 3);
     QCOMPARE(page.tool().r65Text(), std::string("BD"));
     QCOMPARE(page.tool().r66Text(), std::string("1C"));
 

@@ -24,7 +24,7 @@ class MeasurePagesTest : public QObject {
   void theNoiseScanFillsTheTableThroughTheTxRxPage() {
     PageHarness harness(Page::NoiseLevel,
                         measure::testing::RadioBench("noise default -95\nnoise 3 -88\n"));
-    measure::testing::BenchTuner tuner(harness.device);  // also the board's two receive paths
+    measure::testing::BenchTuner tuner(harness.device, harness.memoryMode, harness.channels);  // also the board's two receive paths
     std::vector<int> tuned;
     harness.answer = [&](const kqa::page::PageEvent& event) {
       if (const auto* change = std::get_if<kqa::page::ChannelChanged>(&event)) {
@@ -35,7 +35,7 @@ class MeasurePagesTest : public QObject {
         tuner.toggleReceive();
       }
     };
-    harness.device.channelIndex = 5;
+    harness.channels.channelIndex = 5;
     auto& page = harness.page<CNoiseLevelPage>();
     harness.click(QStringLiteral("2.4G START"));
     QCOMPARE(tuned.size(), std::size_t{15});
