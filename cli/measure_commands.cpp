@@ -187,6 +187,8 @@ int EvmCommand(CommandRun& run, const MeasureArguments& args) {
   if (!component)
     return run.fail("the EVM component " + std::string(measure::kEvmLibraryName) + " (" +
                     std::string(measure::kEvmFunctionName) + ") could not be loaded");
+  MeasureRadio radio(device, run.session().channels);
+  if (const auto refused = TuneFromArguments(run, radio, args)) return *refused;
   measure::FftCaptureSettings settings;
   settings.domain = measure::Domain::Time;  // auto trigger: a frame starts the capture
   settings.triggerOffset = kEvmTriggerOffset;
@@ -331,6 +333,9 @@ void AddMeasureCommands(CLI::App& program, CommandTable& table) {
   evm.add_option("--captures", args->captures, "how many (default 1; 0: until Ctrl+C)")
       ->type_name("N")
       ->transform(DecimalNumber(kMaxCount));
+  evm.add_option("--channel", args->channel, "tune to this 2.4 GHz channel first (1 to 14)")
+      ->type_name("N")
+      ->check(ChannelNumber());
 
   CLI::App& noise = CommandTable::Group(program, "noise", "the noise level per channel");
   CLI::App& scan =

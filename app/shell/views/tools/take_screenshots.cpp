@@ -12,6 +12,7 @@
 #include "app/registers/views/mac_page.h"
 #include "app/shell/views/program.h"
 #include "app/shell/views/property_sheet.h"
+#include "app/shell/views/tools/measure_screenshots.h"
 #include "app/sniffer/sniffer_buffer.h"
 #include "platform/clock/clock.h"
 #include "devices/device_select.h"
@@ -82,5 +83,5 @@ int main(int argc, char** argv) {
   frozen.activeTab = kqa::shell::Page::UsbConfig;
   sheet.applyPresence(frozen);
   Save(sheet, folder.filePath(QStringLiteral("screenshot-frozen.png")));
-  return 0;
+  return SaveMeasurementScreenshots(folder) ? 0 : 1;
 }
