@@ -58,7 +58,10 @@ CGraph::CGraph(QWidget* parent) : QChartView(parent) {
     series->attachAxis(axisX_);
     series->attachAxis(axisY_);
   }
+  // setChart() hands back the view's default chart instead of deleting it.
+  QChart* defaultChart = this->chart();
   setChart(chart);
+  delete defaultChart;
   setRenderHint(QPainter::Antialiasing);
   setMinimumHeight(300);
   setFrame(measure::FrequencyGraph(20));
