@@ -161,6 +161,16 @@ NvmResult ReadEepromWord(DeviceContext& device, std::uint16_t offset, std::uint1
   return result;
 }
 
+void LoadConfigurationWords(DeviceContext& device) {
+  ReadEepromWord(device, 0x34, device.eepromWord34);
+  ReadEepromWord(device, 0x36, device.eepromWord36);
+  ReadEepromWord(device, 0x42, device.eepromWord42);
+}
+
+void EnsureConfigurationWords(DeviceContext& device) {
+  if (device.eepromWord34 == 0) LoadConfigurationWords(device);
+}
+
 NvmResult WriteEepromBlock(DeviceContext& device, std::uint16_t offset,
                            std::span<const std::uint8_t> data) {
   if (!EnsureDeviceOpen(device)) return NvmResult::NoDevice;

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/device/channel_table.h"
+#include "app/device/shared_settings.h"
 #include "platform/clock/clock.h"
 #include "platform/ioctl/device_interface.h"
 #include "platform/prompt/prompt.h"
@@ -90,6 +91,10 @@ struct DeviceContext {
   std::span<const std::uint16_t> channelList;
   int channelCount = 0;
   int channelIndex = 0;
+
+  // What the pages share besides the channel: the RF bank, the TX power and
+  // frequency offset settings, the product id.
+  SharedSettings settings;
 
   // Optional pages chosen on the command line.
   bool showFftPages = false;

@@ -1,4 +1,4 @@
-#include "app/measure/text_file.h"
+#include "app/device/text_file.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -6,7 +6,7 @@
 #include <fstream>
 #include <memory>
 
-namespace kqa::measure {
+namespace kqa::device {
 
 bool WriteTextFile(const std::string& path, std::string_view text, std::string& error) {
   const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "wb"),
@@ -43,4 +43,4 @@ bool ReadTextLines(const std::string& path, std::vector<std::string>& lines, std
   return true;
 }
 
-}  // namespace kqa::measure
+}  // namespace kqa::device

@@ -4,7 +4,7 @@
 #include <string_view>
 #include <vector>
 
-namespace kqa::measure {
+namespace kqa::device {
 
 // Writes `text` to `path`, replacing what was there. False with the system's
 // reason when the file cannot be created or written completely.
@@ -17,4 +17,4 @@ std::string_view TrimBlanks(std::string_view text);
 // False with the system's reason when it cannot be opened.
 bool ReadTextLines(const std::string& path, std::vector<std::string>& lines, std::string& error);
 
-}  // namespace kqa::measure
+}  // namespace kqa::device
