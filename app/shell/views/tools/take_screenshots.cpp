@@ -12,6 +12,7 @@
 #include "app/registers/views/mac_page.h"
 #include "app/shell/views/program.h"
 #include "app/shell/views/property_sheet.h"
+#include "app/shell/views/tools/register_page_shots.h"
 #include "platform/clock/clock.h"
 #include "devices/device_select.h"
 #include "app/registers/script/register_script.h"
@@ -67,6 +68,8 @@ int main(int argc, char** argv) {
   mac.findChild<QLineEdit*>(QStringLiteral("singleOffset"))->setText(QStringLiteral("314"));
   mac.onSingleReadWrite();
   Save(sheet, folder.filePath(QStringLiteral("screenshot-mac-page.png")));
+
+  ShootRegisterPages(sheet, prompt, folder, Save);
 
   sheet.setActivePage(kqa::shell::Page::About);
   Save(sheet, folder.filePath(QStringLiteral("screenshot-about-page.png")));
