@@ -18,7 +18,7 @@ namespace {
 
 // Every family of commands, in the order --help lists them.
 constexpr void (*kFamilies[])(CLI::App&, CommandTable&) = {
-    AddInfoCommand, AddRegisterCommands, AddNvmCommands,
+    AddInfoCommand, AddRegisterCommands, AddBbpPageCommands, AddRfPageCommands, AddNvmCommands,
     AddIoctlCommand, AddScriptCommand,   AddSelftestCommand,
 };
 
