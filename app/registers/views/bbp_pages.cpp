@@ -58,8 +58,6 @@ QWidget* BbpPageBase::gridGroup(int columns) {
     if (column + 1 < columns) grid->setColumnMinimumWidth(3 * column + 2, 10);
     grid_.push_back(field);
   }
-  grid->setColumnStretch(3 * columns, 1);
-  grid->setRowStretch(rows, 1);
   return group;
 }
 
@@ -103,7 +101,7 @@ CBBPPage::CBBPPage(kqa::shell::PageServices& services, QWidget* parent)
   controls->addWidget(tablesGroup());
   controls->addWidget(scriptGroup(), 1);
   auto* layout = new QVBoxLayout(this);
-  layout->addWidget(gridGroup(columns_), 1);
+  layout->addWidget(gridGroup(columns_));
   layout->addLayout(controls);
   layout->addWidget(progressBar());
   progressBar()->setMaximumHeight(8);
@@ -173,14 +171,18 @@ namespace {
 
 // The grid beside the register box, for the pages without files.
 void LayOutPlainPage(QWidget* page, QWidget* grid, QWidget* single, QProgressBar* progress) {
+  auto* left = new QVBoxLayout;
+  left->addWidget(grid);
+  left->addStretch(1);
   auto* side = new QVBoxLayout;
   side->addWidget(single);
   side->addStretch(1);
   side->addWidget(progress);
   progress->setMaximumHeight(8);
   auto* layout = new QHBoxLayout(page);
-  layout->addWidget(grid, 1);
+  layout->addLayout(left);
   layout->addLayout(side);
+  layout->addStretch(1);
 }
 
 }  // namespace

@@ -104,8 +104,6 @@ QWidget* RfPageBase::gridGroup() {
     }
   }
   grid->setColumnMinimumWidth(kColumnWidth, 48);  // a gap before the second column's labels
-  grid->setColumnStretch(2 * kColumnWidth, 1);
-  grid->setRowStretch(kRows, 1);
   return group;
 }
 
@@ -171,7 +169,8 @@ CRFPage::CRFPage(kqa::shell::PageServices& services, QWidget* parent)
   side->addWidget(filesGroup(), 1);
   auto* left = new QVBoxLayout;
   left->addWidget(bankRow());
-  left->addWidget(gridGroup(), 1);
+  left->addWidget(gridGroup());
+  left->addStretch(1);
   left->addWidget(progressBar());
   progressBar()->setMaximumHeight(8);
   auto* layout = new QHBoxLayout(this);
@@ -381,7 +380,8 @@ CRFPage2::CRFPage2(kqa::shell::PageServices& services, QWidget* parent)
   progressBar()->setMaximumHeight(8);
   auto* left = new QVBoxLayout;
   left->addWidget(bankRow());
-  left->addWidget(gridGroup(), 1);
+  left->addWidget(gridGroup());
+  left->addStretch(1);
   auto* layout = new QHBoxLayout(this);
   layout->addLayout(left, 0);
   layout->addLayout(side, 1);

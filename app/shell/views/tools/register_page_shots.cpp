@@ -1,5 +1,6 @@
 #include "app/shell/views/tools/register_page_shots.h"
 
+#include <QLineEdit>
 #include <cstdio>
 #include <fstream>
 #include <string>
@@ -56,6 +57,13 @@ void ShootRegisterPages(CQAPropertySheet& sheet, kqa::ScriptedPrompt& prompt, co
   rf.onLoadScript();
   std::remove(rfScript.c_str());
   rf.onChannelChosen(5);
+  // TX power 0 and the frequency offset set through their spins.
+  rf.findChild<QLineEdit*>(QStringLiteral("txPower0"))->setText(QStringLiteral("1F"));
+  rf.onTxPowerStep(0, +1);
+  rf.findChild<QLineEdit*>(QStringLiteral("txPower1"))->setText(QStringLiteral("1D"));
+  rf.onTxPowerStep(1, +1);
+  rf.findChild<QLineEdit*>(QStringLiteral("frequencyOffset"))->setText(QStringLiteral("023"));
+  rf.onFrequencyOffsetStep(+1);
   save(sheet, folder.filePath(QStringLiteral("screenshot-rf-page-1.png")));
   sheet.setActivePage(Page::Rf2);
   save(sheet, folder.filePath(QStringLiteral("screenshot-rf-page-2.png")));
