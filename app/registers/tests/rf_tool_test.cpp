@@ -192,18 +192,23 @@ TEST(RfRadioTool, TxPowerAndFrequencyOffsetStepWithinTheirRanges) {
   EXPECT_EQ(bed.chip.callsOf(ioctl::VQ_OID_USB_VENDOR_WRITE_HALVES).size(), 1u)
       << "0x13B0 goes through 0x2234DC on a Kestrel";
   EXPECT_EQ(radio.stepTxPower(0, "3F", +1), Outcome::Refused) << "0x3F does not go higher";
+  EXPECT_EQ(radio.stepTxPower(0, "01", -1), Outcome::Done) << "0x00 is in range";
+  EXPECT_EQ(radio.stepTxPower(0, "3E", +1), Outcome::Done);
   EXPECT_EQ(radio.stepTxPower(0, "00", -1), Outcome::Refused) << "nor 0x00 lower";
-  EXPECT_EQ(bed.chip.macWrites(0x13B0).size(), 1u);
+  EXPECT_EQ(bed.chip.macWrites(0x13B0),
+            (std::vector<std::uint32_t>{0x00001F3F, 0x00001F00, 0x00001F3F}));
   EXPECT_EQ(bed.device.settings.txPower0, 0x3F);
   EXPECT_EQ(bed.device.settings.txPowerChannel, 6);
 
   EXPECT_EQ(radio.stepTxPower(1, "10", -1), Outcome::Done);
   EXPECT_EQ(bed.device.settings.txPower1, 0x0F);
-  EXPECT_EQ(bed.chip.macWrites(0x13B0).size(), 1u) << "TX power 1 writes no register";
+  EXPECT_EQ(bed.chip.macWrites(0x13B0).size(), 3u) << "TX power 1 writes no register";
 
   EXPECT_EQ(radio.stepFrequencyOffset("024", +1), Outcome::Done);
   EXPECT_EQ(bed.chip.rf[0][12], 0x25);
   EXPECT_EQ(radio.frequencyOffsetText(), "025");
+  EXPECT_EQ(radio.stepFrequencyOffset("0FE", +1), Outcome::Done);
+  EXPECT_EQ(bed.chip.rf[0][12], 0xFF);
   EXPECT_EQ(radio.stepFrequencyOffset("0FF", +1), Outcome::Refused);
   EXPECT_EQ(radio.stepFrequencyOffset("0FF", -1), Outcome::Done) << "FF steps down";
   EXPECT_EQ(bed.chip.rf[0][12], 0xFE);
