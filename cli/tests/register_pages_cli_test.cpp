@@ -104,10 +104,12 @@ TEST_F(RegisterPageCommands, TheTablesDumpWholeAndAPapdWriteOf300LinesWraps) {
 }
 
 TEST_F(RegisterPageCommands, ASavedRfFileReloadsAndTheLoadCalibratesTheVco) {
+  ASSERT_EQ(RunOn(bench, {"rf", "write", "0", "0", "5C"}).exitCode, kExitOk);
   ASSERT_EQ(RunOn(bench, {"rf", "write", "4", "17", "3C"}).exitCode, kExitOk);
   ASSERT_EQ(RunOn(bench, {"rf", "save", file("rf.txt")}).exitCode, kExitOk);
   const std::vector<std::string> lines = Lines(file("rf.txt"));
   ASSERT_EQ(lines.size(), 192u);
+  EXPECT_EQ(lines[0], "0 000 5C");
   EXPECT_EQ(lines[64 + 17], "4 017 3C");
   EXPECT_EQ(lines[191].substr(0, 6), "5 063 ");
 

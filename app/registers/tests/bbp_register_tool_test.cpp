@@ -178,29 +178,6 @@ TEST_F(Folder, TablesMoveWholeThroughTheirRegistersAndThePapdWriteWraps) {
             0x40);
 }
 
-TEST_F(Folder, ASavedSetReloadsToTheSameRegistersOnTheChip) {
-  BenchBed bed;
-  BbpRegisterTool tool(bed.device, BbpPage::One);
-  device::RegisterAccess registers(bed.device);
-  const auto set = [&](std::uint8_t reg, std::uint8_t value) {
-    registers.AccessBbpRegister(device::kRegisterWrite, reg, value);
-  };
-  set(100, 0x6C);
-  set(195, 3);
-  set(196, 0xD4);  // filter table entry 3
-  ASSERT_EQ(tool.saveRegisterSet(file("set.txt")), Outcome::Done);
-  set(100, 0);
-  set(195, 3);
-  set(196, 0);
-  ASSERT_EQ(tool.loadRegisterSet(file("set.txt")), Outcome::Done);
-  EXPECT_EQ(bed.bench.chip().peekBbp(100), 0x6C);
-  EXPECT_EQ(
-      bed.bench.chip().withRadio([](chip::RadioSide& r) { return r.bbpTables().filter()[3]; }),
-      0xD4);
-  EXPECT_EQ(tool.values()[100], 0x6C) << "the grid is read again";
-  EXPECT_TRUE(bed.prompt.messages().empty());
-}
-
 TEST_F(Folder, AFailedReadWritesNoFile) {
   TestBed bed;
   bed.chip.failAlways(0x223480, 31);  // every MAC read

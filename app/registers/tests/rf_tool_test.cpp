@@ -4,7 +4,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include "app/device/config_memory.h"
 #include "app/device/register_access.h"
@@ -92,39 +91,6 @@ TEST(RfRegisterTool, TheSingleBoxWorksInTheBankAndRefusesTypos) {
   tool.single = {"296", "5E", Direction::Write};  // cut to 8 bits: R40
   EXPECT_EQ(tool.singleReadWrite(), Outcome::Done);
   EXPECT_EQ(bed.chip.rf[4][40], 0x5E);
-}
-
-TEST(RfRegisterTool, ASavedFileHas192LinesAndItsLoadEndsWithTheVcoCalibration) {
-  BenchBed bed;
-  device::RegisterAccess registers(bed.device);
-  std::uint8_t value = 0x5C;
-  registers.AccessRfRegister(device::kRegisterWrite, 0, 0, value);
-  value = 0x33;
-  registers.AccessRfRegister(device::kRegisterWrite, 5, 63, value);
-  RfRegisterTool tool(bed.device, RfPage::One);
-  const std::string path = TempPath("regs.txt");
-  ASSERT_EQ(tool.saveRegisterFile(path), Outcome::Done);
-  std::stringstream text;
-  text << std::ifstream(path).rdbuf();
-  const std::string saved = text.str();
-  EXPECT_TRUE(saved.starts_with("0 000 5C\n0 001 "));
-  EXPECT_TRUE(saved.ends_with("5 062 00\n5 063 33\n"));
-  EXPECT_EQ(std::count(saved.begin(), saved.end(), '\n'), 192);
-  EXPECT_NE(saved.find("\n4 000 "), std::string::npos);
-
-  value = 0;
-  registers.AccessRfRegister(device::kRegisterWrite, 5, 63, value);
-  const auto calibrations = [&] {
-    return bed.bench.chip().withRadio(
-        [](chip::RadioSide& r) { return r.sensors().vcoCalibrations(); });
-  };
-  const auto before = calibrations();
-  ASSERT_EQ(tool.loadRegisterFile(path), Outcome::Done);
-  EXPECT_EQ(tool.written(), 192u);
-  EXPECT_EQ(bed.bench.chip().peekRf(5, 63), 0x33);
-  EXPECT_EQ(calibrations(), before + 1) << "bank 0 R4 was written with bit 7";
-  EXPECT_TRUE(bed.prompt.messages().empty());
-  std::filesystem::remove(path);
 }
 
 TEST(RfRegisterTool, TheLoadAsksTheVcoOnlyOnAKestrelAndNamesWhatItSkipped) {
