@@ -41,18 +41,6 @@ bool Given(const CLI::Option* option) {
   return option != nullptr && option->count() > 0;
 }
 
-// A channel number, 1 to 14.
-CLI::Validator ChannelNumber() {
-  return CLI::Validator(
-      [](std::string& word) -> std::string {
-        if (word.size() > 2 || word.find_first_not_of("0123456789") != std::string::npos ||
-            word.empty() || std::stoi(word) < 1 || std::stoi(word) > 14)
-          return "must be a channel from 1 to 14, not \"" + word + "\"";
-        return {};
-      },
-      "");
-}
-
 int Dump(CommandRun& run, const RfPageArguments& args) {
   RfRegisterTool tool(run.device(), static_cast<RfPage>(args.page));
   const Outcome outcome = tool.chooseBank(static_cast<int>(args.bank));
@@ -190,18 +178,9 @@ void AddRfPageCommands(CLI::App& program, CommandTable& table) {
 
   CLI::App& bit = table.add(rf, "bit", "sets or clears one bit of an RF register, prints it after",
                             [args](CommandRun& run) { return Bit(run, *args); });
-  bit.add_option("BANK", args->bank, "the bank, 0 to 15")
-      ->required()
-      ->type_name("N")
-      ->transform(DecimalNumber(15));
-  bit.add_option("REG", args->reg, "the register in the bank, 0 to 63")
-      ->required()
-      ->type_name("N")
-      ->transform(DecimalNumber(63));
-  bit.add_option("BIT", args->bit, "the bit, 0 to 7")
-      ->required()
-      ->type_name("N")
-      ->transform(DecimalNumber(7));
+  AddDecimalArgument(bit, "BANK", args->bank, 15, "the bank, 0 to 15");
+  AddDecimalArgument(bit, "REG", args->reg, 63, "the register in the bank, 0 to 63");
+  AddDecimalArgument(bit, "BIT", args->bit, 7, "the bit, 0 to 7");
   bit.add_option("STATE", args->state, "1 sets the bit, 0 clears it")
       ->required()
       ->type_name("0|1")
@@ -211,7 +190,7 @@ void AddRfPageCommands(CLI::App& program, CommandTable& table) {
                                 [args](CommandRun& run) { return Channel(run, *args); });
   args->channelGiven = channel.add_option("N", args->channel, "the channel, 1 to 14")
                            ->type_name("N")
-                           ->check(ChannelNumber());
+                           ->transform(DecimalNumber(14, 1));
 
   CLI::App& txpower = table.add(
       program, "txpower",

@@ -288,14 +288,10 @@ BbpRegisterTool::Outcome BbpRegisterTool::writePapdTable(const std::string& path
 }
 
 BbpRegisterTool::Outcome BbpRegisterTool::runScript(page::LogSink& log) {
-  const FileDialogOptions dialog = ScriptFileDialog(ScriptDialect::Bbp);
-  const std::optional<std::string> chosen = device_.prompt.chooseOpenFile(dialog);
-  if (!chosen) return Outcome::Cancelled;
-  device::EnsureConfigurationWords(device_);
-  const bool ran = RunRegisterScriptFile(
-      ScriptDialect::Bbp, AppendExtensionIfNoDot(*chosen, dialog.defaultExtension), device_, log);
-  readAll();
-  return page::DoneIf(ran);
+  device::EnsureConfigurationWords(device_);  // R66 goes to each receive path
+  const Outcome ran = ChooseAndRunRegisterScript(ScriptDialect::Bbp, device_, log);
+  if (ran != Outcome::Cancelled) readAll();
+  return ran;
 }
 
 }  // namespace kqa::registers

@@ -208,13 +208,9 @@ RfRegisterTool::Outcome RfRegisterTool::loadRegisterFile(const std::string& path
 }
 
 RfRegisterTool::Outcome RfRegisterTool::runScript(page::LogSink& log) {
-  const FileDialogOptions dialog = ScriptFileDialog(ScriptDialect::Rf);
-  const std::optional<std::string> chosen = device_.prompt.chooseOpenFile(dialog);
-  if (!chosen) return Outcome::Cancelled;
-  const bool ran = RunRegisterScriptFile(
-      ScriptDialect::Rf, AppendExtensionIfNoDot(*chosen, dialog.defaultExtension), device_, log);
-  readAll();
-  return page::DoneIf(ran);
+  const Outcome ran = ChooseAndRunRegisterScript(ScriptDialect::Rf, device_, log);
+  if (ran != Outcome::Cancelled) readAll();
+  return ran;
 }
 
 }  // namespace kqa::registers

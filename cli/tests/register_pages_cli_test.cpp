@@ -135,8 +135,9 @@ TEST_F(RegisterPageCommands, ASavedRfFileReloadsAndTheLoadCalibratesTheVco) {
 TEST_F(RegisterPageCommands, BitsChannelsTxPowerAndFrequencyOffset) {
   EXPECT_EQ(RunOn(bench, {"rf", "bit", "5", "40", "3", "1"}).out, "R40 08\n");
   EXPECT_EQ(RunOn(bench, {"rf", "bit", "5", "40", "6", "1"}).out, "R40 48\n");
-  EXPECT_EQ(RunOn(bench, {"rf", "bit", "5", "40", "3", "0", "--json"}).out,
-            "{\"bank\":5,\"register\":40,\"bit\":3,\"set\":false,\"value\":64}\n");
+  EXPECT_TRUE(RunOn(bench, {"rf", "bit", "5", "40", "3", "0", "--json"})
+                  .out.starts_with(
+                      "{\"bank\":5,\"register\":40,\"bit\":3,\"set\":false,\"value\":64,"));
   EXPECT_EQ(bench.chip().peekRf(5, 40), 0x40);
   EXPECT_EQ(RunOn(bench, {"rf", "bit", "5", "40", "8", "1"}).exitCode, kExitUsage);
   EXPECT_EQ(RunOn(bench, {"rf", "bit", "5", "40", "3", "2"}).exitCode, kExitUsage);
@@ -163,7 +164,8 @@ TEST_F(RegisterPageCommands, BitsChannelsTxPowerAndFrequencyOffset) {
 
   EXPECT_EQ(RunOn(bench, {"freq-offset", "25"}).out, "Frequency offset: 025\n");
   EXPECT_EQ(bench.chip().peekRf(0, 12), 0x25);
-  EXPECT_EQ(RunOn(bench, {"freq-offset", "--json"}).out, "{\"frequencyOffset\":37}\n");
+  EXPECT_TRUE(
+      RunOn(bench, {"freq-offset", "--json"}).out.starts_with("{\"frequencyOffset\":37,"));
   EXPECT_EQ(RunOn(bench, {"freq-offset", "100"}).exitCode, kExitUsage);
   EXPECT_EQ(bench.chip().peekRf(0, 12), 0x25);
 }
