@@ -68,6 +68,14 @@ TEST_F(RegisterPageCommands, ASavedBbpSetReloadsToTheSameRegisters) {
                   .out.starts_with("{\"page\":1,\"registers\":[{\"register\":0,\"value\":"));
   EXPECT_EQ(RunOn(bench, {"bbp", "dump", "--page", "4"}).exitCode, kExitUsage);
   EXPECT_EQ(RunOn(bench, {"bbp", "load", file("missing.txt")}).exitCode, kExitFailed);
+  // A folder, and a file far larger than any register set, are not read.
+  const CliRun folder = RunOn(bench, {"bbp", "load", folder_.string()});
+  EXPECT_EQ(folder.exitCode, kExitFailed);
+  EXPECT_NE(folder.err.find("could not be read (it is a folder)"), std::string::npos) << folder.err;
+  std::ofstream(file("huge.txt")) << std::string((1 << 20) + 1, '\n');
+  const CliRun huge = RunOn(bench, {"bbp", "papd-write", file("huge.txt")});
+  EXPECT_EQ(huge.exitCode, kExitFailed);
+  EXPECT_NE(huge.err.find("larger than 1048576 bytes"), std::string::npos) << huge.err;
 }
 
 TEST_F(RegisterPageCommands, TheTablesDumpWholeAndAPapdWriteOf300LinesWraps) {
