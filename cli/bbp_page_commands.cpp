@@ -25,7 +25,7 @@ struct BbpPageArguments {
 };
 
 int Dump(CommandRun& run, const BbpPageArguments& args) {
-  BbpRegisterTool tool(run.device(), static_cast<BbpPage>(args.page));
+  BbpRegisterTool tool(run.configMemory(), static_cast<BbpPage>(args.page));
   const Outcome outcome = tool.readAll();
   std::string text;
   Json registers = Json::array();
@@ -38,14 +38,14 @@ int Dump(CommandRun& run, const BbpPageArguments& args) {
 }
 
 int Save(CommandRun& run, const BbpPageArguments& args) {
-  BbpRegisterTool tool(run.device(), BbpPage::One);
+  BbpRegisterTool tool(run.configMemory(), BbpPage::One);
   return FinishAction(run, tool.saveRegisterSet(args.file), "saving the BBP register set",
                       "Saved R0-R255 and 49 R195/R196 entries to " + args.file + "\n",
                       {{"file", args.file}, {"lines", 354}});
 }
 
 int Load(CommandRun& run, const BbpPageArguments& args) {
-  BbpRegisterTool tool(run.device(), BbpPage::One);
+  BbpRegisterTool tool(run.configMemory(), BbpPage::One);
   const Outcome outcome = tool.loadRegisterSet(args.file);
   return FinishAction(run, outcome, "loading the BBP register set",
                       Format("Wrote %zu BBP register(s) from ", tool.written()) + args.file + "\n",
@@ -56,7 +56,7 @@ int Table(CommandRun& run, const BbpPageArguments& args) {
   const BbpTable table = args.table == "papd"  ? BbpTable::Papd
                          : args.table == "184" ? BbpTable::Gain
                                                : BbpTable::Filter;
-  BbpRegisterTool tool(run.device(), BbpPage::One);
+  BbpRegisterTool tool(run.configMemory(), BbpPage::One);
   return FinishAction(
       run, tool.dumpTable(table, args.file), "dumping the " + args.table + " table",
       "Wrote the 256 entries of the " + args.table + " table to " + args.file + "\n",
@@ -64,7 +64,7 @@ int Table(CommandRun& run, const BbpPageArguments& args) {
 }
 
 int PapdWrite(CommandRun& run, const BbpPageArguments& args) {
-  BbpRegisterTool tool(run.device(), BbpPage::One);
+  BbpRegisterTool tool(run.configMemory(), BbpPage::One);
   const Outcome outcome = tool.writePapdTable(args.file);
   std::string text = Format("Wrote %zu value(s) to the PAPD table", tool.written());
   if (tool.written() > registers::kBbpTableSize)

@@ -51,6 +51,8 @@ class CommandRun {
   const GlobalOptions& options() const { return options_; }
   CliSession& session() { return session_; }
   device::DeviceContext& device() { return session_.device; }
+  device::ConfigMemoryMode& memoryMode() { return session_.memoryMode; }
+  device::ConfigMemory configMemory() { return {session_.device, session_.memoryMode}; }
   std::ostream& out() { return session_.out; }
   std::ostream& err() { return session_.err; }
 

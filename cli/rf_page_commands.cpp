@@ -102,7 +102,7 @@ int Channel(CommandRun& run, const RfPageArguments& args) {
   std::string text;
   Json rows = Json::array();
   const bool one = Given(args.channelGiven);
-  for (const device::ChannelParams& params : device.channelParams) {
+  for (const device::ChannelParams& params : run.session().channels.channelParams) {
     if (one && params.channel != args.channel) continue;
     const registers::SynthesiserRow row = registers::SynthesiserRowOf(params);
     text += registers::FormatSynthesiserLine(row, device.asicVersion) + "\n";
@@ -116,7 +116,7 @@ int TxPower(CommandRun& run, const RfPageArguments& args) {
   const bool set = Given(args.pathGiven);
   if (set != Given(args.valueGiven))
     return run.usage("txpower takes both PATH and VALUE, or neither");
-  RfRadioTool radio(run.device());
+  RfRadioTool radio(run.configMemory(), run.session().channels);
   radio.loadSettings();
   if (set) {
     const Outcome outcome =
@@ -137,7 +137,7 @@ int TxPower(CommandRun& run, const RfPageArguments& args) {
 }
 
 int FrequencyOffset(CommandRun& run, const RfPageArguments& args) {
-  RfRadioTool radio(run.device());
+  RfRadioTool radio(run.configMemory(), run.session().channels);
   radio.loadSettings();
   if (Given(args.offsetGiven)) {
     const Outcome outcome = radio.setFrequencyOffset(static_cast<int>(args.value));

@@ -93,8 +93,8 @@ BbpTableRegisters RegistersOf(BbpTable table) {
   return {};
 }
 
-BbpRegisterTool::BbpRegisterTool(device::DeviceContext& device, BbpPage page)
-    : device_(device), page_(page), values_(BbpPageRegisters(page).size(), 0) {}
+BbpRegisterTool::BbpRegisterTool(device::ConfigMemory memory, BbpPage page)
+    : device_(memory.device), memoryMode_(memory.mode), page_(page), values_(BbpPageRegisters(page).size(), 0) {}
 
 bool BbpRegisterTool::read(std::uint8_t reg, std::uint8_t& value) {
   return device::RegisterAccess(device_).AccessBbpRegister(device::kRegisterRead, reg, value);
@@ -133,7 +133,7 @@ BbpRegisterTool::Outcome BbpRegisterTool::singleReadWrite() {
       device_.prompt.showMessage(HexFieldProblem("Value", single.valueText));
       return Outcome::Refused;
     }
-    device::EnsureConfigurationWords(device_);  // R66 goes to each receive path
+    device::EnsureConfigurationWords({device_, memoryMode_});  // R66 goes to each receive path
     return page::DoneIf(write(reg, static_cast<std::uint8_t>(*value)));
   }
   std::uint8_t value = 0;
@@ -191,7 +191,7 @@ BbpRegisterTool::Outcome BbpRegisterTool::loadRegisterSet(const std::string& pat
   if (!ReadBbpSetFile(path, file, error))
     return failed(Format("Load Bbp Regs failed: the file %s could not be read (%s).", path.c_str(),
                          error.c_str()));
-  device::EnsureConfigurationWords(device_);  // R66 goes to each receive path
+  device::EnsureConfigurationWords({device_, memoryMode_});  // R66 goes to each receive path
   std::optional<BbpWrite> stopped;
   for (const BbpWrite& each : file.writes) {
     if (!write(each.reg, each.value)) {
@@ -288,7 +288,7 @@ BbpRegisterTool::Outcome BbpRegisterTool::writePapdTable(const std::string& path
 }
 
 BbpRegisterTool::Outcome BbpRegisterTool::runScript(page::LogSink& log) {
-  device::EnsureConfigurationWords(device_);  // R66 goes to each receive path
+  device::EnsureConfigurationWords({device_, memoryMode_});  // R66 goes to each receive path
   const Outcome ran = ChooseAndRunRegisterScript(ScriptDialect::Bbp, device_, log);
   if (ran != Outcome::Cancelled) readAll();
   return ran;

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "app/device/config_memory_mode.h"
 #include "app/device/device_context.h"
 #include "app/registers/register_fields.h"
 #include "app/shell/page/log_sink.h"
@@ -40,7 +41,8 @@ class BbpRegisterTool {
  public:
   using Outcome = page::Outcome;
 
-  BbpRegisterTool(device::DeviceContext& device, BbpPage page);
+  // The configuration memory gives the receive paths R66 is written to.
+  BbpRegisterTool(device::ConfigMemory memory, BbpPage page);
 
   // "Register ID" (decimal) and "Value" (hexadecimal) with READ/WRITE.
   RegisterFields single{"", "00", Direction::Read};
@@ -93,6 +95,7 @@ class BbpRegisterTool {
   Outcome failed(const std::string& message);
 
   device::DeviceContext& device_;
+  device::ConfigMemoryMode& memoryMode_;
   BbpPage page_;
   std::vector<std::uint8_t> values_;
   std::size_t written_ = 0;

@@ -41,20 +41,21 @@ std::string FormatSynthesiserLine(const SynthesiserRow& row, std::uint32_t asicV
                 FormatVco(row.vcoMhz, asicVersion).c_str(), row.n, row.k, row.d, row.ksd);
 }
 
-RfRadioTool::RfRadioTool(device::DeviceContext& device) : device_(device) {}
+RfRadioTool::RfRadioTool(device::ConfigMemory memory, device::ChannelState& channels)
+    : device_(memory.device), memoryMode_(memory.mode), channels_(channels) {}
 
 std::vector<std::string> RfRadioTool::channelNames() const {
-  return {device_.channelNameTable.begin(), device_.channelNameTable.end()};
+  return {channels_.channelNameTable.begin(), channels_.channelNameTable.end()};
 }
 
 int RfRadioTool::channelIndex() const {
-  return device_.channelIndex;
+  return channels_.channelIndex;
 }
 
 SynthesiserRow RfRadioTool::synthesiser() const {
   const auto table =
-      device_.channelParams.empty() ? device::ChannelParamTable() : device_.channelParams;
-  const auto index = static_cast<std::size_t>(device_.channelIndex);
+      channels_.channelParams.empty() ? device::ChannelParamTable() : channels_.channelParams;
+  const auto index = static_cast<std::size_t>(channels_.channelIndex);
   return SynthesiserRowOf(table[index < table.size() ? index : 0]);
 }
 
@@ -63,10 +64,10 @@ std::string RfRadioTool::vcoText() const {
 }
 
 RfRadioTool::Outcome RfRadioTool::chooseChannel(int index) {
-  const std::size_t count = device_.channelParams.empty() ? device::ChannelParamTable().size()
-                                                          : device_.channelParams.size();
+  const std::size_t count = channels_.channelParams.empty() ? device::ChannelParamTable().size()
+                                                          : channels_.channelParams.size();
   if (index < 0 || static_cast<std::size_t>(index) >= count) return Outcome::Refused;
-  device_.channelIndex = index;
+  channels_.channelIndex = index;
   return Outcome::Done;
 }
 
@@ -81,17 +82,17 @@ void RfRadioTool::loadSettings() {
     return;  // reported; shown as they are until a read succeeds
   settings.txPower0 = static_cast<std::uint8_t>(power & kTxPowerBits);
   settings.frequencyOffset = offset;
-  settings.txPowerChannel = device_.channelIndex;
+  settings.txPowerChannel = channels_.channelIndex;
   settings.radioKnown = true;
 }
 
 int RfRadioTool::txPaths() {
-  device::EnsureConfigurationWords(device_);
+  device::EnsureConfigurationWords({device_, memoryMode_});
   return device_.eepromWord34 >> 4 & 0xF;
 }
 
 int RfRadioTool::rxPaths() {
-  device::EnsureConfigurationWords(device_);
+  device::EnsureConfigurationWords({device_, memoryMode_});
   return device_.eepromWord34 & 0xF;
 }
 
@@ -145,7 +146,7 @@ RfRadioTool::Outcome RfRadioTool::setTxPower(int path, int value) {
     if (!registers.WriteMacRegister(kTxPowerRegister, word)) return Outcome::Failed;
     settings.txPower0 = static_cast<std::uint8_t>(value);
   }
-  settings.txPowerChannel = device_.channelIndex;
+  settings.txPowerChannel = channels_.channelIndex;
   return Outcome::Done;
 }
 

@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "app/device/channel_state.h"
+#include "app/device/config_memory_mode.h"
 #include "app/device/device_context.h"
 #include "app/shell/page/outcome.h"
 
@@ -48,7 +50,9 @@ class RfRadioTool {
  public:
   using Outcome = page::Outcome;
 
-  explicit RfRadioTool(device::DeviceContext& device);
+  // The configuration memory gives the path counts; the channel state the
+  // channel list and the shared channel index.
+  RfRadioTool(device::ConfigMemory memory, device::ChannelState& channels);
 
   // The channel list: the context's channel names, index = channel index.
   std::vector<std::string> channelNames() const;
@@ -92,6 +96,8 @@ class RfRadioTool {
   Outcome refuse(const std::string& message);
 
   device::DeviceContext& device_;
+  device::ConfigMemoryMode& memoryMode_;
+  device::ChannelState& channels_;
 };
 
 }  // namespace kqa::registers

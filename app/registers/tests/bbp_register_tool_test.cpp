@@ -56,7 +56,7 @@ TEST(BbpRegisterTool, EachPageReadsItsRegistersInGridOrderAndNothingElse) {
   TestBed bed;
   bed.chip.bbp[137] = 0x37;
   bed.chip.bbp[250] = 0xFA;
-  BbpRegisterTool page3(bed.device, BbpPage::Three);
+  BbpRegisterTool page3(bed.configMemory(), BbpPage::Three);
   EXPECT_EQ(page3.readAll(), Outcome::Done);
   std::vector<std::string> expected;
   for (int reg = 137; reg <= 199; ++reg) expected.push_back(Format("R%d", reg));
@@ -73,7 +73,7 @@ TEST(BbpRegisterTool, EachPageReadsItsRegistersInGridOrderAndNothingElse) {
 
 TEST(BbpRegisterTool, TheSingleBoxCutsToEightBitsAndRefusesWhatIsNoNumber) {
   TestBed bed;
-  BbpRegisterTool tool(bed.device, BbpPage::One);
+  BbpRegisterTool tool(bed.configMemory(), BbpPage::One);
   tool.single = {"300", "1A5", Direction::Write};  // R44 = 0xA5
   EXPECT_EQ(tool.singleReadWrite(), Outcome::Done);
   EXPECT_EQ(bed.chip.bbp[44], 0xA5);
@@ -101,7 +101,7 @@ TEST_F(Folder, TheRegisterSetIsSavedWithItsTablePairsAndReloadsInFileOrder) {
   TestBed bed;
   for (int reg = 0; reg < 256; ++reg)
     bed.chip.bbp[static_cast<std::size_t>(reg)] = static_cast<std::uint8_t>(reg ^ 0x5A);
-  BbpRegisterTool tool(bed.device, BbpPage::One);
+  BbpRegisterTool tool(bed.configMemory(), BbpPage::One);
   ASSERT_EQ(tool.saveRegisterSet(file("set.txt")), Outcome::Done);
   const std::string text = ReadAll(file("set.txt"));
   EXPECT_TRUE(text.starts_with("000 = 5A\n001 = 5B\n")) << text.substr(0, 20);
@@ -139,7 +139,7 @@ TEST_F(Folder, TablesMoveWholeThroughTheirRegistersAndThePapdWriteWraps) {
   device::RegisterAccess registers(bed.device);
   std::uint8_t r4 = 0x03;
   registers.AccessBbpRegister(device::kRegisterWrite, 4, r4);
-  BbpRegisterTool tool(bed.device, BbpPage::One);
+  BbpRegisterTool tool(bed.configMemory(), BbpPage::One);
 
   ASSERT_EQ(tool.dumpTable(BbpTable::Gain, file("184.txt")), Outcome::Done);
   const std::string gain = ReadAll(file("184.txt"));
@@ -181,7 +181,7 @@ TEST_F(Folder, TablesMoveWholeThroughTheirRegistersAndThePapdWriteWraps) {
 TEST_F(Folder, AFailedReadWritesNoFile) {
   TestBed bed;
   bed.chip.failAlways(0x223480, 31);  // every MAC read
-  BbpRegisterTool tool(bed.device, BbpPage::One);
+  BbpRegisterTool tool(bed.configMemory(), BbpPage::One);
   EXPECT_EQ(tool.saveRegisterSet(file("set.txt")), Outcome::Failed);
   EXPECT_FALSE(std::filesystem::exists(file("set.txt")));
   EXPECT_EQ(bed.prompt.messages().back(),

@@ -144,11 +144,11 @@ TEST(RfRadioTool, TheSynthesiserTableAsThePageShowsIt) {
 TEST(RfRadioTool, TxPowerAndFrequencyOffsetStepWithinTheirRanges) {
   TestBed bed;
   bed.device.asicVersion = device::kKestrelAsicVersion;
-  bed.device.channelIndex = 6;
+  bed.channels.channelIndex = 6;
   bed.chip.mac[0x13B0] = 0x00001F3E;
   bed.chip.rf[0][12] = 0x24;
   bed.chip.eeprom[0x34] = 0x22;  // two transmit paths
-  RfRadioTool radio(bed.device);
+  RfRadioTool radio(bed.configMemory(), bed.channels);
   radio.loadSettings();
   EXPECT_EQ(radio.txPowerText(0), "3E");
   EXPECT_EQ(radio.frequencyOffsetText(), "024");
@@ -192,10 +192,10 @@ TEST(RfRadioTool, TxPowerAndFrequencyOffsetStepWithinTheirRanges) {
 
 TEST(RfRadioTool, TheChipInfoLineReadsTheProductIdOnce) {
   BenchBed bed;
-  RfRadioTool radio(bed.device);
+  RfRadioTool radio(bed.configMemory(), bed.channels);
   // The emulated chip: product 0x0001, and its configuration word 0x34.
   std::uint16_t paths = 0;
-  device::ReadEepromWord(bed.device, 0x34, paths);
+  device::ReadEepromWord(bed.configMemory(), 0x34, paths);
   EXPECT_EQ(radio.chipInfoLine(), Format("VQ1 :: %d T %d R", paths >> 4 & 0xF, paths & 0xF));
   bed.device.settings.productId = 0x7601;
   EXPECT_EQ(radio.chipInfoLine().substr(0, 10), "VQ7601 :: ");

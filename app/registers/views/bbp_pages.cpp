@@ -31,7 +31,7 @@ QString GridLabel(int reg) {
 
 BbpPageBase::BbpPageBase(kqa::shell::PageServices& services, BbpPage page, int columns,
                          QWidget* parent)
-    : PropertyPage(parent), tool_(services.device, page), columns_(columns) {
+    : PropertyPage(parent), tool_(services.configMemory(), page), columns_(columns) {
   tool_.progress = progressSink();
 }
 

@@ -161,7 +161,7 @@ void RfPageBase::onBitPressed(int reg, int bit) {
 // --- RF Page 1 ----------------------------------------------------------------------------
 
 CRFPage::CRFPage(kqa::shell::PageServices& services, QWidget* parent)
-    : RfPageBase(services, RfPage::One, parent), radio_(services.device) {
+    : RfPageBase(services, RfPage::One, parent), radio_(services.configMemory(), services.channels) {
   auto* side = new QVBoxLayout;
   side->addWidget(channelGroup());
   side->addWidget(powerGroup());

@@ -79,7 +79,8 @@ class RfPagesTest : public QObject {
     CRFPage& page1 = harness.page<CRFPage>();
     QCOMPARE(page1.gridField(2)->text(), QStringLiteral("5A"));
 
-    kqa::shell::PageServices services{harness.device};
+    kqa::shell::PageServices services{harness.device, harness.memoryMode, harness.channels,
+                                      harness.snifferBuffer, {}};
     CRFPage2 page2(services);
     page2.setHost(&harness);
     page2.show();
@@ -105,7 +106,7 @@ class RfPagesTest : public QObject {
     CRFPage& page = harness.page<CRFPage>();
     QCOMPARE(Label(page, "vco"), QStringLiteral("3216.000"));
     harness.choose("channelList", 13);
-    QCOMPARE(harness.device.channelIndex, 13);
+    QCOMPARE(harness.channels.channelIndex, 13);
     QCOMPARE(Label(page, "vco"), QStringLiteral("3312.000"));
     QCOMPARE(Label(page, "n"), QStringLiteral("82"));
     QCOMPARE(Label(page, "k"), QStringLiteral("0"));
@@ -114,7 +115,7 @@ class RfPagesTest : public QObject {
     QVERIFY(harness.told()[0] == kqa::page::PageEvent(kqa::page::ChannelChanged{13, true}));
 
     // Another page's choice: the list and the values follow, nothing is told.
-    harness.device.channelIndex = 3;
+    harness.channels.channelIndex = 3;
     page.receive(kqa::page::ChannelChanged{3, false});
     QCOMPARE(page.findChild<QComboBox*>(QStringLiteral("channelList"))->currentIndex(), 3);
     QCOMPARE(Label(page, "vco"), QStringLiteral("3236.000"));
@@ -125,7 +126,7 @@ class RfPagesTest : public QObject {
     PageHarness harness(Page::Rf1);
     CRFPage& page = harness.page<CRFPage>();
     std::uint16_t paths = 0;
-    kqa::device::ReadEepromWord(harness.device, 0x34, paths);
+    kqa::device::ReadEepromWord({harness.device, harness.memoryMode}, 0x34, paths);
     QCOMPARE(Label(page, "chipInfo"),
              QStringLiteral("VQ1 :: %1 T %2 R").arg(paths >> 4 & 0xF).arg(paths & 0xF));
     QCOMPARE(harness.field("txPower1")->isEnabled(), (paths >> 4 & 0xF) >= 2);
