@@ -19,9 +19,9 @@ namespace {
 
 // Every family of commands, in the order --help lists them.
 constexpr void (*kFamilies[])(CLI::App&, CommandTable&) = {
-    AddInfoCommand,   AddRegisterCommands, AddNvmCommands,     AddIoctlCommand,
-    AddScriptCommand, AddSelftestCommand,  AddBeaconsCommand,  AddDaemonCommands,
-    AddMeasureCommands,
+    AddInfoCommand,     AddRegisterCommands, AddBbpPageCommands, AddRfPageCommands,
+    AddNvmCommands,     AddIoctlCommand,     AddScriptCommand,   AddSelftestCommand,
+    AddBeaconsCommand,  AddDaemonCommands,   AddMeasureCommands,
 };
 
 constexpr const char* kDescription =

@@ -1,6 +1,5 @@
 #include "cli/command_run.h"
 
-#include "app/device/config_memory.h"
 #include "app/device/messages.h"
 #include "cli/command_line.h"
 
@@ -53,11 +52,18 @@ int CommandRun::done(const std::string& text, Json json) {
   return kExitOk;
 }
 
-void LoadConfigurationWords(device::ConfigMemory memory) {
-  device::DeviceContext& device = memory.device;
-  device::ReadEepromWord(memory, 0x34, device.eepromWord34);
-  device::ReadEepromWord(memory, 0x36, device.eepromWord36);
-  device::ReadEepromWord(memory, 0x42, device.eepromWord42);
+int FinishAction(CommandRun& run, page::Outcome outcome, const std::string& what,
+                 const std::string& text, const Json& json) {
+  switch (outcome) {
+    case page::Outcome::Done:
+      return run.done(text, json);
+    case page::Outcome::Refused:
+      return run.usage(what + " was refused: nothing reached the chip");
+    case page::Outcome::Cancelled:
+    case page::Outcome::Failed:
+      break;
+  }
+  return run.fail(what + " failed");
 }
 
 }  // namespace kqa::cli

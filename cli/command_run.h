@@ -4,6 +4,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "app/shell/page/outcome.h"
 #include "cli/cli_session.h"
 
 namespace kqa::cli {
@@ -62,9 +63,10 @@ class CommandRun {
   bool deviceOpened_ = false;
 };
 
-// Copies the configuration words 0x34, 0x36 and 0x42 into the context, as
-// the TX/RX page does when it starts: BBP R66 is written once per receive
-// path, and the path count is the low nibble of word 0x34.
-void LoadConfigurationWords(device::ConfigMemory memory);
+// Ends a command that ran a page action: Done prints `text` (or `json`),
+// Refused exits 2 and any other outcome 1, each saying that `what` did not
+// happen; the page logic has already told why on standard error.
+int FinishAction(CommandRun& run, page::Outcome outcome, const std::string& what,
+                 const std::string& text, const Json& json);
 
 }  // namespace kqa::cli

@@ -61,6 +61,8 @@ class CommandTable {
 void AddInfoCommand(CLI::App& program, CommandTable& table);      // info_command.cpp
 void AddDaemonCommands(CLI::App& program, CommandTable& table);   // daemon_command.cpp
 void AddRegisterCommands(CLI::App& program, CommandTable& table); // register_commands.cpp: reg, bbp, rf
+void AddBbpPageCommands(CLI::App& program, CommandTable& table);  // bbp_page_commands.cpp: bbp dump ...
+void AddRfPageCommands(CLI::App& program, CommandTable& table);   // rf_page_commands.cpp: rf dump ..., txpower
 void AddNvmCommands(CLI::App& program, CommandTable& table);      // nvm_commands.cpp: nvm, efuse
 void AddIoctlCommand(CLI::App& program, CommandTable& table);     // ioctl_command.cpp
 void AddScriptCommand(CLI::App& program, CommandTable& table);    // script_command.cpp

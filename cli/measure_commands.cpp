@@ -15,7 +15,7 @@
 #include "app/measure/iq_calibration.h"
 #include "app/measure/noise_scan.h"
 #include "app/measure/papd_test_tool.h"
-#include "app/measure/text_file.h"
+#include "app/device/text_file.h"
 #include "cli/arguments.h"
 #include "cli/command_table.h"
 #include "cli/interrupt.h"
@@ -167,7 +167,7 @@ int SpectrumCommand(CommandRun& run, const MeasureArguments& args) {
   if (!args.csv.empty() || !args.adc.empty()) {
     if (!last) return run.fail("no capture finished: no file was written");
     if (!args.csv.empty()) {
-      if (!measure::WriteTextFile(args.csv, SpectrumCsv(*last), error))
+      if (!device::WriteTextFile(args.csv, SpectrumCsv(*last), error))
         return run.fail(args.csv + ": " + error);
       json["csv"] = args.csv;
     }

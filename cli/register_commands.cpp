@@ -3,6 +3,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include "app/device/config_memory.h"
 #include "app/device/register_access.h"
 #include "app/device/register_limits.h"
 #include "app/device/text_format.h"

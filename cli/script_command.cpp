@@ -4,6 +4,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include "app/device/config_memory.h"
 #include "app/device/messages.h"
 #include "app/registers/script/register_script.h"
 #include "cli/arguments.h"

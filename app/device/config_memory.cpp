@@ -163,6 +163,17 @@ NvmResult ReadEepromWord(ConfigMemory memory, std::uint16_t offset, std::uint16_
   return result;
 }
 
+void LoadConfigurationWords(ConfigMemory memory) {
+  DeviceContext& device = memory.device;
+  ReadEepromWord(memory, 0x34, device.eepromWord34);
+  ReadEepromWord(memory, 0x36, device.eepromWord36);
+  ReadEepromWord(memory, 0x42, device.eepromWord42);
+}
+
+void EnsureConfigurationWords(ConfigMemory memory) {
+  if (memory.device.eepromWord34 == 0) LoadConfigurationWords(memory);
+}
+
 NvmResult WriteEepromBlock(ConfigMemory memory, std::uint16_t offset,
                            std::span<const std::uint8_t> data) {
   DeviceContext& device = memory.device;

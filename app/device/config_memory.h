@@ -49,6 +49,14 @@ NvmResult WriteEepromWord(ConfigMemory memory, std::uint16_t offset, std::uint16
 NvmResult WriteEepromBlock(ConfigMemory memory, std::uint16_t offset,
                            std::span<const std::uint8_t> data);
 
+// Copies the configuration words 0x34, 0x36 and 0x42 into the context
+// (eepromWord34, ...), as the TX/RX page does when it starts: BBP R66 is
+// written once per receive path, the low nibble of word 0x34, and the pages
+// show the path counts. EnsureConfigurationWords reads them only while word
+// 0x34 has not been read (a chip has at least one path, so it is never 0).
+void LoadConfigurationWords(ConfigMemory memory);
+void EnsureConfigurationWords(ConfigMemory memory);
+
 // Copies between the caller and eepromImage; false (nothing copied) when the
 // range reaches past the image.
 bool ReadImage(const ConfigMemoryMode& mode, std::uint16_t offset,

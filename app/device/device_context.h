@@ -6,6 +6,7 @@
 #include <mutex>
 #include <string_view>
 
+#include "app/device/shared_settings.h"
 #include "platform/clock/clock.h"
 #include "platform/ioctl/device_interface.h"
 #include "platform/prompt/prompt.h"
@@ -69,6 +70,10 @@ struct DeviceContext {
   std::uint32_t asicVersion = 0;
   std::uint32_t txwiSize = 0;
   std::uint32_t rxHeaderSize = 0;
+
+  // What the pages share besides the channel: the RF bank, the TX power and
+  // frequency offset settings, the product id.
+  SharedSettings settings;
 
   // The board's radio words from the configuration memory, copied at the
   // TX/RX page's start. The low nibble of word 0x34 is the number of receive

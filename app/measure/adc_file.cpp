@@ -1,8 +1,11 @@
 #include "app/measure/adc_file.h"
 
-#include "app/measure/text_file.h"
+#include "app/device/text_file.h"
 
 namespace kqa::measure {
+
+using device::WriteTextFile;
+
 namespace {
 
 int AsSignedByte(double value) {

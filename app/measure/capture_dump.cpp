@@ -4,10 +4,14 @@
 #include <cstdio>
 
 #include "app/measure/capture_sequence.h"
-#include "app/measure/text_file.h"
+#include "app/device/text_file.h"
 #include "app/registers/hex_field.h"
 
 namespace kqa::measure {
+
+using device::WriteTextFile;
+using device::TrimBlanks;
+
 namespace {
 
 constexpr std::size_t kDumpWords = 8192;

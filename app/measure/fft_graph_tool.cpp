@@ -6,10 +6,12 @@
 #include "app/device/register_access.h"
 #include "app/device/text_format.h"
 #include "app/measure/adc_file.h"
-#include "app/measure/text_file.h"
+#include "app/device/text_file.h"
 #include "app/registers/hex_field.h"
 
 namespace kqa::measure {
+
+using device::TrimBlanks;
 
 GraphFrame FrequencyGraph(int spanMHz) {
   const auto span = static_cast<double>(spanMHz);

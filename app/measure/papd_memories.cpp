@@ -4,11 +4,19 @@
 #include <span>
 
 #include "app/device/register_access.h"
-#include "app/measure/text_file.h"
+#include "app/device/text_file.h"
 #include "app/registers/hex_field.h"
+#include "app/registers/table_file.h"
 #include "platform/bytes/little_endian.h"
 
 namespace kqa::measure {
+
+using device::WriteTextFile;
+using device::TrimBlanks;
+using device::ReadTextLines;
+using registers::FormatTableLines;
+using registers::ParseHexLines;
+
 namespace {
 
 constexpr std::uint32_t kBankSelect = 0x0400;
@@ -29,11 +37,6 @@ std::string Hex(std::uint32_t value, int digits) {
   std::string text(static_cast<std::size_t>(digits), '0');
   for (int i = digits - 1; i >= 0; --i, value >>= 4) text[static_cast<std::size_t>(i)] = kHexDigits[value & 0xF];
   return text;
-}
-
-std::string LineProblem(std::size_t number, std::string_view line, std::string_view expected) {
-  return "Line " + std::to_string(number) + ": \"" + std::string(TrimBlanks(line)) + "\" is not " +
-         std::string(expected) + ".";
 }
 
 bool ParseFourNumbers(std::string_view line, std::array<int, 4>& numbers) {
@@ -107,27 +110,6 @@ std::string FormatWaveformLines(const std::vector<std::uint32_t>& words) {
   return text;
 }
 
-std::string FormatTableLines(const std::array<std::uint8_t, 256>& table) {
-  std::string text;
-  for (std::uint8_t entry : table) text += "0x" + Hex(entry, 2) + '\n';
-  return text;
-}
-
-bool ParseHexLines(const std::vector<std::string>& lines, std::vector<std::uint32_t>& values,
-                   std::string& problem) {
-  values.clear();
-  for (std::size_t i = 0; i < lines.size(); ++i) {
-    if (TrimBlanks(lines[i]).empty()) continue;
-    const auto value = registers::ParseHexField(lines[i]);
-    if (!value) {
-      problem = LineProblem(i + 1, lines[i], "a hexadecimal number");
-      return false;
-    }
-    values.push_back(*value);
-  }
-  return true;
-}
-
 WaveformWords PackWaveformRecord(const std::array<int, 4>& a, const std::array<int, 4>& b) {
   const auto u = [](int v) { return static_cast<std::uint32_t>(v); };
   WaveformWords words;
@@ -145,7 +127,7 @@ bool ParseWaveformLines(const std::vector<std::string>& lines, std::vector<Wavef
     if (TrimBlanks(lines[i]).empty()) continue;
     std::array<int, 4> numbers{};
     if (!ParseFourNumbers(lines[i], numbers)) {
-      problem = LineProblem(i + 1, lines[i], "four decimal numbers");
+      problem = registers::FileLineProblem(i + 1, lines[i], "four decimal numbers");
       return false;
     }
     rows.emplace_back(i + 1, numbers);

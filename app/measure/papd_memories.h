@@ -43,11 +43,9 @@ struct MemoryFileResult {
 std::string FormatWordLines(const std::vector<std::uint32_t>& words);
 std::string FormatByteLines(const std::vector<std::uint8_t>& bytes);
 std::string FormatWaveformLines(const std::vector<std::uint32_t>& words);
-std::string FormatTableLines(const std::array<std::uint8_t, 256>& table);
-// Read: one hexadecimal value a line (blank lines skipped). A line that is
-// not hexadecimal refuses the whole file (nothing is written to the chip).
-bool ParseHexLines(const std::vector<std::string>& lines, std::vector<std::uint32_t>& values,
-                   std::string& problem);
+// Tables are written and every hexadecimal file read by
+// app/registers/table_file.h: a line that is not hexadecimal refuses the
+// whole file.
 
 // One waveform record (two lines p q r s / t u v w) as the chip's words.
 struct WaveformWords {

@@ -2,9 +2,12 @@
 
 #include <array>
 
-#include "app/measure/text_file.h"
+#include "app/device/text_file.h"
 
 namespace kqa::measure {
+
+using device::WriteTextFile;
+
 namespace {
 
 struct TargetWords {

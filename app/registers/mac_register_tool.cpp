@@ -15,8 +15,6 @@ namespace {
 
 using device::Format;
 
-constexpr std::size_t kMalformedListed = 10;
-
 std::string FileName(const std::string& path) {
   const std::size_t slash = path.find_last_of('/');
   return slash == std::string::npos ? path : path.substr(slash + 1);
@@ -37,16 +35,7 @@ std::string LoadSummary(const std::string& name, const RegisterFile& file, std::
   if (untouched > 0)
     summary += Format("\nLeft %zu register(s) in 0x3800-0x38FF alone: the page never writes them.",
                       untouched);
-  if (!file.malformed.empty()) {
-    summary +=
-        Format("\nSkipped %zu line(s) that are not an address and a value:", file.malformed.size());
-    for (std::size_t i = 0; i < file.malformed.size() && i < kMalformedListed; ++i)
-      summary +=
-          Format("\n  line %d: ", file.malformed[i].number) + file.malformed[i].text.substr(0, 60);
-    if (file.malformed.size() > kMalformedListed)
-      summary += Format("\n  ... and %zu more", file.malformed.size() - kMalformedListed);
-  }
-  return summary;
+  return summary + SkippedLinesText(file.malformed, "an address and a value");
 }
 
 }  // namespace

@@ -3,9 +3,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <memory>
 
+#include "app/device/text_format.h"
 #include "app/registers/hex_field.h"
 
 namespace kqa::registers {
@@ -13,7 +13,8 @@ namespace {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
-// Splits off the next blank-separated token.
+}  // namespace
+
 std::string_view NextToken(std::string_view& rest) {
   while (!rest.empty() && IsBlank(rest.front())) rest.remove_prefix(1);
   std::size_t end = 0;
@@ -22,8 +23,6 @@ std::string_view NextToken(std::string_view& rest) {
   rest.remove_prefix(end);
   return token;
 }
-
-}  // namespace
 
 std::string FormatDumpLine(std::uint32_t address, std::uint32_t value) {
   char line[40];
@@ -68,27 +67,34 @@ LineKind ParseRegisterLine(std::string_view line, RegisterPair& pair) {
   return LineKind::Pair;
 }
 
+std::string SkippedLinesText(const std::vector<MalformedLine>& malformed, std::string_view what) {
+  constexpr std::size_t kListed = 10;
+  if (malformed.empty()) return {};
+  std::string text = device::Format("\nSkipped %zu line(s) that are not ", malformed.size()) +
+                     std::string(what) + ":";
+  for (std::size_t i = 0; i < malformed.size() && i < kListed; ++i)
+    text += device::Format("\n  line %d: ", malformed[i].number) + malformed[i].text.substr(0, 60);
+  if (malformed.size() > kListed)
+    text += device::Format("\n  ... and %zu more", malformed.size() - kListed);
+  return text;
+}
+
+std::string LoadProblems(const LoadReport& report) {
+  std::string text;
+  if (!report.stoppedAt.empty())
+    text = report.action + " stopped at " + report.stoppedAt +
+           device::Format(": its write failed, the %zu register(s) after it were not written.",
+                          report.entries - report.written - 1);
+  else if (report.entries == 0)
+    text = "No registers found in " + report.path + "; nothing was written.";
+  else if (!report.skipped.empty())
+    text = device::Format("Wrote %zu register(s) from ", report.written) + report.path + ".";
+  return text + SkippedLinesText(report.skipped, report.lineForm);
+}
+
 bool ReadRegisterFile(const std::string& path, RegisterFile& file) {
-  std::ifstream in(path);
-  if (!in) return false;
-  std::string line;
-  int number = 0;
-  while (std::getline(in, line)) {
-    ++number;
-    RegisterPair pair{};
-    switch (ParseRegisterLine(line, pair)) {
-      case LineKind::Nothing:
-        break;
-      case LineKind::Pair:
-        file.pairs.push_back(pair);
-        break;
-      case LineKind::Malformed:
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        file.malformed.push_back({number, line});
-        break;
-    }
-  }
-  return true;
+  std::string error;
+  return ReadEntryLines(path, ParseRegisterLine, file.pairs, file.malformed, error);
 }
 
 }  // namespace kqa::registers

@@ -67,6 +67,7 @@ RadioSide::RadioSide(ChipCore& core, const KestrelOptions& options, std::functio
       sensors_(core, frontEnd_, transmitter_, options.radio.temperatureC),
       capture_(core, *this),
       predistortion_(core),
+      bbpTables_(core),
       dataScope_(core, *this) {
   installRegisters();
 }
@@ -335,6 +336,7 @@ void RadioSide::powerOnReset() {
   sensors_.reset();
   capture_.reset();
   predistortion_.reset();
+  bbpTables_.reset();
   dataScope_.reset();
   powerOn_ = core_.clock().now();
 }

@@ -10,6 +10,7 @@
 #include "chip/baseband/calibration_engines.h"
 #include "chip/baseband/capture_engine.h"
 #include "chip/baseband/data_scope.h"
+#include "chip/baseband/bbp_tables.h"
 #include "chip/baseband/predistortion.h"
 #include "chip/baseband/sensors.h"
 #include "chip/baseband/signal_view.h"
@@ -74,6 +75,7 @@ class RadioSide final : public SignalView {
   CaptureEngine& capture() { return capture_; }
   CalibrationEngines& calibration() { return calibration_; }
   Predistortion& predistortion() { return predistortion_; }
+  BbpTables& bbpTables() { return bbpTables_; }
   DataScope& dataScope() { return dataScope_; }
   const RadioOptions& options() const { return options_; }
 
@@ -113,6 +115,7 @@ class RadioSide final : public SignalView {
   Sensors sensors_;
   CaptureEngine capture_;
   Predistortion predistortion_;
+  BbpTables bbpTables_;
   DataScope dataScope_;
 };
 

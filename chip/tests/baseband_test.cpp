@@ -346,3 +346,39 @@ TEST(Baseband, PredistortionTablesDataScopeAndVcoCalibration) {
 
 }  // namespace
 }  // namespace kqa::chip
+
+namespace kqa::chip {
+namespace {
+
+TEST(Baseband, IndirectTablesBehindTheirIndexAndDataRegisters) {
+  VirtualClock clock;
+  Kestrel chip(clock, Quiet());
+  RadioHost radio(chip, clock);
+  const auto entry = [&](std::uint8_t index, std::uint8_t data, std::uint8_t i) {
+    radio.bbp(index, i);
+    return radio.bbp(data);
+  };
+  EXPECT_EQ(entry(184, 185, 0x10), 0x20);  // gain: 2i
+  EXPECT_EQ(entry(184, 185, 0xFF), 0xFE);  // ... at most 0xFE
+  EXPECT_EQ(entry(195, 196, 40), 0x1B);    // filter: 7 x 40 + 3 = 283 = 0x11B
+  radio.bbp(195, 2);
+  radio.bbp(196, 0xA5);
+  EXPECT_EQ(entry(195, 196, 2), 0xA5);
+  EXPECT_EQ(radio.bbp(195), 2) << "the index register keeps its value";
+
+  // The PAPD table answers only while R4 holds 0x10.
+  radio.bbp(187, 7);
+  radio.bbp(188, 0x5C);  // R4 = 0: a plain register
+  EXPECT_EQ(radio.bbp(188), 0x5C);
+  radio.bbp(4, 0x10);
+  EXPECT_EQ(entry(187, 188, 7), 7) << "identity, untouched by the write above";
+  radio.bbp(188, 0x3E);
+  radio.bbp(4, 0x00);
+  EXPECT_EQ(radio.bbp(188), 0x5C);
+  const auto papd = chip.withRadio([](RadioSide& r) { return r.bbpTables().papd(); });
+  EXPECT_EQ(papd[7], 0x3E);
+  EXPECT_EQ(papd[8], 8);
+}
+
+}  // namespace
+}  // namespace kqa::chip

@@ -160,6 +160,32 @@ TEST_F(CliThroughDaemon, CommandsReachTheChipAndAnEfuseBurnStaysBurnt) {
   ::unsetenv("KESTRELQA_USBD_SOCKET");
 }
 
+TEST_F(CliThroughDaemon, TheRegisterPagesCommandsWorkThroughTheDaemon) {
+  StartDaemon();
+  const std::string rf = (folder / "rf.txt").string();
+  ASSERT_EQ(Cli({"rf", "write", "5", "35", "20"}).exitCode, 0);
+  const Output save = Cli({"rf", "save", rf});
+  ASSERT_EQ(save.exitCode, 0) << save.err;
+  ASSERT_EQ(Cli({"rf", "write", "5", "35", "00"}).exitCode, 0);
+  EXPECT_EQ(Cli({"rf", "load", rf}).exitCode, 0);
+  EXPECT_EQ(Cli({"rf", "read", "5", "35"}).out, "20\n");
+  EXPECT_EQ(Cli({"rf", "bit", "5", "35", "0", "1"}).out, "R35 21\n");
+
+  const std::string set = (folder / "bbp.txt").string();
+  ASSERT_EQ(Cli({"bbp", "write", "100", "6C"}).exitCode, 0);
+  ASSERT_EQ(Cli({"bbp", "save", set}).exitCode, 0);
+  ASSERT_EQ(Cli({"bbp", "write", "100", "00"}).exitCode, 0);
+  EXPECT_EQ(Cli({"bbp", "load", set}).exitCode, 0);
+  EXPECT_NE(Cli({"bbp", "dump"}).out.find("\nR100 6C\n"), std::string::npos);
+
+  EXPECT_EQ(Cli({"txpower", "0", "21"}).exitCode, 0);
+  EXPECT_TRUE(Cli({"txpower"}).out.starts_with("TX power 0: 21\n"));
+  EXPECT_EQ(Cli({"freq-offset", "1FF"}).exitCode, 2);
+  EXPECT_TRUE(Cli({"rf", "channel", "6", "--json"})
+                  .out.starts_with("{\"channel\":6,\"ghz\":2.437,\"vco\":\"3249.333\",\"n\":81,"
+                                   "\"k\":0,\"d\":0,\"ksd\":61164,"));
+}
+
 TEST_F(CliThroughDaemon, DaemonStatusNamesTheDeviceAndEveryConnectedProcess) {
   StartDaemon();
   // Another client: this test process, connected without opening anything.

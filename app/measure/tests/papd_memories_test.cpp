@@ -2,9 +2,13 @@
 #include <gtest/gtest.h>
 
 #include "app/measure/papd_memories.h"
+#include "app/registers/table_file.h"
 
 namespace kqa::measure {
 namespace {
+
+using registers::FormatTableLines;
+using registers::ParseHexLines;
 
 TEST(PapdFiles, LinesAreWrittenInTheirFormats) {
   EXPECT_EQ(FormatWordLines({0x0000ABCD, 0xFFFFFFFF}), "0000ABCD\nFFFFFFFF\n");

@@ -13,6 +13,7 @@
 #include "app/shell/views/program.h"
 #include "app/shell/views/property_sheet.h"
 #include "app/shell/views/tools/measure_screenshots.h"
+#include "app/shell/views/tools/register_page_shots.h"
 #include "app/sniffer/sniffer_buffer.h"
 #include "platform/clock/clock.h"
 #include "devices/device_select.h"
@@ -72,6 +73,8 @@ int main(int argc, char** argv) {
   mac.findChild<QLineEdit*>(QStringLiteral("singleOffset"))->setText(QStringLiteral("314"));
   mac.onSingleReadWrite();
   Save(sheet, folder.filePath(QStringLiteral("screenshot-mac-page.png")));
+
+  ShootRegisterPages(sheet, prompt, folder, Save);
 
   sheet.setActivePage(kqa::shell::Page::About);
   Save(sheet, folder.filePath(QStringLiteral("screenshot-about-page.png")));

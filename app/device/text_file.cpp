@@ -1,12 +1,13 @@
-#include "app/measure/text_file.h"
+#include "app/device/text_file.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 
-namespace kqa::measure {
+namespace kqa::device {
 
 bool WriteTextFile(const std::string& path, std::string_view text, std::string& error) {
   const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "wb"),
@@ -30,6 +31,22 @@ std::string_view TrimBlanks(std::string_view text) {
 }
 
 bool ReadTextLines(const std::string& path, std::vector<std::string>& lines, std::string& error) {
+  std::error_code code;
+  const std::filesystem::file_status status = std::filesystem::status(path, code);
+  if (std::filesystem::is_directory(status)) {
+    error = "it is a folder";
+    return false;
+  }
+  if (std::filesystem::exists(status)) {
+    if (!std::filesystem::is_regular_file(status)) {
+      error = "it is a device or a pipe, not a file";
+      return false;
+    }
+    if (std::filesystem::file_size(path, code) > kTextFileLimit) {
+      error = "it is larger than " + std::to_string(kTextFileLimit) + " bytes";
+      return false;
+    }
+  }
   std::ifstream in(path, std::ios::binary);
   if (!in) {
     error = std::strerror(errno);
@@ -43,4 +60,4 @@ bool ReadTextLines(const std::string& path, std::vector<std::string>& lines, std
   return true;
 }
 
-}  // namespace kqa::measure
+}  // namespace kqa::device
