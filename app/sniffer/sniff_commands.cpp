@@ -85,10 +85,10 @@ std::string DecodePacFile(const std::string& path, std::ostream& out, std::size_
   return ReaderProblem(reader);
 }
 
-std::string ConvertPacFile(const std::string& pacPath, const std::string& pcapPath,
-                           PcapOptions options) {
+ConvertResult ConvertPacFile(const std::string& pacPath, const std::string& pcapPath,
+                             PcapOptions options, const CalibrationSource& calibration) {
   std::ifstream in(pacPath, std::ios::binary);
-  if (!in) return std::string(texts::kPacketFileNotOpened);
+  if (!in) return {0, std::string(texts::kPacketFileNotOpened)};
   std::array<std::uint8_t, kCaptureRecordSize> record;
   if (!options.channel) {
     PacReader scan(in);
@@ -96,14 +96,17 @@ std::string ConvertPacFile(const std::string& pacPath, const std::string& pcapPa
     in.clear();
     in.seekg(0);
   }
+  if (calibration) {
+    if (const auto found = calibration(options.channel.value_or(1))) options.calibration = *found;
+  }
   std::ofstream out(pcapPath, std::ios::binary | std::ios::trunc);
-  if (!out) return std::string(texts::kPcapFileNotOpened);
+  if (!out) return {0, std::string(texts::kPcapFileNotOpened)};
   PacReader reader(in);
   PcapWriter writer(out, options);
   while (reader.next(record)) writer.add(record);
   out.close();
-  if (!out) return std::string(texts::kPcapFileNotWritten);
-  return ReaderProblem(reader);
+  if (!out) return {reader.recordsRead(), std::string(texts::kPcapFileNotWritten)};
+  return {reader.recordsRead(), ReaderProblem(reader)};
 }
 
 }  // namespace kqa::sniffer

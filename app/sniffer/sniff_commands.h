@@ -47,9 +47,15 @@ bool SaveCapture(CaptureSession& session, const std::string& path);
 std::string DecodePacFile(const std::string& path, std::ostream& out,
                           std::size_t headerSize = kKestrelHeaderSize);
 
-// "sniff convert": the whole records of a ".pac" file as a pcap file.
-// Returns the problem to report (empty: every record was converted).
-std::string ConvertPacFile(const std::string& pacPath, const std::string& pcapPath,
-                           PcapOptions options = {});
+// "sniff convert": the whole records of a ".pac" file as a pcap file. The
+// channel comes from the options or from the file's first beacon; then
+// `calibration` (when given) names the levels' calibration for it.
+struct ConvertResult {
+  std::size_t records = 0;  // written to the pcap file
+  std::string problem;      // to report; empty: every record was converted
+};
+using CalibrationSource = std::function<std::optional<SignalCalibration>(int channel)>;
+ConvertResult ConvertPacFile(const std::string& pacPath, const std::string& pcapPath,
+                             PcapOptions options = {}, const CalibrationSource& calibration = {});
 
 }  // namespace kqa::sniffer
