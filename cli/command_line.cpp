@@ -19,7 +19,7 @@ namespace {
 // Every family of commands, in the order --help lists them.
 constexpr void (*kFamilies[])(CLI::App&, CommandTable&) = {
     AddInfoCommand,  AddRegisterCommands, AddNvmCommands,    AddIoctlCommand,
-    AddScriptCommand, AddSelftestCommand, AddDaemonCommands,
+    AddScriptCommand, AddSelftestCommand, AddDaemonCommands, AddSniffCommands,
 };
 
 constexpr const char* kDescription =
@@ -48,7 +48,10 @@ std::string SubcommandNames(const CLI::App& group) {
 // CLI11's message, in the words kestrelqa-cli uses.
 std::string UsageMessage(const CLI::App& program, const CLI::ParseError& error) {
   const CLI::App* deepest = DeepestParsed(program);
-  const bool isGroup = !deepest->get_subcommands([](const CLI::App*) { return true; }).empty();
+  // A command with commands of its own that runs without one too ("sniff")
+  // is not a group: its own options' messages stand.
+  const bool isGroup = deepest->get_require_subcommand_min() > 0 &&
+                       !deepest->get_subcommands([](const CLI::App*) { return true; }).empty();
   if (isGroup) {
     std::string word;
     for (const std::string& remaining : program.remaining(true))
@@ -135,7 +138,7 @@ int CommandLine::runOn(ioctl::DeviceInterfaceProvider& provider, Clock& clock,
   if (options_.verbose) context.trace = [&terminal](std::string_view text) { terminal.err << text; };
   const device::StartupReport startup = device::RunDeviceStartup(context, {.eepromFile = ""});
   CliSession session{context,      prompt,       startup, label.description, label.emulated,
-                     terminal.out, terminal.err, label.driverInProcess};
+                     terminal.out, terminal.err, label.driverInProcess, terminal.progressLine};
   const int exitCode = run(session);
   device::CloseDevice(context);
   return exitCode;

@@ -65,5 +65,6 @@ void AddNvmCommands(CLI::App& program, CommandTable& table);      // nvm_command
 void AddIoctlCommand(CLI::App& program, CommandTable& table);     // ioctl_command.cpp
 void AddScriptCommand(CLI::App& program, CommandTable& table);    // script_command.cpp
 void AddSelftestCommand(CLI::App& program, CommandTable& table);  // selftest_command.cpp
+void AddSniffCommands(CLI::App& program, CommandTable& table);    // sniff_command.cpp
 
 }  // namespace kqa::cli
