@@ -1,6 +1,11 @@
 // sniff: a timed capture into a ".pac" or pcap file, and the ".pac" file's
 // rows and its pcap conversion, on the sniffer page's logic.
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -82,14 +87,29 @@ CLI::Validator FrameKinds() {
       "");
 }
 
+// Why `path` could not be written, checked before a capture that would
+// otherwise be lost; empty when it can be.
+std::string UnwritableProblem(const std::string& path) {
+  namespace fs = std::filesystem;
+  std::error_code error;
+  if (fs::is_directory(path, error)) return "\"" + path + "\" is a folder";
+  std::string folder = fs::path(path).parent_path().string();
+  if (folder.empty()) folder = ".";
+  if (!fs::is_directory(folder, error)) return "the folder of \"" + path + "\" does not exist";
+  const std::string checked = fs::exists(path, error) ? path : folder;
+  if (::access(checked.c_str(), W_OK) != 0)
+    return "\"" + checked + "\" cannot be written: " + std::strerror(errno);
+  return {};
+}
+
 // The format follows the extension, so a typo is refused before anything
-// is captured.
+// is captured; so is a file that could not be written.
 CLI::Validator FileOf(bool pacAllowed) {
   return CLI::Validator(
       [pacAllowed](std::string& word) -> std::string {
         const CaptureFileFormat format = sniffer::FormatOfPath(word);
         if (format == CaptureFileFormat::Pcap || (pacAllowed && format == CaptureFileFormat::Pac))
-          return {};
+          return UnwritableProblem(word);
         return std::string("must end in ") + (pacAllowed ? ".pac or .pcap" : ".pcap") + ", not \"" +
                word + "\"";
       },
@@ -135,10 +155,15 @@ int SniffCapture(CommandRun& run, const SniffArguments& args) {
 
   const std::size_t packets = session.store().count();
   // A chip fresh from reset is tuned to no channel at all.
-  if (packets == 0 && session.crcErrorCount() == 0 && args.channel == 0)
+  if (packets == 0 && session.crcErrorCount() == 0 && args.channel == 0 && !session.deviceLost())
     run.err() << "Nothing was received: is the chip tuned to a channel? (--channel N tunes it)\n";
   if (!sniffer::SaveCapture(session, args.out))
     return run.fail("the capture could not be written to \"" + args.out + "\" (see above)");
+  // What came in before the device went is kept, and the run still fails.
+  if (session.deviceLost())
+    return run.fail(Format("the device went away during the capture; the %zu packets received "
+                           "before were written to %s",
+                           packets, args.out.c_str()));
   const CaptureFileFormat format = sniffer::FormatOfPath(args.out);
   Json json{{"ok", true},
             {"file", args.out},

@@ -112,6 +112,7 @@ void CaptureSession::start() {
   if (!access.ReadMacRegister(kMacControl, control)) return;
   access.WriteMacRegister(kMacControl, control | kReceiveAll);
   capturing_ = true;
+  deviceLost_ = false;
   store_.clear();
   rows_.clear();
   crcErrors_ = 0;
@@ -141,8 +142,17 @@ void CaptureSession::tick() {
   std::lock_guard lock(lock_);
   if (!capturing_) return;
   std::uint32_t bytes = 0;
-  if (!device::CallDeviceCount(device_, ioctl::VQ_OID_USB_CAPTURE_READ, {}, transfer_, bytes))
+  const device::CallResult read =
+      device::CallDeviceCount(device_, ioctl::VQ_OID_USB_CAPTURE_READ, {}, transfer_, bytes);
+  if (!read) {
+    // A device that is gone captures nothing more; there is nothing left to
+    // stop on it. Any other failure: the next tick tries again.
+    if (read.error == ERROR_DEVICE_NOT_CONNECTED) {
+      capturing_ = false;
+      deviceLost_ = true;
+    }
     return;
+  }
   const std::size_t d = headerSize();
   const std::size_t records = RingRecordCount(std::min<std::size_t>(bytes, transfer_.size()));
   for (std::size_t i = 0; i < records; ++i) {
@@ -219,8 +229,8 @@ bool CaptureSession::savePacTo(const std::string& path) {
 
 bool CaptureSession::loadPacFrom(const std::string& path) {
   std::lock_guard lock(lock_);
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
+  std::ifstream in;
+  if (!OpenPacFile(path, in)) {
     device_.prompt.showMessage(texts::kPacketFileNotOpened);
     return false;
   }

@@ -85,8 +85,10 @@ class CaptureSession {
   // The 500 ms tick: reads what the driver's capture ring holds (0x223670)
   // and stores and lists the records the filter keeps. At 20,000 records it
   // stops the capture, or with Wrap Around empties the list and starts again
-  // at index 0. A failed read changes nothing.
+  // at index 0. A failed read changes nothing, except that a device that is
+  // gone (error 1167) ends the capture: deviceLost() until the next start.
   void tick();
+  bool deviceLost() const { return deviceLost_; }
 
   // The list's rows and the store behind them (row i is record i).
   PacketListModel& rows() { return rows_; }
@@ -139,6 +141,7 @@ class CaptureSession {
   device::DeviceContext& device_;
   std::recursive_mutex lock_;
   bool capturing_ = false;
+  bool deviceLost_ = false;
   bool startEnabled_ = true;
   bool saveEnabled_ = true;
   std::string macFilterText_{kDefaultMacFilterText};

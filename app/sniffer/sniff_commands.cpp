@@ -74,8 +74,8 @@ bool SaveCapture(CaptureSession& session, const std::string& path) {
 }
 
 std::string DecodePacFile(const std::string& path, std::ostream& out, std::size_t headerSize) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return std::string(texts::kPacketFileNotOpened);
+  std::ifstream in;
+  if (!OpenPacFile(path, in)) return std::string(texts::kPacketFileNotOpened);
   PacReader reader(in);
   std::array<std::uint8_t, kCaptureRecordSize> record;
   while (reader.next(record)) {
@@ -87,8 +87,8 @@ std::string DecodePacFile(const std::string& path, std::ostream& out, std::size_
 
 ConvertResult ConvertPacFile(const std::string& pacPath, const std::string& pcapPath,
                              PcapOptions options, const CalibrationSource& calibration) {
-  std::ifstream in(pacPath, std::ios::binary);
-  if (!in) return {0, std::string(texts::kPacketFileNotOpened)};
+  std::ifstream in;
+  if (!OpenPacFile(pacPath, in)) return {0, std::string(texts::kPacketFileNotOpened)};
   std::array<std::uint8_t, kCaptureRecordSize> record;
   if (!options.channel) {
     PacReader scan(in);

@@ -163,10 +163,12 @@ TEST(SniffCli, APacFileThatIsNotWholePrintsItsWholeRowsThenFails) {
        "",
        "Packet File is too short to hold its packet count: nothing was loaded!"},
       {"absent.pac", {}, "", "Packet File not opened!"},
+      {"folder.pac", {}, "", "Packet File not opened!"},
   };
+  std::filesystem::create_directory(folder.file("folder.pac"));
   for (const Case& c : cases) {
     const std::string path = folder.file(c.name);
-    if (std::string(c.name) != "absent.pac") sniffer::testing::WriteFile(path, c.file);
+    if (!c.file.empty()) sniffer::testing::WriteFile(path, c.file);
     const CliRun decode = RunOn(bench, {"sniff", "decode", path});
     EXPECT_EQ(decode.exitCode, kExitFailed) << c.name;
     EXPECT_EQ(decode.out, c.out) << c.name;
@@ -212,6 +214,8 @@ TEST(SniffCli, ABadLineIsRefusedBeforeAnythingIsCaptured) {
        "\"024B51A0001\" is not 12 hexadecimal digits"},
       {{"sniff", "--seconds", "1", "--filter-type", "beacon,probe", "--out", pac},
        "unknown frame kind \"probe\""},
+      {{"sniff", "--seconds", "1", "--out", folder.file("gone/x.pac")},
+       "--out the folder of \"" + folder.file("gone/x.pac") + "\" does not exist"},
       {{"sniff", "--out", pac}, "sniff needs --seconds S and --out"},
       {{"sniff", "decode", pac, "--out", folder.file("y.pcap")},
        "sniff decode takes only the .pac file"},
@@ -225,6 +229,43 @@ TEST(SniffCli, ABadLineIsRefusedBeforeAnythingIsCaptured) {
   EXPECT_FALSE(std::filesystem::exists(folder.file("x.txt")));
   EXPECT_FALSE(std::filesystem::exists(folder.file("y.pac")));
   EXPECT_EQ(sniffer::testing::ReadFile(pac), PacFile(0, {})) << "the capture never ran";
+}
+
+// The bench's clock, pulling the chip's plug once `at` has passed.
+class UnpluggingClock final : public Clock {
+ public:
+  UnpluggingClock(EmulatedBench& bench, Duration at) : bench_(bench), at_(at) {}
+  Duration now() const override { return bench_.clock().now(); }
+  void sleep(Duration duration) override {
+    bench_.clock().sleep(duration);
+    if (!unplugged_ && now() >= at_) {
+      bench_.unplug();
+      unplugged_ = true;
+    }
+  }
+
+ private:
+  EmulatedBench& bench_;
+  Duration at_;
+  bool unplugged_ = false;
+};
+
+TEST(SniffCli, ADeviceThatGoesMidCaptureFailsTheRunAndKeepsWhatCameBefore) {
+  EmulatedBench bench;
+  ScratchFolder folder;
+  UnpluggingClock clock(bench, bench.clock().now() + std::chrono::milliseconds(1200));
+  const std::string pac = folder.file("gone.pac");
+  const CliRun run = testing::RunCli(bench.provider(), clock,
+                                     {"sniff", "--seconds", "3", "--channel", "1", "--out", pac});
+  EXPECT_EQ(run.exitCode, kExitFailed);
+  const Bytes file = sniffer::testing::ReadFile(pac);
+  ASSERT_GE(file.size(), 4u);
+  const std::uint32_t count = file[0] | file[1] << 8 | file[2] << 16 | file[3] << 24;
+  EXPECT_GT(count, 10u) << "a second of the lab's air";
+  EXPECT_EQ(file.size(), 4 + count * 4096u);
+  EXPECT_EQ(run.err, "kestrelqa-cli: the device went away during the capture; the " +
+                         std::to_string(count) + " packets received before were written to " +
+                         pac + "\n");
 }
 
 TEST(SniffCli, OnATerminalTheCaptureShowsAProgressLine) {

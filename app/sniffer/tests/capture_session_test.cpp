@@ -117,19 +117,28 @@ TEST(CaptureSessionTest, StartTickAndStopDriveTheReceiverAndTheDriversCapture) {
   EXPECT_EQ(bed.rows().rowsHeld(), 5u);
   EXPECT_EQ(bed.rows().text(4, Column::Address1), "02:4B:51:00:00:01");
 
-  // A failed read changes nothing.
+  // A failed read changes nothing; a device that is gone ends the capture
+  // and keeps what was held.
   bed.chip.script(kRead, ERROR_GEN_FAILURE);
   bed.session.tick();
   EXPECT_EQ(bed.rows().rowsHeld(), 5u);
+  EXPECT_TRUE(bed.session.capturing());
+  bed.chip.script(kRead, ERROR_DEVICE_NOT_CONNECTED);
+  bed.session.tick();
+  EXPECT_FALSE(bed.session.capturing());
+  EXPECT_TRUE(bed.session.deviceLost());
+  EXPECT_EQ(bed.session.store().count(), 5u);
+  bed.start();
+  EXPECT_FALSE(bed.session.deviceLost());
 
   const auto before = bed.clock.now();
   bed.session.startStop();
   EXPECT_FALSE(bed.session.capturing());
-  EXPECT_EQ(bed.chip.macWrites(0x1004), (std::vector<std::uint32_t>{0xC, 0x4}));
+  EXPECT_EQ(bed.chip.macWrites(0x1004), (std::vector<std::uint32_t>{0xC, 0xC, 0x4}));
   EXPECT_EQ(bed.chip.callsOf(ioctl::VQ_OID_USB_CAPTURE_STOP).size(), 1u);
   EXPECT_EQ(bed.clock.now() - before, std::chrono::milliseconds(1));
   bed.session.tick();
-  EXPECT_EQ(bed.chip.callsOf(kRead).size(), 4u) << "no read while idle";
+  EXPECT_EQ(bed.chip.callsOf(kRead).size(), 5u) << "no read while idle";
   EXPECT_EQ(bed.prompt.messages(), std::vector<std::string>{MacFilterProblem("024B5100001")});
 }
 
