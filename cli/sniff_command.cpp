@@ -149,15 +149,16 @@ int SniffCapture(CommandRun& run, const SniffArguments& args) {
   sniffer::ProgressCallback progress;
   if (progressLine)
     progress = [&](const sniffer::CaptureProgress& p) { ShowProgress(run.err(), p, args.seconds); };
-  const bool captured = sniffer::RunTimedCapture(session, device.clock, args.seconds, progress);
+  const page::Outcome captured =
+      sniffer::RunTimedCapture(session, device.clock, args.seconds, progress);
   if (progressLine) run.err() << '\n';
-  if (!captured) return run.fail("the capture did not start (see above)");
+  if (captured != page::Outcome::Done) return run.fail("the capture did not start (see above)");
 
   const std::size_t packets = session.store().count();
   // A chip fresh from reset is tuned to no channel at all.
   if (packets == 0 && session.crcErrorCount() == 0 && args.channel == 0 && !session.deviceLost())
     run.err() << "Nothing was received: is the chip tuned to a channel? (--channel N tunes it)\n";
-  if (!sniffer::SaveCapture(session, args.out))
+  if (sniffer::SaveCapture(session, args.out) != page::Outcome::Done)
     return run.fail("the capture could not be written to \"" + args.out + "\" (see above)");
   // What came in before the device went is kept, and the run still fails.
   if (session.deviceLost())

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/device/device_context.h"
+#include "app/shell/page/outcome.h"
 #include "app/sniffer/capture_filter.h"
 #include "app/sniffer/capture_store.h"
 #include "app/sniffer/packet_list_model.h"
@@ -46,6 +47,8 @@ inline constexpr std::string_view kPcapFileFilter = "Wireshark pcap File (*.pcap
 // the lock may be taken again by the thread that holds it.
 class CaptureSession {
  public:
+  using Outcome = page::Outcome;
+
   explicit CaptureSession(device::DeviceContext& device);
   // Stops a running capture (the page window is destroyed).
   ~CaptureSession();
@@ -73,8 +76,8 @@ class CaptureSession {
   // receiver takes every frame), empties the store and the list, and starts
   // the driver's capture (0x223668); stopping clears the bit, stops the
   // driver's capture (0x22366C) and waits 1 ms. A start whose register read
-  // fails stays idle.
-  void startStop();
+  // fails stays idle (Failed).
+  Outcome startStop();
   // Stops a running capture (device gone, sheet closing); idle: nothing.
   void stopCapture();
   bool capturing() const { return capturing_; }
@@ -116,16 +119,16 @@ class CaptureSession {
 
   // "Save File...", "Load File...", and the pcap export, through the file
   // dialogs; a path without '.' gets ".pac" (".pcap").
-  void saveFile();
-  void loadFile();
-  void exportPcap();
+  Outcome saveFile();
+  Outcome loadFile();
+  Outcome exportPcap();
 
-  // The same without a dialog, for the command line; true when done (a
-  // problem has been shown). A load that was not whole keeps what was whole
-  // and says so.
-  bool savePacTo(const std::string& path);
-  bool loadPacFrom(const std::string& path);
-  bool exportPcapTo(const std::string& path);
+  // The same without a dialog, for the command line; a problem has been
+  // shown when not Done. A load that was not whole keeps what was whole and
+  // says so (Failed).
+  Outcome savePacTo(const std::string& path);
+  Outcome loadPacFrom(const std::string& path);
+  Outcome exportPcapTo(const std::string& path);
 
   // The capture channel, for the pcap export (set when the command line
   // tuned it); unknown: the beacons name it.

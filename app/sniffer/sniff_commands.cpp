@@ -35,10 +35,12 @@ std::string ReaderProblem(const PacReader& reader) {
 
 }  // namespace
 
-bool RunTimedCapture(CaptureSession& session, Clock& clock, double seconds,
-                     const ProgressCallback& progress) {
-  if (!session.capturing()) session.startStop();
-  if (!session.capturing()) return false;
+page::Outcome RunTimedCapture(CaptureSession& session, Clock& clock, double seconds,
+                              const ProgressCallback& progress) {
+  if (!session.capturing()) {
+    const page::Outcome started = session.startStop();
+    if (started != page::Outcome::Done) return started;
+  }
   const Clock::Duration started = clock.now();
   const Clock::Duration end =
       started + std::chrono::duration_cast<Clock::Duration>(std::chrono::duration<double>(seconds));
@@ -52,7 +54,7 @@ bool RunTimedCapture(CaptureSession& session, Clock& clock, double seconds,
                 session.store().count(), session.crcErrorCount()});
   }
   session.stopCapture();
-  return true;
+  return page::Outcome::Done;
 }
 
 CaptureFileFormat FormatOfPath(std::string_view path) {
@@ -61,16 +63,16 @@ CaptureFileFormat FormatOfPath(std::string_view path) {
   return CaptureFileFormat::Unknown;
 }
 
-bool SaveCapture(CaptureSession& session, const std::string& path) {
+page::Outcome SaveCapture(CaptureSession& session, const std::string& path) {
   switch (FormatOfPath(path)) {
     case CaptureFileFormat::Pac:
       return session.savePacTo(path);
     case CaptureFileFormat::Pcap:
       return session.exportPcapTo(path);
     case CaptureFileFormat::Unknown:
-      return false;
+      return page::Outcome::Refused;
   }
-  return false;
+  return page::Outcome::Refused;
 }
 
 std::string DecodePacFile(const std::string& path, std::ostream& out, std::size_t headerSize) {

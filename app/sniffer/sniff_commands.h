@@ -29,16 +29,17 @@ using ProgressCallback = std::function<void(const CaptureProgress&)>;
 // Captures for `seconds` of the clock: starts the capture (if it is not
 // running), ticks every 500 ms and once more at the end, then stops. It also
 // ends when the store fills without Wrap Around. `progress` hears each tick.
-// False when the capture could not start (the reason has been shown).
-bool RunTimedCapture(CaptureSession& session, Clock& clock, double seconds,
-                     const ProgressCallback& progress = {});
+// Not Done when the capture could not start (the reason has been shown).
+page::Outcome RunTimedCapture(CaptureSession& session, Clock& clock, double seconds,
+                              const ProgressCallback& progress = {});
 
 enum class CaptureFileFormat { Pac, Pcap, Unknown };
 // By the path's extension, ".pac" or ".pcap" (any case).
 CaptureFileFormat FormatOfPath(std::string_view path);
-// Writes the session's records in the format the extension names; false when
-// the extension is neither or the file could not be written (shown).
-bool SaveCapture(CaptureSession& session, const std::string& path);
+// Writes the session's records in the format the extension names: Refused
+// when the extension is neither, Failed when the file could not be written
+// (shown).
+page::Outcome SaveCapture(CaptureSession& session, const std::string& path);
 
 // "sniff decode": one line per whole record of the ".pac" file, the list's
 // columns in order, tab-separated, numbered from 00001 (all records of the

@@ -172,7 +172,7 @@ TEST(CaptureSessionTest, WhatKeepsACaptureFromStartingIsSaid) {
   {
     SessionBed bed;  // MAC 0x1004 cannot be read: nothing is written or started
     bed.chip.failingMacReads.insert(0x1004);
-    bed.session.startStop();
+    EXPECT_EQ(bed.session.startStop(), page::Outcome::Failed);
     EXPECT_FALSE(bed.session.capturing());
     EXPECT_TRUE(bed.chip.macWrites(0x1004).empty());
     EXPECT_TRUE(bed.chip.callsOf(ioctl::VQ_OID_USB_CAPTURE_START).empty());
@@ -181,7 +181,7 @@ TEST(CaptureSessionTest, WhatKeepsACaptureFromStartingIsSaid) {
   {
     SessionBed bed;  // the driver refuses the capture: said, and the receiver put back
     bed.chip.script(ioctl::VQ_OID_USB_CAPTURE_START, ERROR_DEVICE_NOT_CONNECTED);
-    bed.session.startStop();
+    EXPECT_EQ(bed.session.startStop(), page::Outcome::Failed);
     EXPECT_FALSE(bed.session.capturing());
     EXPECT_EQ(bed.chip.macWrites(0x1004), (std::vector<std::uint32_t>{0xC, 0x4}));
     EXPECT_EQ(bed.prompt.messages(),
@@ -261,14 +261,16 @@ TEST(CaptureSessionTest, FilesGoThroughTheDialogsWithTheirExtensionRule) {
   bed.session.startStop();
 
   bed.prompt.answerFile(folder.file("capture"));
-  bed.session.saveFile();
+  EXPECT_EQ(bed.session.saveFile(), page::Outcome::Done);
   ASSERT_EQ(testing::ReadFile(folder.file("capture.pac")).size(), 4u + 2 * 4096);
   EXPECT_EQ(bed.prompt.events().back().dialog.filters,
             (std::vector<FileFilter>{{"Packet File (*.pac)", "*.pac"}}));
   EXPECT_EQ(bed.prompt.events().back().dialog.defaultExtension, "pac");
 
+  bed.prompt.answerFile(std::nullopt);
+  EXPECT_EQ(bed.session.loadFile(), page::Outcome::Cancelled);
   bed.prompt.answerFile(folder.file("absent"));
-  bed.session.loadFile();
+  EXPECT_EQ(bed.session.loadFile(), page::Outcome::Failed);
   EXPECT_EQ(bed.prompt.messages().back(), "Packet File not opened!");
   EXPECT_EQ(bed.rows().rowsHeld(), 2u) << "a file that cannot be opened loses nothing";
   bed.prompt.answerFile(folder.file("no/such/folder/x.pac"));
