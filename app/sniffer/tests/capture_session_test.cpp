@@ -221,7 +221,6 @@ TEST(CaptureSessionTest, The20000thRecordStopsTheCaptureOrWithWrapAroundStartsTh
   {
     SessionBed bed;
     bed.session.wrapAround = true;
-    const std::uint8_t* storage = bed.device.snifferBuffer.data();
     bed.start();
     std::vector<std::size_t> held;
     FeedPast20000(bed, held);
@@ -230,10 +229,6 @@ TEST(CaptureSessionTest, The20000thRecordStopsTheCaptureOrWithWrapAroundStartsTh
     EXPECT_EQ(held[20], 500u) << "the list emptied as the 20,000th record came in";
     EXPECT_EQ(bed.rows().text(0, Column::Number), "00001");
     EXPECT_EQ(bed.rows().text(0, Column::Address3), "02:00:00:00:4E:21");  // record 20,001
-    EXPECT_EQ(bed.device.snifferBuffer.data(), storage);
-    EXPECT_EQ(bed.device.snifferBuffer.size(), 81'920'000u);
-    const auto update = bed.session.rows().pendingUpdate();
-    EXPECT_TRUE(update.reset);
   }
 }
 

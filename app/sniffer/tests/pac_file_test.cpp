@@ -17,6 +17,7 @@ namespace {
 using testing::BuildRecord;
 using testing::Frame;
 using testing::Join;
+using testing::PacImage;
 using testing::kBroadcast;
 using testing::kStationA;
 using testing::kStationB;
@@ -33,13 +34,6 @@ std::vector<Bytes> ThreeRecords() {
                        .rateIndex = 7,
                        .crcError = true}),
           BuildRecord({.frame = Frame(0xD4, {kStationB}), .phyMode = 1, .rateIndex = 3})};
-}
-
-Bytes PacImage(std::uint32_t count, const Bytes& records) {
-  Bytes image(4 + records.size());
-  for (std::size_t i = 0; i < 4; ++i) image[i] = static_cast<std::uint8_t>(count >> (8 * i));
-  std::copy(records.begin(), records.end(), image.begin() + 4);
-  return image;
 }
 
 PacLoadReport Load(const Bytes& image, CaptureStore& store) {

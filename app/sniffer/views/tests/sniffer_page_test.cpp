@@ -8,13 +8,12 @@
 #include <QTreeView>
 #include <QtTest>
 #include <chrono>
-#include <fstream>
-#include <iterator>
 #include <vector>
 
 #include "app/device/register_access.h"
 #include "app/shell/views/page/testing/page_harness.h"
 #include "app/sniffer/capture_radio.h"
+#include "app/sniffer/tests/record_builder.h"
 #include "app/sniffer/views/sniffer_data_dialog.h"
 #include "app/sniffer/views/sniffer_page.h"
 #include "app/widgets/views/hex_edit.h"
@@ -58,34 +57,6 @@ QCheckBox* CheckBox(const CSnifferPage& page, const QString& caption) {
   for (QCheckBox* box : page.findChildren<QCheckBox*>())
     if (box->text() == caption) return box;
   qFatal("no check box \"%s\"", qPrintable(caption));
-}
-
-// A capture record laid out by hand: CRC error in the status word (bit 8),
-// the frame size at byte 10, the rate index at byte 14, the PHY mode in the
-// top bits of byte 15, the frame from byte 32.
-Bytes Record(Bytes frame, std::uint8_t phyMode, std::uint8_t rateIndex, bool crcError = false) {
-  Bytes record(4096, 0);
-  record[5] = crcError ? 0x01 : 0x00;
-  record[10] = static_cast<std::uint8_t>(frame.size());
-  record[11] = static_cast<std::uint8_t>(frame.size() >> 8);
-  record[14] = rateIndex;
-  record[15] = static_cast<std::uint8_t>(phyMode << 6);
-  std::copy(frame.begin(), frame.end(), record.begin() + 32);
-  return record;
-}
-
-void WritePac(const std::string& path, const std::vector<Bytes>& records) {
-  Bytes file(4 + records.size() * 4096);
-  file[0] = static_cast<std::uint8_t>(records.size());
-  for (std::size_t i = 0; i < records.size(); ++i)
-    std::copy(records[i].begin(), records[i].end(), file.begin() + 4 + 4096 * static_cast<long>(i));
-  std::ofstream(path, std::ios::binary)
-      .write(reinterpret_cast<const char*>(file.data()), static_cast<std::streamsize>(file.size()));
-}
-
-Bytes ReadBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
 }
 
 }  // namespace
@@ -198,44 +169,32 @@ class SnifferPageTest : public QObject {
   }
 
   void aPacFileLoadsSavesAndExports() {
+    namespace t = kqa::sniffer::testing;
     PageHarness harness(Page::Sniffer);
-    CSnifferPage& page = harness.page<CSnifferPage>();
-    QTreeView& list = page.list();
-    const Bytes broadcast{0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
-    const Bytes office{0x02, 0x4B, 0x51, 0xA0, 0x00, 0x06};
-    const Bytes phone{0x02, 0x4B, 0x51, 0xB0, 0x00, 0x03};
-    auto frame = [](std::uint8_t control, std::vector<Bytes> addresses, std::size_t size) {
-      Bytes bytes{control, 0, 0, 0};
-      for (const Bytes& address : addresses)
-        bytes.insert(bytes.end(), address.begin(), address.end());
-      bytes.resize(size, 0x5A);
-      return bytes;
-    };
-    const std::vector<Bytes> records = {
-        Record(frame(0x80, {broadcast, office, office}, 36), 0, 3),       // CCK 11
-        Record(frame(0x08, {office, phone, office}, 1500), 2, 15, true),  // HT MCS 15
-        Record(frame(0xB4, {office, phone}, 16), 1, 4)};                  // OFDM 24
-    const std::string path = harness.file("three.pac");
-    WritePac(path, records);
+    QTreeView& list = harness.page<CSnifferPage>().list();
+    const Bytes records = t::Join(
+        {t::BuildRecord({.frame = t::Beacon(t::kStationB, 6), .phyMode = 0, .rateIndex = 3}),
+         t::BuildRecord({.frame = t::Frame(0x08, {t::kStationA, t::kStationB, t::kStationA}, 1476),
+                         .phyMode = 2,
+                         .rateIndex = 15,
+                         .crcError = true})});
+    const std::string path = harness.file("two.pac");
+    t::WriteFile(path, t::PacImage(2, records));
     harness.prompt.answerFile(path);
     harness.click("Load File...");
-    QCOMPARE(list.model()->rowCount(), 3);
-    QCOMPARE(RowText(list, 0), QStringLiteral("00001\tFF:FF:FF:FF:FF:FF\t02:4B:51:A0:00:06\t"
-                                              "02:4B:51:A0:00:06\t11.0\tBeacon\t\t\t36"));
-    QCOMPARE(RowText(list, 1), QStringLiteral("00002\t02:4B:51:A0:00:06\t02:4B:51:B0:00:03\t"
-                                              "02:4B:51:A0:00:06\t130.0\tData\t\t\t1500"));
-    QCOMPARE(RowText(list, 2),
-             QStringLiteral("00003\t02:4B:51:A0:00:06\t02:4B:51:B0:00:03\t\t24.0\tRTS\t\t\t16"));
+    QCOMPARE(list.model()->rowCount(), 2);
+    QCOMPARE(RowText(list, 1), QStringLiteral("00002	02:4B:51:00:00:01	02:11:22:33:44:55	"
+                                              "02:4B:51:00:00:01	130.0	Data			1500"));
     QVERIFY(harness.prompt.messages().empty());
 
     // Saved under a name without an extension: ".pac", the same bytes.
     harness.prompt.answerFile(harness.file("copy"));
     harness.click("Save File...");
-    QCOMPARE(ReadBytes(harness.file("copy.pac")), ReadBytes(path));
+    QCOMPARE(t::ReadFile(harness.file("copy.pac")), t::ReadFile(path));
     harness.prompt.answerFile(harness.file("copy"));
     harness.click("Export pcap...");
-    const Bytes pcap = ReadBytes(harness.file("copy.pcap"));
-    QVERIFY(pcap.size() > 24 + 3 * 16 + 36 + 1500 + 16);
+    const Bytes pcap = t::ReadFile(harness.file("copy.pcap"));
+    QVERIFY(pcap.size() > 24 + 2 * 16 + 1500);
     QCOMPARE(Bytes(pcap.begin(), pcap.begin() + 4), (Bytes{0xD4, 0xC3, 0xB2, 0xA1}));
   }
 
