@@ -133,7 +133,7 @@ int SniffCapture(CommandRun& run, const SniffArguments& args) {
         "sniff needs --seconds S and --out FILE.pac|FILE.pcap, or a command: "
         "decode, convert");
   device::DeviceContext& device = run.device();
-  CaptureSession session(device);
+  CaptureSession session(device, run.memoryMode(), run.session().snifferBuffer);
   if (args.channel != 0) {
     if (!sniffer::TuneChannel(device, args.channel))
       return run.fail(Format("channel %d could not be tuned", args.channel));
@@ -162,7 +162,7 @@ int SniffCapture(CommandRun& run, const SniffArguments& args) {
     return run.fail("the capture could not be written to \"" + args.out + "\" (see above)");
   // What came in before the device went is kept, and the run still fails.
   if (session.deviceLost())
-    return run.fail(Format("the device went away during the capture; the %zu packets received "
+    return run.fail(Format("the capture ended when the device went; the %zu packets received "
                            "before were written to %s",
                            packets, args.out.c_str()));
   const CaptureFileFormat format = sniffer::FormatOfPath(args.out);
@@ -180,7 +180,8 @@ int SniffCapture(CommandRun& run, const SniffArguments& args) {
 }
 
 int SniffDecode(CommandRun& run, const SniffArguments& args) {
-  const std::size_t headerSize = CaptureSession(run.device()).headerSize();
+  const std::size_t headerSize =
+      CaptureSession(run.device(), run.memoryMode(), run.session().snifferBuffer).headerSize();
   if (!run.json()) {
     const std::string problem = sniffer::DecodePacFile(args.pacFile, run.out(), headerSize);
     run.out().flush();
@@ -208,12 +209,13 @@ int SniffDecode(CommandRun& run, const SniffArguments& args) {
 }
 
 int SniffConvert(CommandRun& run, const SniffArguments& args) {
-  device::DeviceContext& device = run.device();
   sniffer::PcapOptions options;
-  options.headerSize = CaptureSession(device).headerSize();
+  options.headerSize =
+      CaptureSession(run.device(), run.memoryMode(), run.session().snifferBuffer).headerSize();
+  const device::ConfigMemory memory = run.configMemory();
   const sniffer::ConvertResult result = sniffer::ConvertPacFile(
       args.pacFile, args.pcapFile, options,
-      [&device](int channel) { return sniffer::ReadSignalCalibration(device, channel); });
+      [memory](int channel) { return sniffer::ReadSignalCalibration(memory, channel); });
   if (!result.problem.empty()) return run.fail(result.problem);
   return run.done(Format("Converted %zu packets to %s\n", result.records, args.pcapFile.c_str()),
                   {{"ok", true}, {"file", args.pcapFile}, {"packets", result.records}});

@@ -253,7 +253,8 @@ TEST(SniffCli, ADeviceThatGoesMidCaptureFailsTheRunAndKeepsWhatCameBefore) {
   const std::uint32_t count = file[0] | file[1] << 8 | file[2] << 16 | file[3] << 24;
   EXPECT_GT(count, 10u) << "a second of the lab's air";
   EXPECT_EQ(file.size(), 4 + count * 4096u);
-  EXPECT_EQ(run.err, "kestrelqa-cli: the device went away during the capture; the " +
+  EXPECT_EQ(run.err, "kestrelqa-cli: device not connected (1167): the capture ended when the "
+                     "device went; the " +
                          std::to_string(count) + " packets received before were written to " +
                          pac + "\n");
 }

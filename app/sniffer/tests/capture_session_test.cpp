@@ -70,7 +70,8 @@ struct SessionBed : TestBed {
   }
   const PacketListModel& rows() const { return session.rows(); }
 
-  CaptureSession session{device};
+  SnifferBuffer snifferBuffer;
+  CaptureSession session{device, memoryMode, snifferBuffer};
 };
 
 TEST(CaptureSessionTest, StartTickAndStopDriveTheReceiverAndTheDriversCapture) {
@@ -146,7 +147,8 @@ TEST(CaptureSessionTest, WhatKeepsACaptureFromStartingIsSaid) {
   {
     TestBed bed;  // the driver has no capture ring
     bed.chip.script(ioctl::VQ_OID_USB_CAPTURE_AVAILABLE, ERROR_SUCCESS, {0, 0, 0, 0});
-    CaptureSession session(bed.device);
+    SnifferBuffer buffer;
+    CaptureSession session(bed.device, bed.memoryMode, buffer);
     session.initialize();
     EXPECT_FALSE(session.startEnabled());
     EXPECT_TRUE(session.saveEnabled());
@@ -156,7 +158,8 @@ TEST(CaptureSessionTest, WhatKeepsACaptureFromStartingIsSaid) {
   }
   {
     TestBed bed;  // a failed query keeps the preset answer
-    CaptureSession session(bed.device);
+    SnifferBuffer buffer;
+    CaptureSession session(bed.device, bed.memoryMode, buffer);
     session.initialize();
     EXPECT_TRUE(session.startEnabled());
     EXPECT_TRUE(bed.prompt.messages().empty());
@@ -164,7 +167,8 @@ TEST(CaptureSessionTest, WhatKeepsACaptureFromStartingIsSaid) {
   {
     TestBed bed;  // no device
     bed.chip.present = false;
-    CaptureSession session(bed.device);
+    SnifferBuffer buffer;
+    CaptureSession session(bed.device, bed.memoryMode, buffer);
     session.initialize();
     EXPECT_FALSE(session.startEnabled());
     EXPECT_FALSE(session.saveEnabled());

@@ -44,7 +44,8 @@ constexpr std::array<const char*, kColumnCount> kWidestCell = {"00000",
 }  // namespace
 
 CSnifferPage::CSnifferPage(kqa::shell::PageServices& services, QWidget* parent)
-    : PropertyPage(parent), session_(services.device) {
+    : PropertyPage(parent),
+      session_(services.device, services.memoryMode, services.snifferBuffer) {
   timer_.setInterval(kTickInterval);
   connect(&timer_, &QTimer::timeout, this, operation([this] { onCaptureTick(); }));
   auto* layout = new QVBoxLayout(this);

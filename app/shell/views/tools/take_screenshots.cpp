@@ -17,6 +17,7 @@
 #include "app/sniffer/capture_radio.h"
 #include "app/sniffer/views/sniffer_data_dialog.h"
 #include "app/sniffer/views/sniffer_page.h"
+#include "app/sniffer/sniffer_buffer.h"
 #include "platform/clock/clock.h"
 #include "devices/device_select.h"
 #include "app/registers/script/register_script.h"
@@ -48,8 +49,11 @@ int main(int argc, char** argv) {
   kqa::ScriptedPrompt prompt;
   kqa::device::DeviceContext device(chip->provider(), prompt, kqa::SystemClock());
   device.trace = [](std::string_view) {};
-  kqa::device::RunDeviceStartup(device);
-  kqa::shell::PageServices services{device};
+  kqa::device::ConfigMemoryMode memoryMode;
+  kqa::device::ChannelState channels;
+  kqa::sniffer::SnifferBuffer snifferBuffer;
+  kqa::device::RunDeviceStartup(device, memoryMode, channels);
+  kqa::shell::PageServices services{device, memoryMode, channels, snifferBuffer, {}};
 
   CQAPropertySheet sheet(services);
   SetUpSheet(sheet, device, *chip);

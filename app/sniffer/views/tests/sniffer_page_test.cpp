@@ -209,7 +209,7 @@ class SnifferPageTest : public QObject {
     harness.chip().withRadio([](kqa::chip::RadioSide& radio) {
       radio.startGenerator({.channel = 13, .count = 21'000, .intervalMs = 1.0, .length = 100});
     });
-    const std::uint8_t* storage = harness.device.snifferBuffer.data();
+    const std::uint8_t* storage = harness.snifferBuffer.bytes().data();
     QSignalSpy resets(list.model(), &QAbstractItemModel::modelReset);
     QSignalSpy inserts(list.model(), &QAbstractItemModel::rowsInserted);
     int rowsBefore = 0;
@@ -228,8 +228,8 @@ class SnifferPageTest : public QObject {
     QCOMPARE(list.model()->index(0, 0).data().toString(), QStringLiteral("00001"));
     QCOMPARE(ColumnTexts(list, 0).constLast(),
              QStringLiteral("%1").arg(rows, 5, 10, QLatin1Char('0')));
-    QCOMPARE(harness.device.snifferBuffer.data(), storage);
-    QCOMPARE(harness.device.snifferBuffer.size(), std::size_t{81'920'000});
+    QCOMPARE(harness.snifferBuffer.bytes().data(), storage);
+    QCOMPARE(harness.snifferBuffer.bytes().size(), std::size_t{81'920'000});
     harness.click("Stop &Capture");
   }
 };
