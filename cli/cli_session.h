@@ -32,6 +32,7 @@ struct CliSession {
   std::ostream& err;
   // The driver runs in this process: activities a command starts end with it.
   bool driverInProcess = true;
+  bool progressLine = false;  // standard error is a terminal: long commands show their progress
 };
 
 }  // namespace kqa::cli

@@ -22,6 +22,7 @@ constexpr void (*kFamilies[])(CLI::App&, CommandTable&) = {
     AddInfoCommand,     AddRegisterCommands, AddBbpPageCommands, AddRfPageCommands,
     AddNvmCommands,     AddIoctlCommand,     AddScriptCommand,   AddSelftestCommand,
     AddBeaconsCommand,  AddDaemonCommands,   AddMeasureCommands,
+    AddSniffCommands,
 };
 
 constexpr const char* kDescription =
@@ -57,7 +58,11 @@ std::string UsageMessage(const CLI::App& program, const CLI::ParseError& error) 
     return message;
   }
   const CLI::App* deepest = DeepestParsed(program);
-  if (deepest->get_subcommands([](const CLI::App*) { return true; }).empty()) return message;
+  // A command with commands of its own that runs without one too ("sniff")
+  // is not a family: its own options' messages stand.
+  if (deepest->get_require_subcommand_min() == 0 ||
+      deepest->get_subcommands([](const CLI::App*) { return true; }).empty())
+    return message;
   // The line stopped at a family (or before any): say which commands there are.
   std::string word;
   for (const std::string& remaining : program.remaining(true))
@@ -161,10 +166,10 @@ int CommandLine::runOn(ioctl::DeviceInterfaceProvider& provider, Clock& clock,
   sniffer::SnifferBuffer snifferBuffer;
   const device::StartupReport startup =
       device::RunDeviceStartup(context, memoryMode, channels, {.eepromFile = ""});
-  CliSession session{context,      memoryMode,   channels,
-                     snifferBuffer, prompt,      startup,
+  CliSession session{context,       memoryMode,   channels,
+                     snifferBuffer, prompt,       startup,
                      label.description, label.emulated, terminal.out,
-                     terminal.err, label.driverInProcess};
+                     terminal.err,  label.driverInProcess, terminal.progressLine};
   const int exitCode = run(session);
   device::CloseDevice(context);
   return exitCode;

@@ -44,7 +44,8 @@ struct Terminal {
   std::istream& in;
   std::ostream& out;
   std::ostream& err;
-  bool interactive = false;  // questions can be answered on `in`
+  bool interactive = false;   // questions can be answered on `in`
+  bool progressLine = false;  // `err` is a terminal, where a progress line can stay in place
 };
 
 // kestrelqa-cli's command line, read with CLI11: the global options and one

@@ -32,8 +32,10 @@ const DevicelessAction* CommandTable::chosenDeviceless() const {
 }
 
 const CommandAction* CommandTable::chosen() const {
-  for (const auto& [command, action] : commands_)
-    if (command->parsed()) return &action;
+  // The last one parsed: a command's own commands are added after it, so
+  // "sniff decode" is chosen over "sniff".
+  for (auto each = commands_.rbegin(); each != commands_.rend(); ++each)
+    if (each->first->parsed()) return &each->second;
   return nullptr;
 }
 

@@ -70,5 +70,6 @@ void AddSelftestCommand(CLI::App& program, CommandTable& table);  // selftest_co
 void AddBeaconsCommand(CLI::App& program, CommandTable& table);   // beacons_command.cpp
 // measure_commands.cpp: capture, spectrum, evm, noise scan, iqcal, papd
 void AddMeasureCommands(CLI::App& program, CommandTable& table);
+void AddSniffCommands(CLI::App& program, CommandTable& table);    // sniff_command.cpp
 
 }  // namespace kqa::cli

@@ -29,5 +29,6 @@ int main(int argc, char** argv) {
 
   return commandLine.runOn(opened->provider(), SystemClock(),
                            {opened->description(), opened->isEmulated(), !opened->servedByDaemon()},
-                           {std::cin, std::cout, std::cerr, ::isatty(STDIN_FILENO) == 1});
+                           {std::cin, std::cout, std::cerr, ::isatty(STDIN_FILENO) == 1,
+                            ::isatty(STDERR_FILENO) == 1});
 }

@@ -85,12 +85,14 @@ bool CaptureSession::setMacFilterText(std::string_view text) {
   return true;
 }
 
-void CaptureSession::startStop() {
+page::Outcome CaptureSession::startStop() {
   std::lock_guard lock(lock_);
-  if (capturing_)
-    stop();
-  else
+  if (!capturing_) {
     start();
+    return page::DoneIf(capturing_);
+  }
+  stop();
+  return Outcome::Done;
 }
 
 void CaptureSession::stopCapture() {
@@ -108,6 +110,7 @@ void CaptureSession::start() {
   if (!access.ReadMacRegister(kMacControl, control)) return;
   access.WriteMacRegister(kMacControl, control | kReceiveAll);
   capturing_ = true;
+  deviceLost_ = false;
   store_.clear();
   rows_.clear();
   crcErrors_ = 0;
@@ -137,8 +140,17 @@ void CaptureSession::tick() {
   std::lock_guard lock(lock_);
   if (!capturing_) return;
   std::uint32_t bytes = 0;
-  if (!device::CallDeviceCount(device_, ioctl::VQ_OID_USB_CAPTURE_READ, {}, transfer_, bytes))
+  const device::CallResult read =
+      device::CallDeviceCount(device_, ioctl::VQ_OID_USB_CAPTURE_READ, {}, transfer_, bytes);
+  if (!read) {
+    // A device that is gone captures nothing more; there is nothing left to
+    // stop on it. Any other failure: the next tick tries again.
+    if (read.error == ERROR_DEVICE_NOT_CONNECTED) {
+      capturing_ = false;
+      deviceLost_ = true;
+    }
     return;
+  }
   const std::size_t d = headerSize();
   const std::size_t records = RingRecordCount(std::min<std::size_t>(bytes, transfer_.size()));
   for (std::size_t i = 0; i < records; ++i) {
@@ -181,48 +193,48 @@ void CaptureSession::recordEdited(std::size_t row) {
     rows_.replace(row, SummarizeRecord(store_.record(row), headerSize()));
 }
 
-void CaptureSession::saveFile() {
+page::Outcome CaptureSession::saveFile() {
   const std::optional<std::string> path = device_.prompt.chooseSaveFile(PacDialog("Save File"));
-  if (path) savePacTo(AppendExtensionIfNoDot(*path, "pac"));
+  return path ? savePacTo(AppendExtensionIfNoDot(*path, "pac")) : Outcome::Cancelled;
 }
 
-void CaptureSession::loadFile() {
+page::Outcome CaptureSession::loadFile() {
   const std::optional<std::string> path = device_.prompt.chooseOpenFile(PacDialog("Load File"));
-  if (path) loadPacFrom(AppendExtensionIfNoDot(*path, "pac"));
+  return path ? loadPacFrom(AppendExtensionIfNoDot(*path, "pac")) : Outcome::Cancelled;
 }
 
-void CaptureSession::exportPcap() {
+page::Outcome CaptureSession::exportPcap() {
   const FileDialogOptions dialog{
       "Export pcap File", ParseFilterList(texts::kPcapFileFilter), "pcap", {}, {}};
   const std::optional<std::string> path = device_.prompt.chooseSaveFile(dialog);
-  if (path) exportPcapTo(AppendExtensionIfNoDot(*path, "pcap"));
+  return path ? exportPcapTo(AppendExtensionIfNoDot(*path, "pcap")) : Outcome::Cancelled;
 }
 
-bool CaptureSession::savePacTo(const std::string& path) {
+page::Outcome CaptureSession::savePacTo(const std::string& path) {
   std::lock_guard lock(lock_);
   switch (SavePacFile(path, store_.heldBytes())) {
     case PacFileResult::Ok:
-      return true;
+      return Outcome::Done;
     case PacFileResult::NotOpened:
       device_.prompt.showMessage(texts::kPacketFileNotOpened);
-      return false;
+      return Outcome::Failed;
     case PacFileResult::NotWritten:
       device_.prompt.showMessage(texts::kPacketFileNotWritten);
-      return false;
+      return Outcome::Failed;
   }
-  return false;
+  return Outcome::Failed;
 }
 
-bool CaptureSession::loadPacFrom(const std::string& path) {
+page::Outcome CaptureSession::loadPacFrom(const std::string& path) {
   std::lock_guard lock(lock_);
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
+  std::ifstream in;
+  if (!OpenPacFile(path, in)) {
     device_.prompt.showMessage(texts::kPacketFileNotOpened);
-    return false;
+    return Outcome::Failed;
   }
   if (!ensureStore()) {
     device_.prompt.showMessage(device::kMemoryAllocationFailedText);
-    return false;
+    return Outcome::Failed;
   }
   rows_.clear();
   selected_.reset();
@@ -231,9 +243,9 @@ bool CaptureSession::loadPacFrom(const std::string& path) {
   for (std::size_t i = 0; i < store_.count(); ++i)
     rows_.append(SummarizeRecord(store_.record(i), d));
   const std::string problem = PacLoadProblem(report);
-  if (problem.empty()) return true;
+  if (problem.empty()) return Outcome::Done;
   device_.prompt.showMessage(problem);
-  return false;
+  return Outcome::Failed;
 }
 
 PcapOptions CaptureSession::pcapOptions() {
@@ -248,19 +260,19 @@ PcapOptions CaptureSession::pcapOptions() {
   return options;
 }
 
-bool CaptureSession::exportPcapTo(const std::string& path) {
+page::Outcome CaptureSession::exportPcapTo(const std::string& path) {
   std::lock_guard lock(lock_);
   switch (SavePcapFile(path, store_.heldBytes(), pcapOptions())) {
     case PcapFileResult::Ok:
-      return true;
+      return Outcome::Done;
     case PcapFileResult::NotOpened:
       device_.prompt.showMessage(texts::kPcapFileNotOpened);
-      return false;
+      return Outcome::Failed;
     case PcapFileResult::NotWritten:
       device_.prompt.showMessage(texts::kPcapFileNotWritten);
-      return false;
+      return Outcome::Failed;
   }
-  return false;
+  return Outcome::Failed;
 }
 
 }  // namespace kqa::sniffer

@@ -11,6 +11,7 @@
 
 #include "app/device/config_memory_mode.h"
 #include "app/device/device_context.h"
+#include "app/shell/page/outcome.h"
 #include "app/sniffer/capture_filter.h"
 #include "app/sniffer/capture_store.h"
 #include "app/sniffer/packet_list_model.h"
@@ -50,6 +51,8 @@ inline constexpr std::string_view kPcapFileFilter = "Wireshark pcap File (*.pcap
 // the lock may be taken again by the thread that holds it.
 class CaptureSession {
  public:
+  using Outcome = page::Outcome;
+
   CaptureSession(device::DeviceContext& device, device::ConfigMemoryMode& memoryMode,
                  SnifferBuffer& snifferBuffer);
   // Stops a running capture (the page window is destroyed).
@@ -78,8 +81,8 @@ class CaptureSession {
   // receiver takes every frame), empties the store and the list, and starts
   // the driver's capture (0x223668); stopping clears the bit, stops the
   // driver's capture (0x22366C) and waits 1 ms. A start whose register read
-  // fails stays idle.
-  void startStop();
+  // fails stays idle (Failed).
+  Outcome startStop();
   // Stops a running capture (device gone, sheet closing); idle: nothing.
   void stopCapture();
   bool capturing() const { return capturing_; }
@@ -90,8 +93,10 @@ class CaptureSession {
   // The 500 ms tick: reads what the driver's capture ring holds (0x223670)
   // and stores and lists the records the filter keeps. At 20,000 records it
   // stops the capture, or with Wrap Around empties the list and starts again
-  // at index 0. A failed read changes nothing.
+  // at index 0. A failed read changes nothing, except that a device that is
+  // gone (error 1167) ends the capture: deviceLost() until the next start.
   void tick();
+  bool deviceLost() const { return deviceLost_; }
 
   // The list's rows and the store behind them (row i is record i).
   PacketListModel& rows() { return rows_; }
@@ -119,16 +124,16 @@ class CaptureSession {
 
   // "Save File...", "Load File...", and the pcap export, through the file
   // dialogs; a path without '.' gets ".pac" (".pcap").
-  void saveFile();
-  void loadFile();
-  void exportPcap();
+  Outcome saveFile();
+  Outcome loadFile();
+  Outcome exportPcap();
 
-  // The same without a dialog, for the command line; true when done (a
-  // problem has been shown). A load that was not whole keeps what was whole
-  // and says so.
-  bool savePacTo(const std::string& path);
-  bool loadPacFrom(const std::string& path);
-  bool exportPcapTo(const std::string& path);
+  // The same without a dialog, for the command line; a problem has been
+  // shown when not Done. A load that was not whole keeps what was whole and
+  // says so (Failed).
+  Outcome savePacTo(const std::string& path);
+  Outcome loadPacFrom(const std::string& path);
+  Outcome exportPcapTo(const std::string& path);
 
   // The capture channel, for the pcap export (set when the command line
   // tuned it); unknown: the beacons name it.
@@ -146,6 +151,7 @@ class CaptureSession {
   SnifferBuffer& snifferBuffer_;
   std::recursive_mutex lock_;
   bool capturing_ = false;
+  bool deviceLost_ = false;
   bool startEnabled_ = true;
   bool saveEnabled_ = true;
   std::string macFilterText_{kDefaultMacFilterText};

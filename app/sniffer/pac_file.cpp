@@ -1,5 +1,6 @@
 #include "app/sniffer/pac_file.h"
 
+#include <filesystem>
 #include <fstream>
 
 #include "app/device/text_format.h"
@@ -30,6 +31,13 @@ bool PacReader::next(std::span<std::uint8_t, kCaptureRecordSize> record) {
   }
   ++read_;
   return true;
+}
+
+bool OpenPacFile(const std::string& path, std::ifstream& in) {
+  std::error_code error;
+  if (!std::filesystem::is_regular_file(path, error)) return false;
+  in.open(path, std::ios::binary);
+  return static_cast<bool>(in);
 }
 
 PacLoadReport LoadPac(std::istream& in, CaptureStore& store) {

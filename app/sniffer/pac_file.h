@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <fstream>
 #include <istream>
 #include <ostream>
 #include <span>
@@ -41,6 +42,10 @@ class PacReader {
   std::uint32_t declared_ = 0;
   std::size_t read_ = 0;
 };
+
+// Opens a ".pac" file for reading; false for anything but a file (a folder,
+// a device, a pipe), which would read as junk or never end.
+bool OpenPacFile(const std::string& path, std::ifstream& in);
 
 // What a load achieved.
 struct PacLoadReport {

@@ -35,10 +35,12 @@ std::string ReaderProblem(const PacReader& reader) {
 
 }  // namespace
 
-bool RunTimedCapture(CaptureSession& session, Clock& clock, double seconds,
-                     const ProgressCallback& progress) {
-  if (!session.capturing()) session.startStop();
-  if (!session.capturing()) return false;
+page::Outcome RunTimedCapture(CaptureSession& session, Clock& clock, double seconds,
+                              const ProgressCallback& progress) {
+  if (!session.capturing()) {
+    const page::Outcome started = session.startStop();
+    if (started != page::Outcome::Done) return started;
+  }
   const Clock::Duration started = clock.now();
   const Clock::Duration end =
       started + std::chrono::duration_cast<Clock::Duration>(std::chrono::duration<double>(seconds));
@@ -52,7 +54,7 @@ bool RunTimedCapture(CaptureSession& session, Clock& clock, double seconds,
                 session.store().count(), session.crcErrorCount()});
   }
   session.stopCapture();
-  return true;
+  return page::Outcome::Done;
 }
 
 CaptureFileFormat FormatOfPath(std::string_view path) {
@@ -61,21 +63,21 @@ CaptureFileFormat FormatOfPath(std::string_view path) {
   return CaptureFileFormat::Unknown;
 }
 
-bool SaveCapture(CaptureSession& session, const std::string& path) {
+page::Outcome SaveCapture(CaptureSession& session, const std::string& path) {
   switch (FormatOfPath(path)) {
     case CaptureFileFormat::Pac:
       return session.savePacTo(path);
     case CaptureFileFormat::Pcap:
       return session.exportPcapTo(path);
     case CaptureFileFormat::Unknown:
-      return false;
+      return page::Outcome::Refused;
   }
-  return false;
+  return page::Outcome::Refused;
 }
 
 std::string DecodePacFile(const std::string& path, std::ostream& out, std::size_t headerSize) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return std::string(texts::kPacketFileNotOpened);
+  std::ifstream in;
+  if (!OpenPacFile(path, in)) return std::string(texts::kPacketFileNotOpened);
   PacReader reader(in);
   std::array<std::uint8_t, kCaptureRecordSize> record;
   while (reader.next(record)) {
@@ -85,10 +87,10 @@ std::string DecodePacFile(const std::string& path, std::ostream& out, std::size_
   return ReaderProblem(reader);
 }
 
-std::string ConvertPacFile(const std::string& pacPath, const std::string& pcapPath,
-                           PcapOptions options) {
-  std::ifstream in(pacPath, std::ios::binary);
-  if (!in) return std::string(texts::kPacketFileNotOpened);
+ConvertResult ConvertPacFile(const std::string& pacPath, const std::string& pcapPath,
+                             PcapOptions options, const CalibrationSource& calibration) {
+  std::ifstream in;
+  if (!OpenPacFile(pacPath, in)) return {0, std::string(texts::kPacketFileNotOpened)};
   std::array<std::uint8_t, kCaptureRecordSize> record;
   if (!options.channel) {
     PacReader scan(in);
@@ -96,14 +98,17 @@ std::string ConvertPacFile(const std::string& pacPath, const std::string& pcapPa
     in.clear();
     in.seekg(0);
   }
+  if (calibration) {
+    if (const auto found = calibration(options.channel.value_or(1))) options.calibration = *found;
+  }
   std::ofstream out(pcapPath, std::ios::binary | std::ios::trunc);
-  if (!out) return std::string(texts::kPcapFileNotOpened);
+  if (!out) return {0, std::string(texts::kPcapFileNotOpened)};
   PacReader reader(in);
   PcapWriter writer(out, options);
   while (reader.next(record)) writer.add(record);
   out.close();
-  if (!out) return std::string(texts::kPcapFileNotWritten);
-  return ReaderProblem(reader);
+  if (!out) return {reader.recordsRead(), std::string(texts::kPcapFileNotWritten)};
+  return {reader.recordsRead(), ReaderProblem(reader)};
 }
 
 }  // namespace kqa::sniffer

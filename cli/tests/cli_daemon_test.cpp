@@ -225,6 +225,30 @@ TEST_F(CliThroughDaemon, DaemonStatusNamesTheDeviceAndEveryConnectedProcess) {
                           "\"}\n");
 }
 
+TEST_F(CliThroughDaemon, SniffCapturesIntoAPacFileThatDecodesAndConverts) {
+  StartDaemon();
+  const std::string pac = (folder / "lab.pac").string();
+  const Output capture = Cli({"sniff", "--seconds", "1", "--channel", "1", "--out", pac});
+  ASSERT_EQ(capture.exitCode, 0) << capture.err;
+  const Output decode = Cli({"sniff", "decode", pac});
+  ASSERT_EQ(decode.exitCode, 0) << decode.err;
+  const auto lines = std::count(decode.out.begin(), decode.out.end(), '\n');
+  EXPECT_NE(decode.out.find("\tBeacon\t"), std::string::npos) << decode.out;
+  EXPECT_EQ(capture.out.substr(0, capture.out.find(" packets")),
+            "Captured " + std::to_string(lines));
+  const Output convert = Cli({"sniff", "convert", pac, (folder / "lab.pcap").string()});
+  EXPECT_EQ(convert.exitCode, 0) << convert.err;
+  EXPECT_EQ(convert.out.substr(0, convert.out.find(" packets")),
+            "Converted " + std::to_string(lines));
+
+  // Cut inside its last record: the whole rows, then the message.
+  fs::resize_file(pac, fs::file_size(pac) - 1);
+  const Output cut = Cli({"sniff", "decode", pac});
+  EXPECT_EQ(cut.exitCode, 1);
+  EXPECT_EQ(std::count(cut.out.begin(), cut.out.end(), '\n'), lines - 1);
+  EXPECT_NE(cut.err.find("Packet File is cut short"), std::string::npos) << cut.err;
+}
+
 // Finding 5: the chip pulled (SIGUSR1) in the middle of a script.
 TEST_F(CliThroughDaemon, AScriptStopsAtTheLineWhereTheChipWasPulled) {
   StartDaemon({"--device", "emulated"});

@@ -1,5 +1,6 @@
 // ".pac" files: the layout peers read, the round trip, and files that are
-// cut short or hold more than the store.
+// cut short or hold more than the store. (What "sniff decode" prints of
+// them is the command line's test.)
 #include <gtest/gtest.h>
 
 #include <sstream>
@@ -8,7 +9,6 @@
 
 #include "app/sniffer/capture_store.h"
 #include "app/sniffer/pac_file.h"
-#include "app/sniffer/sniff_commands.h"
 #include "app/sniffer/tests/record_builder.h"
 
 namespace kqa::sniffer {
@@ -17,6 +17,7 @@ namespace {
 using testing::BuildRecord;
 using testing::Frame;
 using testing::Join;
+using testing::PacImage;
 using testing::kBroadcast;
 using testing::kStationA;
 using testing::kStationB;
@@ -33,13 +34,6 @@ std::vector<Bytes> ThreeRecords() {
                        .rateIndex = 7,
                        .crcError = true}),
           BuildRecord({.frame = Frame(0xD4, {kStationB}), .phyMode = 1, .rateIndex = 3})};
-}
-
-Bytes PacImage(std::uint32_t count, const Bytes& records) {
-  Bytes image{static_cast<std::uint8_t>(count), static_cast<std::uint8_t>(count >> 8),
-              static_cast<std::uint8_t>(count >> 16), static_cast<std::uint8_t>(count >> 24)};
-  image.insert(image.end(), records.begin(), records.end());
-  return image;
 }
 
 PacLoadReport Load(const Bytes& image, CaptureStore& store) {
@@ -130,27 +124,6 @@ TEST(PacFileTest, FilesThatAreShortOrTooLongLoadAsFarAsTheyAreWholeAndSaySo) {
       EXPECT_TRUE(std::equal(records[i].begin(), records[i].end(), store.record(i).begin()))
           << c.what << " " << i;
   }
-}
-
-TEST(PacFileTest, DecodePrintsTheWholeRecordsAsTheListShowsThemThenTheProblem) {
-  ScratchFolder folder;
-  const auto records = ThreeRecords();
-  // The last record is cut in half.
-  Bytes image = PacImage(3, Join({records[0], records[1]}));
-  image.insert(image.end(), records[2].begin(), records[2].begin() + 2000);
-  const std::string path = folder.file("cut.pac");
-  WriteFile(path, image);
-
-  std::ostringstream out;
-  EXPECT_EQ(DecodePacFile(path, out),
-            "Packet File is cut short: it holds 2 whole of its 3 packets; those were loaded!");
-  EXPECT_EQ(out.str(),
-            "00001\tFF:FF:FF:FF:FF:FF\t02:11:22:33:44:55\t02:11:22:33:44:55\t1.0\tBeacon\t\t\t47\n"
-            "00002\t02:4B:51:00:00:01\t02:11:22:33:44:55\tFF:FF:FF:FF:FF:FF\t65.0\tData\t\t\t64\n");
-
-  std::ostringstream none;
-  EXPECT_EQ(DecodePacFile(folder.file("absent.pac"), none), "Packet File not opened!");
-  EXPECT_EQ(none.str(), "");
 }
 
 }  // namespace

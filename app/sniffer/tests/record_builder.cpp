@@ -109,4 +109,12 @@ std::vector<std::uint8_t> Join(std::initializer_list<std::vector<std::uint8_t>> 
   return bytes;
 }
 
+std::vector<std::uint8_t> PacImage(std::uint32_t count, const std::vector<std::uint8_t>& records) {
+  std::vector<std::uint8_t> image{static_cast<std::uint8_t>(count), static_cast<std::uint8_t>(count >> 8),
+                                  static_cast<std::uint8_t>(count >> 16),
+                                  static_cast<std::uint8_t>(count >> 24)};
+  image.insert(image.end(), records.begin(), records.end());
+  return image;
+}
+
 }  // namespace kqa::sniffer::testing

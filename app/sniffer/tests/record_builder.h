@@ -60,5 +60,8 @@ bool TsharkInstalled();
 
 // Concatenates records.
 std::vector<std::uint8_t> Join(std::initializer_list<std::vector<std::uint8_t>> records);
+// A ".pac" file's bytes: `count` as a little-endian u32, then the bytes given
+// (whole records or not).
+std::vector<std::uint8_t> PacImage(std::uint32_t count, const std::vector<std::uint8_t>& records);
 
 }  // namespace kqa::sniffer::testing

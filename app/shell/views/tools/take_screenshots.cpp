@@ -4,6 +4,8 @@
 #include <QComboBox>
 #include <QDir>
 #include <QLineEdit>
+#include <QThread>
+#include <QTreeView>
 #include <cstdio>
 #include <fstream>
 #include <iostream>
@@ -14,7 +16,10 @@
 #include "app/shell/views/property_sheet.h"
 #include "app/shell/views/tools/measure_screenshots.h"
 #include "app/shell/views/tools/register_page_shots.h"
+#include "app/sniffer/capture_radio.h"
 #include "app/sniffer/sniffer_buffer.h"
+#include "app/sniffer/views/sniffer_data_dialog.h"
+#include "app/sniffer/views/sniffer_page.h"
 #include "platform/clock/clock.h"
 #include "devices/device_select.h"
 #include "app/registers/script/register_script.h"
@@ -75,6 +80,28 @@ int main(int argc, char** argv) {
   Save(sheet, folder.filePath(QStringLiteral("screenshot-mac-page.png")));
 
   ShootRegisterPages(sheet, prompt, folder, Save);
+  // The sniffer two seconds into a capture on the lab's channel, and a
+  // beacon in the data dialog.
+  kqa::sniffer::TuneChannel(device, 1);
+  sheet.setActivePage(kqa::shell::Page::Sniffer);
+  auto& sniffer = static_cast<CSnifferPage&>(sheet.page(kqa::shell::Page::Sniffer));
+  sniffer.onStartStop();
+  for (int tick = 0; tick < 4; ++tick) {
+    QThread::msleep(500);
+    sniffer.onCaptureTick();
+  }
+  QTreeView& packets = sniffer.list();
+  for (int row = 0; row < packets.model()->rowCount(); ++row) {
+    if (packets.model()->index(row, 5).data().toString() != QStringLiteral("Beacon")) continue;
+    packets.setCurrentIndex(packets.model()->index(row, 0));
+    break;
+  }
+  Save(sheet, folder.filePath(QStringLiteral("screenshot-sniffer-page.png")));
+  if (auto dialog = sniffer.makeDataDialog(static_cast<std::size_t>(packets.currentIndex().row()))) {
+    dialog->show();
+    Save(*dialog, folder.filePath(QStringLiteral("screenshot-sniffer-data.png")));
+  }
+  sniffer.onStartStop();
 
   sheet.setActivePage(kqa::shell::Page::About);
   Save(sheet, folder.filePath(QStringLiteral("screenshot-about-page.png")));
