@@ -147,15 +147,18 @@ std::optional<Failure> VerifyLogically(EfuseController& efuse, const EfuseWriteP
   return std::nullopt;
 }
 
-EfuseWriteResult Execute(DeviceContext& device, const EfuseWritePlan& plan, std::uint16_t* failedOffset) {
+EfuseWriteResult Execute(DeviceContext& device, const EfuseWritePlan& plan, std::uint16_t* failedOffset,
+                         const EfuseProgress& progress = {}) {
   const auto report = [&](const Failure& failure) {
     if (failedOffset) *failedOffset = failure.offset;
     return failure.result;
   };
   if (!plan.canRun()) return report({plan.verdict, plan.offset});
   EfuseController efuse(device);
-  for (const EfuseBlockPlan& block : plan.blocks)
-    if (const auto failure = ProgramBlock(efuse, block)) return report(*failure);
+  for (std::size_t i = 0; i < plan.blocks.size(); ++i) {
+    if (const auto failure = ProgramBlock(efuse, plan.blocks[i])) return report(*failure);
+    if (progress) progress(i + 1, plan.blocks.size());
+  }
   if (plan.blocks.empty()) return EfuseWriteResult::Written;
   if (const auto failure = VerifyLogically(efuse, plan)) return report(*failure);
   return EfuseWriteResult::Written;
@@ -258,7 +261,7 @@ std::string EfuseRefusalReason(const EfuseWritePlan& plan) {
 }
 
 EfuseWriteResult CarryOutEfusePlan(DeviceContext& device, const EfuseWritePlan& plan,
-                                   std::uint16_t* failedOffset) {
+                                   std::uint16_t* failedOffset, const EfuseProgress& progress) {
   if (!plan.canRun()) return Execute(device, plan, failedOffset);
   // The question before a burn may have waited a while: burn only what was
   // asked about.
@@ -268,7 +271,7 @@ EfuseWriteResult CarryOutEfusePlan(DeviceContext& device, const EfuseWritePlan& 
     return now.verdict == EfuseWriteResult::DeviceFailed ? EfuseWriteResult::DeviceFailed
                                                           : EfuseWriteResult::Changed;
   }
-  return Execute(device, now, failedOffset);
+  return Execute(device, now, failedOffset, progress);
 }
 
 EfuseWriteResult WriteEfuseLogical(DeviceContext& device, std::uint16_t x,
