@@ -19,6 +19,7 @@ namespace {
 // Every family of commands, in the order --help lists them.
 constexpr void (*kFamilies[])(CLI::App&, CommandTable&) = {
     AddInfoCommand, AddRegisterCommands, AddNvmCommands,
+    AddNvmImageCommands, AddUsbIdentityCommands, AddFlashCommands,
     AddIoctlCommand, AddScriptCommand,   AddSelftestCommand,
 };
 
