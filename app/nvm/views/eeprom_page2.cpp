@@ -115,6 +115,8 @@ QWidget* CEEPROMPage2::functionGroup(const QString& title, const QString& prefix
     grid->addWidget(new QLabel(tr(kIndexCaptions[i]), group), i, 2);
     grid->addWidget(controls.indices[static_cast<std::size_t>(i)], i, 3);
   }
+  // Both groups' fields start where the longest label ends.
+  grid->setColumnMinimumWidth(0, group->fontMetrics().horizontalAdvance(tr("Vendor Information")) + 8);
   grid->setColumnStretch(4, 1);
   return group;
 }

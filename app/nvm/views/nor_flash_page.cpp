@@ -26,7 +26,6 @@ QLineEdit* DecimalEdit(const QString& name, const QString& text, QWidget* parent
   edit->setObjectName(name);
   edit->setMaxLength(4);
   edit->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]{0,4}")), edit));
-  edit->setMaximumWidth(edit->fontMetrics().horizontalAdvance(QStringLiteral("000000")) + 16);
   return edit;
 }
 
@@ -39,6 +38,7 @@ CFLASHIIPage::CFLASHIIPage(kqa::shell::PageServices& services, QWidget* parent)
   block_->setText(ToQString(tool_.blockText));
   count_ = DecimalEdit(QStringLiteral("count"), ToQString(tool_.countText), this);
   size_ = DecimalEdit(QStringLiteral("size"), ToQString(tool_.sizeText), this);
+  for (QLineEdit* edit : {static_cast<QLineEdit*>(block_), count_, size_}) edit->setFixedWidth(block_->minimumWidth());
   eraseBar_ = makeBar(QStringLiteral("eraseBar"));
   loadBar_ = makeBar(QStringLiteral("loadBar"));
   saveBar_ = makeBar(QStringLiteral("saveBar"));
