@@ -115,11 +115,13 @@ bool LoadEepromImageFile(DeviceContext& device, const std::string& path, std::st
   return true;
 }
 
-bool SaveEepromImageFile(const DeviceContext& device, const std::string& path, std::string* problem) {
+bool WriteFileWhole(const std::string& path, std::span<const std::uint8_t> bytes, std::string* problem) {
   ReplacingFile file(path);
-  return file.open(problem) &&
-         file.write(std::span(device.eepromImage.data(), device.eepromImageSize), problem) &&
-         file.commit(problem);
+  return file.open(problem) && file.write(bytes, problem) && file.commit(problem);
+}
+
+bool SaveEepromImageFile(const DeviceContext& device, const std::string& path, std::string* problem) {
+  return WriteFileWhole(path, std::span(device.eepromImage.data(), device.eepromImageSize), problem);
 }
 
 }  // namespace kqa::device

@@ -40,6 +40,9 @@ class ReplacingFile {
   int fd_ = -1;
 };
 
+// Writes `bytes` as the whole of the file at `path` through a ReplacingFile.
+bool WriteFileWhole(const std::string& path, std::span<const std::uint8_t> bytes, std::string* problem);
+
 // Reads at most `limit` bytes from the start of the file at `path` into
 // `bytes` (fewer when the file is shorter). False with the reason in
 // `problem` when it is a folder or cannot be opened or read; `what` names

@@ -141,9 +141,8 @@ EepromTool::Outcome EepromTool::saveTo(const std::string& path) {
   const std::span<std::uint8_t> bytes = std::span(buffer_).first(size);
   const Outcome read = access_.read(0, bytes);
   if (read != Outcome::Done) return read;  // the file is left as it was
-  device::ReplacingFile file(path);
   std::string problem;
-  if (!file.open(&problem) || !file.write(bytes, &problem) || !file.commit(&problem)) {
+  if (!device::WriteFileWhole(path, bytes, &problem)) {
     device_.prompt.showMessage("The image was not saved: " + problem);
     return Outcome::Failed;
   }
@@ -167,9 +166,8 @@ EepromTool::Outcome EepromTool::saveRaw(const std::string& path) {
     }
     page::Report(progress, at + kRawChunk, image.size());
   }
-  device::ReplacingFile file(path);
   std::string problem;
-  if (!file.open(&problem) || !file.write(image, &problem) || !file.commit(&problem)) {
+  if (!device::WriteFileWhole(path, image, &problem)) {
     device_.prompt.showMessage("The RAW image was not saved: " + problem);
     return Outcome::Failed;
   }

@@ -6,7 +6,9 @@
 #include "app/device/efuse_accounting.h"
 #include "app/device/efuse_plan.h"
 #include "app/nvm/eeprom_tool.h"
+#include "app/device/tests/fake_device.h"
 #include "app/nvm/tests/nvm_test_support.h"
+#include "platform/ioctl/control_codes.h"
 
 namespace kqa::nvm {
 namespace {
@@ -182,6 +184,36 @@ TEST(EepromTool, AShortFileIsRefusedWithBothLengthsAndAFailedRawReadLeavesTheOld
   EXPECT_EQ(board.lastMessage(), "EEPROM_READ(ReadEEPROM) DeviceIoControl failed!  Error = 1167");
   EXPECT_EQ(ReadAll(shortFile), (Bytes{1, 2, 3}));
   EXPECT_TRUE(board.folder.holdsOnly("short.bin"));
+}
+
+TEST(EepromTool, TheRawRecordsAreOffsetLengthAndData) {
+  device::testing::TestBed bed;
+  testing::TestFolder folder;
+  EepromTool tool(bed.device);
+  tool.rawMode = true;
+  Bytes image(8192);
+  for (std::size_t i = 0; i < image.size(); ++i) image[i] = static_cast<std::uint8_t>(i % 251);
+  testing::WriteAll(folder.file("raw.bin"), image);
+  for (int chunk = 0; chunk < 64; ++chunk) bed.chip.script(ioctl::VQ_OID_VENDOR_EEPROM_WRITE, ERROR_SUCCESS);
+  bed.chip.failAlways(ioctl::VQ_OID_USB_VENDOR_EEPROM_READ, ERROR_GEN_FAILURE);  // the Read All after it
+  tool.loadFrom(folder.file("raw.bin"));
+  const auto writes = bed.chip.callsOf(ioctl::VQ_OID_VENDOR_EEPROM_WRITE);
+  ASSERT_EQ(writes.size(), 64u);
+  // Offset 128, 128 bytes, the file's bytes 128 to 255.
+  EXPECT_EQ(Bytes(writes[1].input.begin(), writes[1].input.begin() + 4), (Bytes{0x80, 0x00, 0x80, 0x00}));
+  EXPECT_EQ(Bytes(writes[1].input.begin() + 4, writes[1].input.end()), Bytes(image.begin() + 128, image.begin() + 256));
+  EXPECT_EQ(writes[63].input[0], 0x80);
+  EXPECT_EQ(writes[63].input[1], 0x1F);
+
+  // A RAW save asks for the same pieces: offset, length.
+  bed.chip.script(ioctl::VQ_OID_VENDOR_EEPROM_READ, ERROR_SUCCESS, Bytes(128, 0x11));
+  bed.chip.script(ioctl::VQ_OID_VENDOR_EEPROM_READ, ERROR_GEN_FAILURE);
+  EXPECT_EQ(tool.saveTo(folder.file("saved.bin")), Outcome::Failed);
+  const auto reads = bed.chip.callsOf(ioctl::VQ_OID_VENDOR_EEPROM_READ);
+  ASSERT_EQ(reads.size(), 2u);
+  EXPECT_EQ(reads[1].input, (Bytes{0x80, 0x00, 0x80, 0x00}));
+  EXPECT_EQ(reads[1].outputSize, 128u);
+  EXPECT_TRUE(folder.holdsOnly("raw.bin"));
 }
 
 TEST(EepromTool, KeepCurrentTxPowerKeepsTheMacFrequencyOffsetAndPowerTablesWhole) {
