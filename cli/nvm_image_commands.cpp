@@ -14,6 +14,7 @@
 #include "app/nvm/eeprom_tool.h"
 #include "cli/arguments.h"
 #include "cli/command_table.h"
+#include "cli/efuse_plan_text.h"
 #include "cli/page_outcome.h"
 #include "cli/progress_bar.h"
 
@@ -172,36 +173,27 @@ int EfuseForecastCommand(CommandRun& run, const ImageArguments& args) {
   const Outcome outcome = tool.planEfuseLoad(args.file, plan);
   if (outcome != Outcome::Done) return FinishPageAction(run, outcome, "the forecast", "", {});
 
+  // The page's line first, then the plan block by block, as "efuse plan" shows it.
   const int forecast = nvm::EfuseForecast(plan);
-  std::string text = Format("Free block before write=%d, after write=%d\n", plan.freeBefore, forecast);
-  Json blocks = Json::array();
-  for (const device::EfuseBlockPlan& block : plan.blocks) {
-    const unsigned first = block.logicalBlock * 16u;
-    text += Format("logical block %u (0x%03X-0x%03X): ", block.logicalBlock, first, first + 15);
-    if (block.inPlace)
-      text += Format("in place in physical block %u\n", block.physicalBlock);
-    else if (block.mappedTo)
-      text += Format("moves from physical block %u to %u\n", *block.mappedTo, block.physicalBlock);
-    else
-      text += Format("new in physical block %u\n", block.physicalBlock);
-    blocks.push_back({{"logicalBlock", block.logicalBlock},
-                      {"physicalBlock", block.physicalBlock},
-                      {"mappedTo", block.mappedTo ? Json(*block.mappedTo) : Json(nullptr)},
-                      {"inPlace", block.inPlace}});
-  }
-  if (plan.blocks.empty() && plan.canRun()) text += "nothing to burn: the eFuse holds this image already\n";
+  Json json;
+  const std::string text = Format("Free block before write=%d, after write=%d\n", plan.freeBefore, forecast) +
+                           PlanText(run.device(), plan, json);
+  json["file"] = args.file;
+  json["forecast"] = forecast;
   if (!plan.canRun()) {
-    // The load would be refused: the overflow message, and nothing burnt.
-    const std::string refusal = forecast < 0 ? nvm::EfuseOverflowMessage(plan.freeBefore, forecast)
-                                             : " " + device::EfuseRefusalReason(plan);
-    run.err() << text;
-    return run.fail("the load would be refused:" + refusal + "; nothing was burnt");
+    // The load would be refused with the page's overflow message; nothing is burnt.
+    json["refusal"] = forecast < 0 ? nvm::EfuseOverflowMessage(plan.freeBefore, forecast)
+                                   : device::EfuseRefusalReason(plan);
+    if (run.json())
+      run.out() << JsonLine(run.withDevice(json));
+    else
+      run.out() << text;
+    const std::string refusal = json["refusal"].get<std::string>();
+    run.err() << "kestrelqa-cli: the load would be refused:" << (refusal.starts_with(' ') ? "" : " ") << refusal
+              << "; nothing was burnt\n";
+    return kExitFailed;
   }
-  return run.done(text + "Nothing was burnt (a forecast only).\n",
-                  {{"file", args.file},
-                   {"freeBefore", plan.freeBefore},
-                   {"freeAfter", forecast},
-                   {"blocks", blocks}});
+  return run.done(text + "Nothing was burnt (a forecast only).\n", json);
 }
 
 }  // namespace

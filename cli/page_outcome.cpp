@@ -10,7 +10,14 @@ int FinishPageAction(CommandRun& run, page::Outcome outcome, const std::string& 
                      const std::string& text, Json json) {
   switch (outcome) {
     case page::Outcome::Done: return run.done(text, std::move(json));
-    case page::Outcome::Refused: return run.usage(what + " was refused; nothing was written");
+    case page::Outcome::Refused: {
+      // The page said why (a file too short, a field mistyped, an overflow):
+      // exit code 2 as for a bad argument, without pointing at --help.
+      const std::string message = what + " was refused; nothing was written";
+      run.err() << "kestrelqa-cli: " << message << '\n';
+      if (run.json()) run.out() << JsonLine(run.withDevice({{"ok", false}, {"message", message}}));
+      return kExitUsage;
+    }
     case page::Outcome::Cancelled: return run.fail(what + " was cancelled; nothing was written");
     case page::Outcome::Failed: break;
   }

@@ -86,8 +86,12 @@ TEST(NvmPageCommands, AnEfuseForecastIsWhatTheLoadBurns) {
   EXPECT_EQ(forecast.exitCode, kExitOk) << forecast.err;
   EXPECT_EQ(forecast.out,
             "Free block before write=21, after write=19\n"
-            "logical block 8 (0x080-0x08F): new in physical block 20\n"
-            "logical block 9 (0x090-0x09F): new in physical block 19\n"
+            "eFuse write of 512 bytes at 0x000:\n"
+            "  logical block 8 (0x080-0x08F): new in physical block 20 (map byte 0x08 at 0x1F4)\n"
+            "    burns 0x140-0x14F: 80 81 82 83 84 85 86 87 88 89 8A 8B 8C 8D 8E 8F\n"
+            "  logical block 9 (0x090-0x09F): new in physical block 19 (map byte 0x49 at 0x1F3)\n"
+            "    burns 0x130-0x13F: 90 91 92 93 94 95 96 97 98 99 9A 9B 9C 9D 9E 9F\n"
+            "Free blocks: 21 before, 19 after.\n"
             "Nothing was burnt (a forecast only).\n");
   const auto burnt = bench.chip().efuseBytes();
   const CliRun unconfirmed = RunOn(bench, {"nvm", "load", files.path("new.bin")});
@@ -118,9 +122,14 @@ TEST(NvmPageCommands, AnEfuseLoadTheFreeBlocksCannotHoldIsForecastAndRefused) {
   files.write("three.bin", image);
   const CliRun forecast = RunOn(bench, {"efuse", "forecast", files.path("three.bin"), "--json"});
   EXPECT_EQ(forecast.exitCode, kExitFailed);
-  EXPECT_NE(forecast.out.find("eFuse write fail (overflow)!, Free block before write=2, after write=-1"),
+  EXPECT_NE(forecast.out.find("\"refusal\":\" eFuse write fail (overflow)!, Free block before write=2, after write=-1\""),
             std::string::npos)
       << forecast.out;
+  EXPECT_NE(forecast.out.find("\"unplaced\":[2]"), std::string::npos) << forecast.out;
+  const CliRun text = RunOn(bench, {"efuse", "forecast", files.path("three.bin")});
+  EXPECT_TRUE(text.out.starts_with("Free block before write=2, after write=-1\n")) << text.out;
+  EXPECT_NE(text.out.find("logical block 2 (0x020-0x02F): needs a new block, and none is left\n"), std::string::npos)
+      << text.out;
   const CliRun load = RunOn(bench, {"nvm", "load", files.path("three.bin"), "--yes"});
   EXPECT_EQ(load.exitCode, kExitUsage);
   EXPECT_NE(load.err.find(" eFuse write fail (overflow)!, Free block before write=2, after write=-1"),
