@@ -25,19 +25,19 @@ std::vector<std::pair<std::uint16_t, std::vector<std::uint8_t>>> Burns(const dev
 }  // namespace
 
 // The plan as the engineer reads it before the burn, and as JSON.
-std::string PlanText(const device::DeviceContext& device, const device::EfuseWritePlan& plan, Json& json) {
+std::string PlanText(const device::ConfigMemoryMode& mode, const device::EfuseWritePlan& plan, Json& json) {
   std::string text = Format("eFuse write of %s at 0x%03X:\n", Counted(static_cast<long long>(plan.data.size()), "byte").c_str(), plan.offset);
   Json blocks = Json::array();
   for (const device::EfuseBlockPlan& block : plan.blocks) {
     const unsigned first = block.logicalBlock * 16u;
-    const unsigned mapAt = device.efuseAreaStart + block.physicalBlock;
+    const unsigned mapAt = mode.efuseAreaStart + block.physicalBlock;
     text += Format("  logical block %u (0x%03X-0x%03X): ", block.logicalBlock, first, first + 15);
     if (block.inPlace)
       text += Format("programmed in place in physical block %u\n", block.physicalBlock);
     else if (block.mappedTo)
       text += Format("moves from physical block %u to %u (map byte 0x%02X at 0x%03X; 0x%03X invalidated)\n",
                      *block.mappedTo, block.physicalBlock, device::EfuseMapByte(block.logicalBlock), mapAt,
-                     device.efuseAreaStart + *block.mappedTo);
+                     mode.efuseAreaStart + *block.mappedTo);
     else
       text += Format("new in physical block %u (map byte 0x%02X at 0x%03X)\n", block.physicalBlock,
                      device::EfuseMapByte(block.logicalBlock), mapAt);

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "app/device/device_context.h"
+#include "app/device/config_memory_mode.h"
 #include "app/device/efuse_plan.h"
 #include "cli/command_run.h"
 
@@ -12,6 +12,6 @@ namespace kqa::cli {
 // logical block's physical block and the bytes it burns, the blocks that
 // found no free block, the free count before and after, and why a plan that
 // cannot run is refused. `json` receives the same as an object.
-std::string PlanText(const device::DeviceContext& device, const device::EfuseWritePlan& plan, Json& json);
+std::string PlanText(const device::ConfigMemoryMode& mode, const device::EfuseWritePlan& plan, Json& json);
 
 }  // namespace kqa::cli

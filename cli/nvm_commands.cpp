@@ -46,10 +46,10 @@ int ShowEfusePlan(CommandRun& run, std::uint32_t offset, const std::vector<std::
     return run.usage(Format("the write must stay within the %u logical bytes of the eFuse",
                             device::kEfuseLogicalSize));
   const device::EfuseWritePlan plan =
-      device::PlanEfuseWrite(run.device(), static_cast<std::uint16_t>(offset), bytes);
+      device::PlanEfuseWrite(run.configMemory(), static_cast<std::uint16_t>(offset), bytes);
   if (plan.verdict == device::EfuseWriteResult::DeviceFailed) return run.fail("the eFuse could not be read");
   Json json;
-  const std::string text = PlanText(run.device(), plan, json);
+  const std::string text = PlanText(run.memoryMode(), plan, json);
   if (!plan.canRun()) {
     if (run.json())
       run.out() << JsonLine(run.withDevice(json));
@@ -74,13 +74,12 @@ int NvmRead(CommandRun& run, const NvmArguments& args) {
   if (args.offset + args.count > kNvmSpace)
     return run.usage(Format("OFFSET + COUNT must stay within the %u-byte configuration space",
                             kNvmSpace));
-  device::DeviceContext& device = run.device();
   std::vector<std::uint8_t> bytes(args.count);
   const NvmResult result =
-      device::ReadEepromBlock(device, static_cast<std::uint16_t>(args.offset), bytes);
+      device::ReadEepromBlock(run.configMemory(), static_cast<std::uint16_t>(args.offset), bytes);
   if (result != NvmResult::Ok) return NvmFailure(run, result, "the read");
   return run.done(HexDump(args.offset, bytes),
-                  {{"backEnd", device::BackEndName(device::ActiveBackEnd(device))},
+                  {{"backEnd", device::BackEndName(device::ActiveBackEnd(run.memoryMode()))},
                    {"offset", args.offset},
                    {"count", args.count},
                    {"data", HexString(bytes)}});
@@ -88,9 +87,9 @@ int NvmRead(CommandRun& run, const NvmArguments& args) {
 
 int NvmWrite(CommandRun& run, const NvmArguments& args) {
   const std::vector<std::uint8_t> bytes = Bytes(args.hexBytes);
-  device::DeviceContext& device = run.device();
-  const ConfigMemoryBackEnd backEnd = device::ActiveBackEnd(device);
-  const std::size_t space = backEnd == ConfigMemoryBackEnd::Buffer ? device.eepromImageSize : kNvmSpace;
+  const device::ConfigMemoryMode& mode = run.memoryMode();
+  const ConfigMemoryBackEnd backEnd = device::ActiveBackEnd(mode);
+  const std::size_t space = backEnd == ConfigMemoryBackEnd::Buffer ? mode.eepromImageSize : kNvmSpace;
   if (args.offset + bytes.size() > space)
     return run.usage(Format("the write must stay within the %zu bytes of the %s", space,
                             backEnd == ConfigMemoryBackEnd::Buffer ? "image file"
@@ -105,13 +104,13 @@ int NvmWrite(CommandRun& run, const NvmArguments& args) {
                     {{"backEnd", name}, {"offset", args.offset}, {"count", bytes.size()}, {"dryRun", true}});
   }
   const NvmResult result =
-      device::WriteEepromBlock(device, static_cast<std::uint16_t>(args.offset), bytes);
+      device::WriteEepromBlock(run.configMemory(), static_cast<std::uint16_t>(args.offset), bytes);
   if (result != NvmResult::Ok) return NvmFailure(run, result, "the write");
   if (backEnd == ConfigMemoryBackEnd::Buffer) {
     // The image lives only in this process: keep the write in its file.
     const std::string& file = run.options().eepromFile;
     std::string problem;
-    if (!device::SaveEepromImageFile(device, file, &problem))
+    if (!device::SaveEepromImageFile(mode, file, &problem))
       return run.fail("the image was written in memory but not saved: " + problem);
     run.err() << "Saved the image to " << file << '\n';
   }
@@ -121,11 +120,10 @@ int NvmWrite(CommandRun& run, const NvmArguments& args) {
 }
 
 int EfuseFree(CommandRun& run) {
-  device::DeviceContext& device = run.device();
-  const int free = device::EfuseFreeBlockCount(device);
+  const int free = device::EfuseFreeBlockCount(run.configMemory());
   if (run.promptReportedFailure()) return run.fail("the eFuse map could not be read");
-  return run.done(Format("%d / %d\n", free, device.efuseAreaSize),
-                  {{"free", free}, {"total", device.efuseAreaSize}});
+  const int total = run.memoryMode().efuseAreaSize;
+  return run.done(Format("%d / %d\n", free, total), {{"free", free}, {"total", total}});
 }
 
 int EfuseDump(CommandRun& run) {

@@ -36,7 +36,7 @@ struct ImageArguments {
 };
 
 std::string BackEnd(CommandRun& run) {
-  return std::string(device::BackEndName(device::ActiveBackEnd(run.device())));
+  return std::string(device::BackEndName(device::ActiveBackEnd(run.memoryMode())));
 }
 
 std::size_t FileSize(const std::string& path) {
@@ -46,7 +46,7 @@ std::size_t FileSize(const std::string& path) {
 }
 
 int NvmSave(CommandRun& run, const ImageArguments& args) {
-  EepromTool tool(run.device());
+  EepromTool tool(run.configMemory());
   tool.rawMode = args.raw;
   if (args.physical) {
     if (args.raw) return run.usage("--raw and --physical exclude each other");
@@ -66,7 +66,7 @@ int NvmSave(CommandRun& run, const ImageArguments& args) {
 }
 
 int NvmLoad(CommandRun& run, const ImageArguments& args) {
-  EepromTool tool(run.device());
+  EepromTool tool(run.configMemory());
   tool.rawMode = args.raw;
   tool.keepTxPower = args.keepTxPower;
   if (args.raw && args.keepTxPower) return run.usage("a RAW load keeps nothing: --raw and --keep-txpower exclude each other");
@@ -87,13 +87,13 @@ int NvmLoad(CommandRun& run, const ImageArguments& args) {
 }
 
 int NvmMac(CommandRun& run) {
-  EepromTool tool(run.device());
+  EepromTool tool(run.configMemory());
   const Outcome outcome = tool.readMac();
   return FinishPageAction(run, outcome, "reading the MAC address", tool.macText + "\n", {{"mac", tool.macText}});
 }
 
 int NvmMacSet(CommandRun& run, const ImageArguments& args) {
-  EepromTool tool(run.device());
+  EepromTool tool(run.configMemory());
   tool.macText = args.mac;
   const Outcome outcome = tool.setMac();
   if (outcome == Outcome::Done) {
@@ -133,7 +133,7 @@ int ShowLeds(CommandRun& run, EepromTool& tool, const std::string& polarity) {
 }
 
 int NvmLed(CommandRun& run, const ImageArguments& args) {
-  EepromTool tool(run.device());
+  EepromTool tool(run.configMemory());
   return ShowLeds(run, tool, args.polarity);
 }
 
@@ -153,7 +153,7 @@ int NvmLedSet(CommandRun& run, const ImageArguments& args) {
                               assignment.substr(0, equals).c_str(), items - 1));
     chosen.emplace_back(*combo, static_cast<int>(item));
   }
-  EepromTool tool(run.device());
+  EepromTool tool(run.configMemory());
   // The other combos keep what the words say now.
   Outcome outcome = tool.chooseLedActive(ActiveOf(args.polarity));
   for (auto [combo, item] : chosen) tool.leds[combo] = item;
@@ -164,7 +164,7 @@ int NvmLedSet(CommandRun& run, const ImageArguments& args) {
 }
 
 int EfuseForecastCommand(CommandRun& run, const ImageArguments& args) {
-  EepromTool tool(run.device());
+  EepromTool tool(run.configMemory());
   if (!tool.access().onEfuse())
     return run.usage("the forecast is for loading into the eFuse, and the configuration memory is the " +
                      BackEnd(run) + " (choose the eFuse with --nvm efuse)");
@@ -177,7 +177,7 @@ int EfuseForecastCommand(CommandRun& run, const ImageArguments& args) {
   const int forecast = nvm::EfuseForecast(plan);
   Json json;
   const std::string text = Format("Free block before write=%d, after write=%d\n", plan.freeBefore, forecast) +
-                           PlanText(run.device(), plan, json);
+                           PlanText(run.memoryMode(), plan, json);
   json["file"] = args.file;
   json["forecast"] = forecast;
   if (!plan.canRun()) {

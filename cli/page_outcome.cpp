@@ -25,11 +25,11 @@ int FinishPageAction(CommandRun& run, page::Outcome outcome, const std::string& 
 }
 
 int KeepBufferImage(CommandRun& run) {
-  device::DeviceContext& device = run.device();
-  if (device::ActiveBackEnd(device) != device::ConfigMemoryBackEnd::Buffer) return kExitOk;
+  const device::ConfigMemoryMode& mode = run.memoryMode();
+  if (device::ActiveBackEnd(mode) != device::ConfigMemoryBackEnd::Buffer) return kExitOk;
   const std::string& file = run.options().eepromFile;
   std::string problem;
-  if (!device::SaveEepromImageFile(device, file, &problem))
+  if (!device::SaveEepromImageFile(mode, file, &problem))
     return run.fail("the image was written in memory but not saved: " + problem);
   run.err() << "Saved the image to " << file << '\n';
   return kExitOk;

@@ -72,13 +72,13 @@ int ShowIdentity(CommandRun& run, UsbIdentityTool& tool) {
 }
 
 int UsbidShow(CommandRun& run) {
-  UsbIdentityTool tool(run.device());
+  UsbIdentityTool tool(run.configMemory());
   if (const int read = Activate(run, tool); read != kExitOk) return read;
   return ShowIdentity(run, tool);
 }
 
 int UsbidSet(CommandRun& run, const IdentityArguments& args) {
-  UsbIdentityTool tool(run.device());
+  UsbIdentityTool tool(run.configMemory());
   if (const int read = Activate(run, tool); read != kExitOk) return read;
   std::string* hex[] = {&tool.wlan.vendorText, &tool.wlan.productText, &tool.wlan.releaseText,
                         &tool.flash.vendorText, &tool.flash.productText, &tool.flash.releaseText};
@@ -110,7 +110,7 @@ int StringsList(CommandRun& run, const UsbIdentityTool& tool) {
 
 // Runs a change of the string area, then lists the strings.
 int ChangeStrings(CommandRun& run, const char* what, const std::function<Outcome(UsbIdentityTool&)>& change) {
-  UsbIdentityTool tool(run.device());
+  UsbIdentityTool tool(run.configMemory());
   if (const int read = Activate(run, tool); read != kExitOk) return read;
   const Outcome outcome = change(tool);
   if (outcome != Outcome::Done) return FinishPageAction(run, outcome, what, "", {});
@@ -132,7 +132,7 @@ int StringsReplace(CommandRun& run, const IdentityArguments& args) {
 }
 
 int SerialNumber(CommandRun& run, const IdentityArguments& args) {
-  UsbIdentityTool tool(run.device());
+  UsbIdentityTool tool(run.configMemory());
   if (const int read = Activate(run, tool); read != kExitOk) return read;
   const bool on = args.onOff == "on";
   const Outcome outcome = tool.setSerialNumber(on);
@@ -165,7 +165,7 @@ void AddUsbIdentityCommands(CLI::App& program, CommandTable& table) {
 
   CLI::App& strings = CommandTable::Group(program, "strings", "the USB string descriptors");
   table.add(strings, "list", "one \"number<TAB>text\" a line", [](CommandRun& run) {
-    UsbIdentityTool tool(run.device());
+    UsbIdentityTool tool(run.configMemory());
     if (const int read = Activate(run, tool); read != kExitOk) return read;
     return StringsList(run, tool);
   });

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/device/device_context.h"
+#include "app/device/config_memory_mode.h"
 #include "app/device/efuse.h"
 
 namespace kqa::device {
@@ -63,7 +63,7 @@ struct EfuseWritePlan {
 
 // Reads what the write needs (the map, the blocks it touches and the fresh
 // blocks it would take) and plans it. Burns nothing.
-EfuseWritePlan PlanEfuseWrite(DeviceContext& device, std::uint16_t offset,
+EfuseWritePlan PlanEfuseWrite(ConfigMemory memory, std::uint16_t offset,
                               std::span<const std::uint8_t> data);
 
 // Why a plan cannot run, e.g. "it needs 3 new blocks and 2 are free".
@@ -78,7 +78,7 @@ std::string EfuseRefusalReason(const EfuseWritePlan& plan);
 // wrong (or of the block being written when the device failed).
 // `progress` hears (blocks done, blocks in the plan) after each block.
 using EfuseProgress = std::function<void(std::size_t done, std::size_t total)>;
-EfuseWriteResult CarryOutEfusePlan(DeviceContext& device, const EfuseWritePlan& plan,
+EfuseWriteResult CarryOutEfusePlan(ConfigMemory memory, const EfuseWritePlan& plan,
                                    std::uint16_t* failedOffset = nullptr,
                                    const EfuseProgress& progress = {});
 

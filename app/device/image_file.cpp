@@ -97,7 +97,7 @@ bool ReadFileStart(const std::string& path, std::size_t limit, std::vector<std::
   return true;
 }
 
-bool LoadEepromImageFile(DeviceContext& device, const std::string& path, std::string* problem) {
+bool LoadEepromImageFile(ConfigMemoryMode& mode, const std::string& path, std::string* problem) {
   // One byte past the limit is enough to know the file is too long.
   std::vector<std::uint8_t> bytes;
   if (!ReadFileStart(path, kImageFileMaximum + 1, bytes, problem, "the EEPROM image file"))
@@ -109,9 +109,9 @@ bool LoadEepromImageFile(DeviceContext& device, const std::string& path, std::st
     return Refuse(problem, Format("the EEPROM image file %s holds %s; an image holds %zu to %zu bytes",
                                   path.c_str(), size.c_str(), kImageFileMinimum, kImageFileMaximum));
   }
-  std::copy(bytes.begin(), bytes.end(), device.eepromImage.begin());
-  device.eepromImageSize = bytes.size();
-  device.eepromFileLoaded = true;
+  std::copy(bytes.begin(), bytes.end(), mode.eepromImage.begin());
+  mode.eepromImageSize = bytes.size();
+  mode.eepromFileLoaded = true;
   return true;
 }
 
@@ -120,8 +120,8 @@ bool WriteFileWhole(const std::string& path, std::span<const std::uint8_t> bytes
   return file.open(problem) && file.write(bytes, problem) && file.commit(problem);
 }
 
-bool SaveEepromImageFile(const DeviceContext& device, const std::string& path, std::string* problem) {
-  return WriteFileWhole(path, std::span(device.eepromImage.data(), device.eepromImageSize), problem);
+bool SaveEepromImageFile(const ConfigMemoryMode& mode, const std::string& path, std::string* problem) {
+  return WriteFileWhole(path, std::span(mode.eepromImage.data(), mode.eepromImageSize), problem);
 }
 
 }  // namespace kqa::device

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/device/device_context.h"
+#include "app/device/config_memory_mode.h"
 
 namespace kqa::device {
 
@@ -51,16 +51,18 @@ bool ReadFileStart(const std::string& path, std::size_t limit, std::vector<std::
                    std::string* problem, std::string_view what = "the file");
 
 // Reads the whole file into the start of eepromImage, sets eepromImageSize
-// to its size and eepromFileLoaded. False, with the context untouched and
+// to its size and eepromFileLoaded. False, with the mode untouched and
 // the reason in `problem` (e.g. "the EEPROM image file x.bin holds 10
 // bytes; an image holds 512 to 1024 bytes"), when the file cannot be read
 // or has another size.
-bool LoadEepromImageFile(DeviceContext& device, const std::string& path, std::string* problem = nullptr);
+bool LoadEepromImageFile(ConfigMemoryMode& mode, const std::string& path,
+                         std::string* problem = nullptr);
 
 // Writes the image (eepromImageSize bytes) back to `path`: to a temporary
 // file in the same folder first, then renamed over it, so the file holds
 // the old image or the new one, never a mixture. False with the reason in
 // `problem` when it cannot.
-bool SaveEepromImageFile(const DeviceContext& device, const std::string& path, std::string* problem = nullptr);
+bool SaveEepromImageFile(const ConfigMemoryMode& mode, const std::string& path,
+                         std::string* problem = nullptr);
 
 }  // namespace kqa::device

@@ -44,8 +44,8 @@ std::string FileTooShort(const std::string& path, std::size_t size, std::size_t 
 
 }  // namespace
 
-EepromTool::EepromTool(device::DeviceContext& device)
-    : device_(device), access_(device), buffer_(kNvmSpace, 0) {}
+EepromTool::EepromTool(device::ConfigMemory memory)
+    : device_(memory.device), access_(memory), buffer_(kNvmSpace, 0) {}
 
 EepromTool::Outcome EepromTool::refuse(const std::string& message) {
   device_.prompt.showMessage(message);
@@ -219,7 +219,7 @@ EepromTool::Outcome EepromTool::planEfuseLoad(const std::string& path, device::E
   const Outcome outcome = loadTarget(path, target);
   if (outcome != Outcome::Done) return outcome;
   if (!device::EnsureDeviceOpen(device_)) return Outcome::Failed;
-  plan = device::PlanEfuseWrite(device_, 0, target);
+  plan = device::PlanEfuseWrite(access_.memory(), 0, target);
   return plan.verdict == device::EfuseWriteResult::DeviceFailed ? Outcome::Failed : Outcome::Done;
 }
 
@@ -298,7 +298,7 @@ EepromTool::Outcome EepromTool::setView(EfuseView view) {
 
 void EepromTool::refreshFreeBlocks() {
   if (access_.efuseMode() && device::EnsureDeviceOpen(device_))
-    freeBlocks_ = device::EfuseFreeBlockCount(device_);
+    freeBlocks_ = device::EfuseFreeBlockCount(access_.memory());
 }
 
 std::string EepromTool::freeBlockText() const {

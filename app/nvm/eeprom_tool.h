@@ -30,7 +30,7 @@ class EepromTool {
  public:
   using Outcome = page::Outcome;
 
-  explicit EepromTool(device::DeviceContext& device);
+  explicit EepromTool(device::ConfigMemory memory);
 
   // "R/W": READ or WRITE, one byte ("Value-Mode") or a block of the page
   // buffer; offset hexadecimal, length decimal, value one hex byte.

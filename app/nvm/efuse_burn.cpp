@@ -40,23 +40,24 @@ Outcome RefuseEfusePlan(device::DeviceContext& device, const EfuseWritePlan& pla
   return Outcome::Refused;
 }
 
-Outcome BurnEfusePlan(device::DeviceContext& device, const EfuseWritePlan& plan,
+Outcome BurnEfusePlan(device::ConfigMemory memory, const EfuseWritePlan& plan,
                       EfuseQuestion question, const page::Progress& progress) {
+  device::DeviceContext& device = memory.device;
   if (!plan.canRun()) return RefuseEfusePlan(device, plan);
   if (plan.blocks.empty()) return Outcome::Done;  // the eFuse holds these bytes already
-  const bool ask = question == EfuseQuestion::Always || !device.efuseWriteNoConfirm;
+  const bool ask = question == EfuseQuestion::Always || !memory.mode.efuseWriteNoConfirm;
   if (ask && !device.prompt.askOkCancel(
                  device::messages::EfuseWriteQuestion(plan.freeBefore, plan.freeAfter)))
     return Outcome::Cancelled;
 
   std::uint16_t failedAt = plan.offset;
-  const EfuseWriteResult result = device::CarryOutEfusePlan(device, plan, &failedAt, progress);
+  const EfuseWriteResult result = device::CarryOutEfusePlan(memory, plan, &failedAt, progress);
   if (result != EfuseWriteResult::Written) {
     device.prompt.showMessage(
         device::messages::EfuseWriteFailed(failedAt, device::EfuseWriteResultText(result)));
     return Outcome::Failed;
   }
-  const int freeNow = device::EfuseFreeBlockCount(device);
+  const int freeNow = device::EfuseFreeBlockCount(memory);
   if (freeNow != plan.freeAfter) {
     device.prompt.showMessage(device::Format(
         "The eFuse was written and verified, but %d blocks are free, not %d as planned: "
@@ -66,10 +67,10 @@ Outcome BurnEfusePlan(device::DeviceContext& device, const EfuseWritePlan& plan,
   return Outcome::Done;
 }
 
-Outcome BurnEfuse(device::DeviceContext& device, std::uint16_t offset,
+Outcome BurnEfuse(device::ConfigMemory memory, std::uint16_t offset,
                   std::span<const std::uint8_t> data, EfuseQuestion question,
                   const page::Progress& progress) {
-  return BurnEfusePlan(device, device::PlanEfuseWrite(device, offset, data), question, progress);
+  return BurnEfusePlan(memory, device::PlanEfuseWrite(memory, offset, data), question, progress);
 }
 
 }  // namespace kqa::nvm

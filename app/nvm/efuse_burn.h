@@ -4,6 +4,7 @@
 #include <span>
 #include <string>
 
+#include "app/device/config_memory_mode.h"
 #include "app/device/device_context.h"
 #include "app/device/efuse_plan.h"
 #include "app/shell/page/outcome.h"
@@ -38,11 +39,11 @@ page::Outcome RefuseEfusePlan(device::DeviceContext& device, const device::Efuse
 // its count (Cancel: Cancelled, nothing burnt), burns and verifies it block
 // by block (`progress` hears each block), and says so when the free count
 // afterwards is not the planned one (a block needed another attempt).
-page::Outcome BurnEfusePlan(device::DeviceContext& device, const device::EfuseWritePlan& plan,
+page::Outcome BurnEfusePlan(device::ConfigMemory memory, const device::EfuseWritePlan& plan,
                             EfuseQuestion question, const page::Progress& progress = {});
 
 // Plans writing `data` at logical `offset` and carries the plan out.
-page::Outcome BurnEfuse(device::DeviceContext& device, std::uint16_t offset,
+page::Outcome BurnEfuse(device::ConfigMemory memory, std::uint16_t offset,
                         std::span<const std::uint8_t> data, EfuseQuestion question,
                         const page::Progress& progress = {});
 

@@ -27,12 +27,12 @@ page::Outcome OutcomeOf(device::NvmResult result) {
 }
 
 std::size_t NvmAccess::readableSize() const {
-  return backEnd() == ConfigMemoryBackEnd::Buffer ? device_.eepromImageSize : kNvmSpace;
+  return backEnd() == ConfigMemoryBackEnd::Buffer ? mode_.eepromImageSize : kNvmSpace;
 }
 
 std::size_t NvmAccess::writableSize() const {
   switch (backEnd()) {
-    case ConfigMemoryBackEnd::Buffer: return device_.eepromImageSize;
+    case ConfigMemoryBackEnd::Buffer: return mode_.eepromImageSize;
     case ConfigMemoryBackEnd::Efuse: return device::kEfuseLogicalSize;
     case ConfigMemoryBackEnd::Eeprom: break;
   }
@@ -62,7 +62,7 @@ NvmAccess::Outcome NvmAccess::read(std::uint16_t offset, std::span<std::uint8_t>
     return page::DoneIf(device::ReadEfusePhysicalBlock(device_, offset, out));
   }
   // The device layer routes the other back ends exactly as the pages do.
-  return OutcomeOf(device::ReadEepromBlock(device_, offset, out));
+  return OutcomeOf(device::ReadEepromBlock(memory(), offset, out));
 }
 
 NvmAccess::Outcome NvmAccess::write(std::uint16_t offset, std::span<const std::uint8_t> data,
@@ -76,12 +76,12 @@ NvmAccess::Outcome NvmAccess::write(std::uint16_t offset, std::span<const std::u
       return Outcome::Refused;
     }
     if (!device::EnsureDeviceOpen(device_)) return Outcome::Failed;
-    return BurnEfuse(device_, offset, data, question, progress);
+    return BurnEfuse(memory(), offset, data, question, progress);
   }
   for (std::size_t done = 0; done < data.size();) {
     const std::size_t piece = std::min(kWritePiece, data.size() - done);
     const Outcome outcome = OutcomeOf(device::WriteEepromBlock(
-        device_, static_cast<std::uint16_t>(offset + done), data.subspan(done, piece)));
+        memory(), static_cast<std::uint16_t>(offset + done), data.subspan(done, piece)));
     if (outcome != Outcome::Done) return outcome;  // a failure stops the write once
     done += piece;
     page::Report(progress, done, data.size());

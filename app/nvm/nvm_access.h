@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "app/device/config_memory.h"
+#include "app/device/config_memory_mode.h"
 #include "app/device/device_context.h"
 #include "app/nvm/efuse_burn.h"
 #include "app/shell/page/outcome.h"
@@ -33,24 +34,25 @@ class NvmAccess {
  public:
   using Outcome = page::Outcome;
 
-  explicit NvmAccess(device::DeviceContext& device) : device_(device) {}
+  explicit NvmAccess(device::ConfigMemory memory) : device_(memory.device), mode_(memory.mode) {}
 
   device::DeviceContext& device() { return device_; }
-  device::ConfigMemoryBackEnd backEnd() const { return device::ActiveBackEnd(device_); }
+  device::ConfigMemory memory() { return {device_, mode_}; }
+  device::ConfigMemoryBackEnd backEnd() const { return device::ActiveBackEnd(mode_); }
   bool onEfuse() const { return backEnd() == device::ConfigMemoryBackEnd::Efuse; }
 
   EfuseView view = EfuseView::Logical;
 
   // The page's mode switches: "eFuse Mode", "EEPROM Buffer Mode" (which
   // wins over the eFuse) and "Disable Write Warning".
-  bool efuseMode() const { return device_.efuseMode; }
-  void setEfuseMode(bool on) { device_.efuseMode = on; }
-  bool bufferMode() const { return device_.bufferMode; }
-  void setBufferMode(bool on) { device_.bufferMode = on; }
-  bool writeWarningDisabled() const { return device_.efuseWriteNoConfirm; }
-  void setWriteWarningDisabled(bool on) { device_.efuseWriteNoConfirm = on; }
+  bool efuseMode() const { return mode_.efuseMode; }
+  void setEfuseMode(bool on) { mode_.efuseMode = on; }
+  bool bufferMode() const { return mode_.bufferMode; }
+  void setBufferMode(bool on) { mode_.bufferMode = on; }
+  bool writeWarningDisabled() const { return mode_.efuseWriteNoConfirm; }
+  void setWriteWarningDisabled(bool on) { mode_.efuseWriteNoConfirm = on; }
   // The eFuse's physical blocks (efuseAreaSize, 29).
-  int efuseBlocks() const { return device_.efuseAreaSize; }
+  int efuseBlocks() const { return mode_.efuseAreaSize; }
 
   // The bytes from offset 0 that reads may reach: the image file's bytes in
   // buffer mode, otherwise the pages' 1024.
@@ -73,6 +75,7 @@ class NvmAccess {
 
  private:
   device::DeviceContext& device_;
+  device::ConfigMemoryMode& mode_;
 };
 
 // A configuration-memory transfer's result as a page outcome.

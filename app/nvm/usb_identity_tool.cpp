@@ -23,7 +23,8 @@ std::string TextOf(std::span<const std::uint8_t> bytes) {
 
 }  // namespace
 
-UsbIdentityTool::UsbIdentityTool(device::DeviceContext& device) : device_(device), access_(device) {}
+UsbIdentityTool::UsbIdentityTool(device::ConfigMemory memory)
+    : device_(memory.device), access_(memory) {}
 
 UsbIdentityTool::Outcome UsbIdentityTool::refuse(const std::string& message) {
   device_.prompt.showMessage(message);

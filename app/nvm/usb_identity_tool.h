@@ -46,7 +46,7 @@ class UsbIdentityTool {
  public:
   using Outcome = page::Outcome;
 
-  explicit UsbIdentityTool(device::DeviceContext& device);
+  explicit UsbIdentityTool(device::ConfigMemory memory);
 
   UsbFunctionFields wlan;
   UsbFunctionFields flash;

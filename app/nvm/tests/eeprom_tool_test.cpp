@@ -22,13 +22,13 @@ using testing::WriteAll;
 
 struct Eeprom : Board {
   Eeprom() : Board(chip::Board::Eeprom) {}
-  EepromTool tool{device};
+  EepromTool tool{configMemory()};
 };
 
 struct Efuse : Board {
   explicit Efuse(std::optional<std::array<std::uint8_t, 512>> content = std::nullopt)
       : Board(chip::Board::Efuse, content) {}
-  EepromTool tool{device};
+  EepromTool tool{configMemory()};
 };
 
 TEST(EepromTool, SingleBytesTouchOnlyTheirByteAndAnythingButOneHexByteIsRefused) {
@@ -150,12 +150,12 @@ TEST(EepromTool, ABinSavedInEachModeLoadsBackToIdenticalContent) {
   tool.rawMode = false;
   tool.progress = {};
   tool.setBufferMode(true);
-  board.device.eepromImage.fill(0x3C);
+  board.memoryMode.eepromImage.fill(0x3C);
   ASSERT_EQ(tool.saveTo(saved), Outcome::Done);
   EXPECT_EQ(ReadAll(saved), Bytes(1024, 0x3C));
-  board.device.eepromImage.fill(0);
+  board.memoryMode.eepromImage.fill(0);
   ASSERT_EQ(tool.loadFrom(saved), Outcome::Done);
-  EXPECT_EQ(Bytes(board.device.eepromImage.begin(), board.device.eepromImage.begin() + 512), Bytes(512, 0x3C));
+  EXPECT_EQ(Bytes(board.memoryMode.eepromImage.begin(), board.memoryMode.eepromImage.begin() + 512), Bytes(512, 0x3C));
   EXPECT_TRUE(board.prompt.messages().empty());
 }
 
@@ -189,7 +189,7 @@ TEST(EepromTool, AShortFileIsRefusedWithBothLengthsAndAFailedRawReadLeavesTheOld
 TEST(EepromTool, TheRawRecordsAreOffsetLengthAndData) {
   device::testing::TestBed bed;
   testing::TestFolder folder;
-  EepromTool tool(bed.device);
+  EepromTool tool(bed.configMemory());
   tool.rawMode = true;
   Bytes image(8192);
   for (std::size_t i = 0; i < image.size(); ++i) image[i] = static_cast<std::uint8_t>(i % 251);
@@ -273,7 +273,7 @@ TEST(EepromToolOnEfuse, AnImageLoadBurnsWhatItsForecastSaysAndTheFreeCountAgrees
   EXPECT_EQ(plan.freeBefore, 21);
   EXPECT_EQ(EfuseForecast(plan), 19);
   // The image forecast over the whole content says the same.
-  EXPECT_EQ(device::EfuseImageForecast(board.device, std::span<const std::uint8_t, 512>(current.data(), 512),
+  EXPECT_EQ(device::EfuseImageForecast(board.configMemory(), std::span<const std::uint8_t, 512>(current.data(), 512),
                                        std::span<const std::uint8_t, 512>(target.data(), 512)),
             19);
   EXPECT_EQ(board.burnt(), Efuse().burnt());  // planning burns nothing
@@ -288,7 +288,7 @@ TEST(EepromToolOnEfuse, AnImageLoadBurnsWhatItsForecastSaysAndTheFreeCountAgrees
   EXPECT_EQ(board.questions(),
             std::vector<std::string>{"Free block before write=21, after write=19, are you sure to write?"});
   EXPECT_EQ(blocksDone, 3u);
-  EXPECT_EQ(device::EfuseFreeBlockCount(board.device), 19);
+  EXPECT_EQ(device::EfuseFreeBlockCount(board.configMemory()), 19);
   EXPECT_EQ(tool.freeBlockText(), "19 / 29");
   EXPECT_EQ(board.logical(), target);
   EXPECT_EQ(Bytes(tool.pageBuffer().begin(), tool.pageBuffer().begin() + 512), target);
@@ -296,7 +296,7 @@ TEST(EepromToolOnEfuse, AnImageLoadBurnsWhatItsForecastSaysAndTheFreeCountAgrees
   // The same file again changes nothing: no question, no block.
   ASSERT_EQ(tool.loadFrom(file), Outcome::Done);
   EXPECT_EQ(board.questions().size(), 1u);
-  EXPECT_EQ(device::EfuseFreeBlockCount(board.device), 19);
+  EXPECT_EQ(device::EfuseFreeBlockCount(board.configMemory()), 19);
   EXPECT_TRUE(board.prompt.messages().empty());
 }
 

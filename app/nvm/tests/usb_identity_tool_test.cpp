@@ -16,7 +16,7 @@ using testing::Bytes;
 
 struct Eeprom : Board {
   Eeprom() { EXPECT_EQ(tool.activate(), Outcome::Done); }
-  UsbIdentityTool tool{device};
+  UsbIdentityTool tool{configMemory()};
 };
 
 std::vector<std::string> Texts(const UsbIdentityTool& tool) {
@@ -161,7 +161,7 @@ TEST(UsbIdentityTool, TheSerialNumberSwitchWritesOnlyItsIndexByte) {
 
 TEST(UsbIdentityTool, OnTheEfuseEveryActionIsRefusedAndNothingIsBurnt) {
   Board board(chip::Board::Efuse);
-  UsbIdentityTool tool(board.device);
+  UsbIdentityTool tool(board.configMemory());
   const auto burnt = board.burnt();
   EXPECT_EQ(tool.activate(), Outcome::Refused);
   EXPECT_EQ(tool.unreachableReason(),

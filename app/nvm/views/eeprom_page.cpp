@@ -45,7 +45,7 @@ QCheckBox* OperationCheckBox(kqa::PropertyPage* page, const QString& caption, co
 }  // namespace
 
 CEEPROMPage::CEEPROMPage(kqa::shell::PageServices& services, QWidget* parent)
-    : PropertyPage(parent), tool_(services.device) {
+    : PropertyPage(parent), tool_(services.configMemory()) {
   tool_.progress = progressSink();
   auto* right = new QVBoxLayout;
   right->addWidget(readWriteGroup());

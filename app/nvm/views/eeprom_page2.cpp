@@ -49,7 +49,7 @@ QLineEdit* TextEdit(const QString& name, int length, QWidget* parent) {
 }  // namespace
 
 CEEPROMPage2::CEEPROMPage2(kqa::shell::PageServices& services, QWidget* parent)
-    : PropertyPage(parent), tool_(services.device) {
+    : PropertyPage(parent), tool_(services.configMemory()) {
   notice_ = new QLabel(this);
   notice_->setObjectName(QStringLiteral("notice"));
   notice_->setWordWrap(true);

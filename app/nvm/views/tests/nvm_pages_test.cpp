@@ -29,7 +29,7 @@ namespace {
 
 std::vector<std::uint8_t> Memory(PageHarness& harness, std::uint16_t offset, std::size_t count) {
   std::vector<std::uint8_t> bytes(count);
-  kqa::device::ReadEepromBlock(harness.device, offset, bytes);
+  kqa::device::ReadEepromBlock({harness.device, harness.memoryMode}, offset, bytes);
   return bytes;
 }
 
@@ -119,7 +119,7 @@ class NvmPagesTest : public QObject {
     QCOMPARE(harness.prompt.events().back().text,
              std::string("Free block before write=21, after write=20, are you sure to write?"));
     QCOMPARE(freeBlocks->text(), QStringLiteral("20 / 29"));
-    QCOMPARE(kqa::device::EfuseFreeBlockCount(harness.device), 20);
+    QCOMPARE(kqa::device::EfuseFreeBlockCount({harness.device, harness.memoryMode}), 20);
     QCOMPARE(page.hexView().model().data()[0x85], std::uint8_t{0x85});
   }
 

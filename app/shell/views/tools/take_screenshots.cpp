@@ -15,6 +15,7 @@
 #include "app/registers/views/mac_page.h"
 #include "app/shell/views/program.h"
 #include "app/shell/views/property_sheet.h"
+#include "app/sniffer/sniffer_buffer.h"
 #include "platform/clock/clock.h"
 #include "devices/device_select.h"
 #include "app/registers/script/register_script.h"
@@ -42,8 +43,11 @@ void ShowEepromPageOnTheEfuseBoard(const QDir& folder) {
   kqa::ScriptedPrompt prompt;
   kqa::device::DeviceContext device(chip->provider(), prompt, kqa::SystemClock());
   device.trace = [](std::string_view) {};
-  kqa::device::RunDeviceStartup(device, {.eepromFile = ""});
-  kqa::shell::PageServices services{device};
+  kqa::device::ConfigMemoryMode memoryMode;
+  kqa::device::ChannelState channels;
+  kqa::sniffer::SnifferBuffer snifferBuffer;
+  kqa::device::RunDeviceStartup(device, memoryMode, channels, {.eepromFile = ""});
+  kqa::shell::PageServices services{device, memoryMode, channels, snifferBuffer, {}};
   CQAPropertySheet sheet(services);
   SetUpSheet(sheet, device, *chip);
   sheet.show();
@@ -74,8 +78,11 @@ int main(int argc, char** argv) {
   kqa::ScriptedPrompt prompt;
   kqa::device::DeviceContext device(chip->provider(), prompt, kqa::SystemClock());
   device.trace = [](std::string_view) {};
-  kqa::device::RunDeviceStartup(device);
-  kqa::shell::PageServices services{device};
+  kqa::device::ConfigMemoryMode memoryMode;
+  kqa::device::ChannelState channels;
+  kqa::sniffer::SnifferBuffer snifferBuffer;
+  kqa::device::RunDeviceStartup(device, memoryMode, channels);
+  kqa::shell::PageServices services{device, memoryMode, channels, snifferBuffer, {}};
 
   CQAPropertySheet sheet(services);
   SetUpSheet(sheet, device, *chip);
