@@ -35,7 +35,9 @@ int FlashErase(CommandRun& run, const FlashArguments& args) {
   if (all) {
     tool.countText = std::to_string(args.all);
     const Outcome outcome = tool.eraseBlocks();
-    return FinishPageAction(run, outcome, "the erase", Format("Erased blocks 0 to %d\n", static_cast<int>(args.all) - 1),
+    const std::string text = args.all == 0 ? std::string("Erased no block (COUNT 0)\n")
+                                           : Format("Erased blocks 0 to %u\n", args.all - 1);
+    return FinishPageAction(run, outcome, "the erase", text,
                             {{"blocks", args.all}});
   }
   tool.blockText = args.block;
@@ -73,12 +75,12 @@ void AddFlashCommands(CLI::App& program, CommandTable& table) {
   CLI::App& save = table.add(flash, "save", "reads N units of 4 KB into FILE",
                              [args](CommandRun& run) { return FlashTransfer(run, *args, false); });
   save.add_option("FILE", args->file, "the image file")->required();
-  save.add_option("--units", args->units, "how many 4 KB units")->required()->transform(DecimalNumber(0xFFFF));
+  save.add_option("--units", args->units, "how many 4 KB units")->required()->transform(DecimalNumber(0xFFFF, 1));
 
   CLI::App& load = table.add(flash, "load", "programs N units of 4 KB from FILE (erase first)",
                              [args](CommandRun& run) { return FlashTransfer(run, *args, true); });
   load.add_option("FILE", args->file, "the image file")->required()->check(CLI::ExistingFile);
-  load.add_option("--units", args->units, "how many 4 KB units")->required()->transform(DecimalNumber(0xFFFF));
+  load.add_option("--units", args->units, "how many 4 KB units")->required()->transform(DecimalNumber(0xFFFF, 1));
 }
 
 }  // namespace kqa::cli

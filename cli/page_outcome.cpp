@@ -6,18 +6,17 @@
 
 namespace kqa::cli {
 
+int RefusePageAction(CommandRun& run, const std::string& message) {
+  run.err() << "kestrelqa-cli: " << message << '\n';
+  if (run.json()) run.out() << JsonLine(run.withDevice({{"ok", false}, {"message", message}}));
+  return kExitUsage;
+}
+
 int FinishPageAction(CommandRun& run, page::Outcome outcome, const std::string& what,
                      const std::string& text, Json json) {
   switch (outcome) {
     case page::Outcome::Done: return run.done(text, std::move(json));
-    case page::Outcome::Refused: {
-      // The page said why (a file too short, a field mistyped, an overflow):
-      // exit code 2 as for a bad argument, without pointing at --help.
-      const std::string message = what + " was refused; nothing was written";
-      run.err() << "kestrelqa-cli: " << message << '\n';
-      if (run.json()) run.out() << JsonLine(run.withDevice({{"ok", false}, {"message", message}}));
-      return kExitUsage;
-    }
+    case page::Outcome::Refused: return RefusePageAction(run, what + " was refused; nothing was written");
     case page::Outcome::Cancelled: return run.fail(what + " was cancelled; nothing was written");
     case page::Outcome::Failed: break;
   }

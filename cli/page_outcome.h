@@ -10,6 +10,10 @@ namespace kqa::cli {
 // Ends a command that ran page logic: Done prints `text` (or `json`) and
 // exits 0; Refused exits 2 and the others 1, saying that `what` was
 // refused, cancelled or failed (the reason has been shown by the logic).
+// A page's refusal (the reason shown or in `message`): exit code 2 as for
+// a bad argument, without pointing at --help.
+int RefusePageAction(CommandRun& run, const std::string& message);
+
 int FinishPageAction(CommandRun& run, page::Outcome outcome, const std::string& what,
                      const std::string& text, Json json);
 

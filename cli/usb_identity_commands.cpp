@@ -54,7 +54,7 @@ std::string FunctionText(const char* name, const nvm::UsbFunctionFields& fields)
 // A tool that has read the memory, or the exit code of why it could not.
 int Activate(CommandRun& run, UsbIdentityTool& tool) {
   const Outcome outcome = tool.activate();
-  if (const std::string reason = tool.unreachableReason(); !reason.empty()) return run.usage(reason);
+  if (const std::string reason = tool.unreachableReason(); !reason.empty()) return RefusePageAction(run, reason);
   return outcome == Outcome::Done ? kExitOk : run.fail("the configuration memory could not be read");
 }
 

@@ -179,6 +179,8 @@ UsbIdentityTool::Outcome UsbIdentityTool::editIdentity() {
 UsbIdentityTool::Outcome UsbIdentityTool::encode(std::u16string& units) {
   const std::optional<std::u16string> converted = ToUtf16(stringText);
   if (!converted) return refuse("The string is not valid text (UTF-8).");
+  // An empty descriptor would take an index slot and show as a blank row.
+  if (converted->empty()) return refuse("The string is empty: enter its text first.");
   if (converted->size() > kMaxStringCharacters)
     return refuse(Format("A string descriptor holds %zu characters at most; this one has %zu.",
                          kMaxStringCharacters, converted->size()));

@@ -111,6 +111,12 @@ TEST(UsbIdentityTool, AStringMustFitTheSpaceLeftAndItsNeighbour) {
   EXPECT_EQ(Texts(tool), (std::vector<std::string>{"Tor", "802.11n WLAN", std::string(62, 'z')}));
   EXPECT_EQ(tool.replaceString(3), Outcome::Refused);
   EXPECT_EQ(board.lastMessage(), "No Selected Item");
+  tool.stringText.clear();
+  const Bytes strings = board.eeprom(0x2F0, 0x110);
+  EXPECT_EQ(tool.addString(), Outcome::Refused);
+  EXPECT_EQ(tool.replaceString(0), Outcome::Refused);
+  EXPECT_EQ(board.lastMessage(), "The string is empty: enter its text first.");
+  EXPECT_EQ(board.eeprom(0x2F0, 0x110), strings);
 }
 
 TEST(UsbIdentityTool, TheIdentityAndTextsAreCheckedWholeAndTheChipPresentsThemAfterAPowerCycle) {
