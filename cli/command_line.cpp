@@ -19,10 +19,11 @@ namespace {
 
 // Every family of commands, in the order --help lists them.
 constexpr void (*kFamilies[])(CLI::App&, CommandTable&) = {
-    AddInfoCommand,     AddRegisterCommands, AddBbpPageCommands, AddRfPageCommands,
-    AddNvmCommands,     AddIoctlCommand,     AddScriptCommand,   AddSelftestCommand,
-    AddBeaconsCommand,  AddDaemonCommands,   AddMeasureCommands,
-    AddSniffCommands,
+    AddInfoCommand,      AddRegisterCommands,    AddBbpPageCommands, AddRfPageCommands,
+    AddNvmCommands,      AddNvmImageCommands,    AddUsbIdentityCommands,
+    AddFlashCommands,    AddIoctlCommand,        AddScriptCommand,
+    AddSelftestCommand,  AddBeaconsCommand,      AddDaemonCommands,
+    AddMeasureCommands,  AddSniffCommands,
 };
 
 constexpr const char* kDescription =

@@ -6,6 +6,9 @@ namespace kqa::cli {
 
 CLI::App& CommandTable::Group(CLI::App& parent, const std::string& name,
                               const std::string& description) {
+  // A family may add commands to a group another family made.
+  for (CLI::App* existing : parent.get_subcommands([](const CLI::App*) { return true; }))
+    if (existing->get_name() == name) return *existing;
   CLI::App* group = parent.add_subcommand(name, description);
   group->require_subcommand(1);
   return *group;
@@ -32,11 +35,12 @@ const DevicelessAction* CommandTable::chosenDeviceless() const {
 }
 
 const CommandAction* CommandTable::chosen() const {
-  // The last one parsed: a command's own commands are added after it, so
-  // "sniff decode" is chosen over "sniff".
-  for (auto each = commands_.rbegin(); each != commands_.rend(); ++each)
-    if (each->first->parsed()) return &each->second;
-  return nullptr;
+  // A command may have commands of its own ("nvm mac" and "nvm mac set"):
+  // they are added after it, so the last one parsed is the one named.
+  const CommandAction* chosen = nullptr;
+  for (const auto& [command, action] : commands_)
+    if (command->parsed()) chosen = &action;
+  return chosen;
 }
 
 }  // namespace kqa::cli

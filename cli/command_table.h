@@ -37,10 +37,12 @@ using DevicelessAction =
 class CommandTable {
  public:
   // A family's name under which its commands stand ("reg" for "reg read"
-  // and "reg write"); it needs one of them.
+  // and "reg write"); it needs one of them. Named again, the group is the
+  // one made first, so several files may add to it.
   static CLI::App& Group(CLI::App& parent, const std::string& name, const std::string& description);
 
-  // Adds the command `name` under `parent` (the program or a group).
+  // Adds the command `name` under `parent` (the program, a group, or a
+  // command added before, whose own commands these then are).
   CLI::App& add(CLI::App& parent, const std::string& name, const std::string& description,
                 CommandAction action);
 
@@ -64,6 +66,9 @@ void AddRegisterCommands(CLI::App& program, CommandTable& table); // register_co
 void AddBbpPageCommands(CLI::App& program, CommandTable& table);  // bbp_page_commands.cpp: bbp dump ...
 void AddRfPageCommands(CLI::App& program, CommandTable& table);   // rf_page_commands.cpp: rf dump ..., txpower
 void AddNvmCommands(CLI::App& program, CommandTable& table);      // nvm_commands.cpp: nvm, efuse
+void AddNvmImageCommands(CLI::App& program, CommandTable& table); // nvm_image_commands.cpp: nvm save/load/mac/led, efuse forecast
+void AddUsbIdentityCommands(CLI::App& program, CommandTable& table);  // usb_identity_commands.cpp: usbid, strings, sn
+void AddFlashCommands(CLI::App& program, CommandTable& table);    // flash_commands.cpp: flash
 void AddIoctlCommand(CLI::App& program, CommandTable& table);     // ioctl_command.cpp
 void AddScriptCommand(CLI::App& program, CommandTable& table);    // script_command.cpp
 void AddSelftestCommand(CLI::App& program, CommandTable& table);  // selftest_command.cpp

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
+#include <functional>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -74,7 +76,10 @@ std::string EfuseRefusalReason(const EfuseWritePlan& plan);
 // most 5 attempts). Finally every written byte is read back logically. On a
 // failure `failedOffset` names the logical offset of the first word that is
 // wrong (or of the block being written when the device failed).
+// `progress` hears (blocks done, blocks in the plan) after each block.
+using EfuseProgress = std::function<void(std::size_t done, std::size_t total)>;
 EfuseWriteResult CarryOutEfusePlan(ConfigMemory memory, const EfuseWritePlan& plan,
-                                   std::uint16_t* failedOffset = nullptr);
+                                   std::uint16_t* failedOffset = nullptr,
+                                   const EfuseProgress& progress = {});
 
 }  // namespace kqa::device

@@ -147,15 +147,18 @@ std::optional<Failure> VerifyLogically(EfuseController& efuse, const EfuseWriteP
   return std::nullopt;
 }
 
-EfuseWriteResult Execute(ConfigMemory memory, const EfuseWritePlan& plan, std::uint16_t* failedOffset) {
+EfuseWriteResult Execute(ConfigMemory memory, const EfuseWritePlan& plan, std::uint16_t* failedOffset,
+                         const EfuseProgress& progress = {}) {
   const auto report = [&](const Failure& failure) {
     if (failedOffset) *failedOffset = failure.offset;
     return failure.result;
   };
   if (!plan.canRun()) return report({plan.verdict, plan.offset});
   EfuseController efuse(memory);
-  for (const EfuseBlockPlan& block : plan.blocks)
-    if (const auto failure = ProgramBlock(efuse, block)) return report(*failure);
+  for (std::size_t i = 0; i < plan.blocks.size(); ++i) {
+    if (const auto failure = ProgramBlock(efuse, plan.blocks[i])) return report(*failure);
+    if (progress) progress(i + 1, plan.blocks.size());
+  }
   if (plan.blocks.empty()) return EfuseWriteResult::Written;
   if (const auto failure = VerifyLogically(efuse, plan)) return report(*failure);
   return EfuseWriteResult::Written;
@@ -259,7 +262,7 @@ std::string EfuseRefusalReason(const EfuseWritePlan& plan) {
 }
 
 EfuseWriteResult CarryOutEfusePlan(ConfigMemory memory, const EfuseWritePlan& plan,
-                                   std::uint16_t* failedOffset) {
+                                   std::uint16_t* failedOffset, const EfuseProgress& progress) {
   if (!plan.canRun()) return Execute(memory, plan, failedOffset);
   // The question before a burn may have waited a while: burn only what was
   // asked about.
@@ -269,7 +272,7 @@ EfuseWriteResult CarryOutEfusePlan(ConfigMemory memory, const EfuseWritePlan& pl
     return now.verdict == EfuseWriteResult::DeviceFailed ? EfuseWriteResult::DeviceFailed
                                                           : EfuseWriteResult::Changed;
   }
-  return Execute(memory, now, failedOffset);
+  return Execute(memory, now, failedOffset, progress);
 }
 
 EfuseWriteResult WriteEfuseLogical(ConfigMemory memory, std::uint16_t x,

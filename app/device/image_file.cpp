@@ -37,17 +37,71 @@ bool WriteAll(int fd, const std::uint8_t* bytes, std::size_t count) {
 
 }  // namespace
 
-bool LoadEepromImageFile(ConfigMemoryMode& mode, const std::string& path, std::string* problem) {
+ReplacingFile::~ReplacingFile() {
+  if (fd_ < 0) return;
+  ::close(fd_);
+  ::unlink(temporary_.c_str());
+}
+
+bool ReplacingFile::open(std::string* problem) {
+  fd_ = ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd_ < 0) return Refuse(problem, SystemError("cannot write", temporary_));
+  return true;
+}
+
+bool ReplacingFile::write(std::span<const std::uint8_t> bytes, std::string* problem) {
+  if (fd_ < 0) return Refuse(problem, "cannot write " + temporary_ + ": it is not open");
+  if (!WriteAll(fd_, bytes.data(), bytes.size()))
+    return Refuse(problem, SystemError("cannot write", temporary_));
+  return true;
+}
+
+bool ReplacingFile::commit(std::string* problem) {
+  if (fd_ < 0) return Refuse(problem, "cannot write " + temporary_ + ": it is not open");
+  const bool synced = ::fsync(fd_) == 0;
+  const int savedErrno = errno;
+  const bool closed = ::close(fd_) == 0;
+  fd_ = -1;
+  if (!synced || !closed) {
+    errno = synced ? errno : savedErrno;
+    const std::string reason = SystemError("cannot write", temporary_);
+    ::unlink(temporary_.c_str());
+    return Refuse(problem, reason);
+  }
+  if (::rename(temporary_.c_str(), path_.c_str()) != 0) {
+    const std::string reason = SystemError("cannot replace", path_);
+    ::unlink(temporary_.c_str());
+    return Refuse(problem, reason);
+  }
+  // The rename itself lasts once the folder is on disk.
+  const std::string folder = std::filesystem::path(path_).parent_path().string();
+  const int folderFd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (folderFd >= 0) {
+    ::fsync(folderFd);
+    ::close(folderFd);
+  }
+  return true;
+}
+
+bool ReadFileStart(const std::string& path, std::size_t limit, std::vector<std::uint8_t>& bytes,
+                   std::string* problem, std::string_view what) {
+  const std::string named = std::string(what) + " " + path;
   std::error_code error;
-  if (std::filesystem::is_directory(path, error))
-    return Refuse(problem, "the EEPROM image file " + path + " is a folder");
+  if (std::filesystem::is_directory(path, error)) return Refuse(problem, named + " is a folder");
   std::ifstream file(path, std::ios::binary);
-  if (!file) return Refuse(problem, SystemError("cannot open the EEPROM image file", path));
-  // One byte past the limit is enough to know the file is too long.
-  std::vector<std::uint8_t> bytes(kImageFileMaximum + 1);
+  if (!file) return Refuse(problem, SystemError("cannot open", named));
+  bytes.resize(limit);
   file.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  if (file.bad()) return Refuse(problem, SystemError("cannot read the EEPROM image file", path));
+  if (file.bad()) return Refuse(problem, SystemError("cannot read", named));
   bytes.resize(static_cast<std::size_t>(file.gcount()));
+  return true;
+}
+
+bool LoadEepromImageFile(ConfigMemoryMode& mode, const std::string& path, std::string* problem) {
+  // One byte past the limit is enough to know the file is too long.
+  std::vector<std::uint8_t> bytes;
+  if (!ReadFileStart(path, kImageFileMaximum + 1, bytes, problem, "the EEPROM image file"))
+    return false;
   if (bytes.size() < kImageFileMinimum || bytes.size() > kImageFileMaximum) {
     const std::string size = bytes.size() > kImageFileMaximum
                                  ? Format("more than %zu bytes", kImageFileMaximum)
@@ -61,31 +115,13 @@ bool LoadEepromImageFile(ConfigMemoryMode& mode, const std::string& path, std::s
   return true;
 }
 
+bool WriteFileWhole(const std::string& path, std::span<const std::uint8_t> bytes, std::string* problem) {
+  ReplacingFile file(path);
+  return file.open(problem) && file.write(bytes, problem) && file.commit(problem);
+}
+
 bool SaveEepromImageFile(const ConfigMemoryMode& mode, const std::string& path, std::string* problem) {
-  const std::string temporary = path + ".tmp";
-  const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) return Refuse(problem, SystemError("cannot write", temporary));
-  const bool written = WriteAll(fd, mode.eepromImage.data(), mode.eepromImageSize) && ::fsync(fd) == 0;
-  const int savedErrno = errno;
-  if (::close(fd) != 0 || !written) {
-    errno = written ? errno : savedErrno;
-    const std::string reason = SystemError("cannot write", temporary);
-    ::unlink(temporary.c_str());
-    return Refuse(problem, reason);
-  }
-  if (::rename(temporary.c_str(), path.c_str()) != 0) {
-    const std::string reason = SystemError("cannot replace", path);
-    ::unlink(temporary.c_str());
-    return Refuse(problem, reason);
-  }
-  // The rename itself lasts once the folder is on disk.
-  const std::string folder = std::filesystem::path(path).parent_path().string();
-  const int folderFd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (folderFd >= 0) {
-    ::fsync(folderFd);
-    ::close(folderFd);
-  }
-  return true;
+  return WriteFileWhole(path, std::span(mode.eepromImage.data(), mode.eepromImageSize), problem);
 }
 
 }  // namespace kqa::device

@@ -1,7 +1,11 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <span>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "app/device/config_memory_mode.h"
 
@@ -12,6 +16,39 @@ namespace kqa::device {
 // bytes of configuration the pages read and at most the 1024 of the image.
 inline constexpr std::size_t kImageFileMinimum = 512;
 inline constexpr std::size_t kImageFileMaximum = kEepromImageSize;
+
+// A file written whole or not at all: the bytes go to "<path>.tmp" in the
+// same folder, and commit() syncs it and renames it over `path`. Destroyed
+// without commit() (a read that failed half-way, a full disk), it removes
+// the temporary file, so `path` keeps what it held. Each call returns false
+// with the reason in `problem` (e.g. "cannot write x.bin.tmp: No space left
+// on device").
+class ReplacingFile {
+ public:
+  explicit ReplacingFile(std::string path) : path_(std::move(path)), temporary_(path_ + ".tmp") {}
+  ~ReplacingFile();
+  ReplacingFile(const ReplacingFile&) = delete;
+  ReplacingFile& operator=(const ReplacingFile&) = delete;
+
+  bool open(std::string* problem);
+  bool write(std::span<const std::uint8_t> bytes, std::string* problem);
+  bool commit(std::string* problem);
+
+ private:
+  std::string path_;
+  std::string temporary_;
+  int fd_ = -1;
+};
+
+// Writes `bytes` as the whole of the file at `path` through a ReplacingFile.
+bool WriteFileWhole(const std::string& path, std::span<const std::uint8_t> bytes, std::string* problem);
+
+// Reads at most `limit` bytes from the start of the file at `path` into
+// `bytes` (fewer when the file is shorter). False with the reason in
+// `problem` when it is a folder or cannot be opened or read; `what` names
+// the file there ("cannot open the EEPROM image file x.bin: ...").
+bool ReadFileStart(const std::string& path, std::size_t limit, std::vector<std::uint8_t>& bytes,
+                   std::string* problem, std::string_view what = "the file");
 
 // Reads the whole file into the start of eepromImage, sets eepromImageSize
 // to its size and eepromFileLoaded. False, with the mode untouched and

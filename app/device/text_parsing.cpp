@@ -23,6 +23,18 @@ bool ParseHexNumber(std::string_view text, std::uint32_t& value) {
   return true;
 }
 
+bool ParseDecimalNumber(std::string_view text, std::uint32_t& value) {
+  if (text.empty()) return false;
+  std::uint64_t parsed = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return false;
+    parsed = parsed * 10 + static_cast<std::uint64_t>(c - '0');
+    if (parsed > 0xFFFFFFFFu) return false;
+  }
+  value = static_cast<std::uint32_t>(parsed);
+  return true;
+}
+
 bool HexToBytes(std::span<std::uint8_t> destination, std::string_view source) {
   if (source.size() < destination.size() * 2) return false;
   for (std::size_t i = 0; i < destination.size() * 2; ++i)

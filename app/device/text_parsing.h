@@ -20,6 +20,11 @@ std::uint8_t HexDigitValue(char c);
 // reaches the chip as some other number.
 bool ParseHexNumber(std::string_view text, std::uint32_t& value);
 
+// A decimal number: at least one digit and nothing else (no sign, no
+// blank), the value fitting in 32 bits. False, with `value` untouched, for
+// anything else.
+bool ParseDecimalNumber(std::string_view text, std::uint32_t& value);
+
 // Converts 2 x destination.size() hexadecimal characters, high digit first,
 // into bytes. Returns false, and leaves the destination untouched, when the
 // source is too short or holds a character that is not a hexadecimal digit.

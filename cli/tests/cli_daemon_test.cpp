@@ -249,6 +249,32 @@ TEST_F(CliThroughDaemon, SniffCapturesIntoAPacFileThatDecodesAndConverts) {
   EXPECT_NE(cut.err.find("Packet File is cut short"), std::string::npos) << cut.err;
 }
 
+// The EEPROM page's image load through the daemon: what the forecast says
+// is what the load burns, and the free count afterwards agrees.
+TEST_F(CliThroughDaemon, AnEfuseImageForecastTheLoadAndTheFreeCountAgree) {
+  StartDaemon();
+  const std::string saved = (folder / "now.bin").string();
+  ASSERT_EQ(Cli({"nvm", "save", saved}).exitCode, 0);
+  std::string image = ReadFile(saved);
+  ASSERT_EQ(image.size(), 1024u);
+  for (std::size_t i = 0x80; i < 0x90; ++i) image[i] = static_cast<char>(i);  // logical block 8: new
+  image[0x50] = static_cast<char>(image[0x50] & ~0x02);                      // block 5: clears a bit, moves
+  const std::string target = (folder / "target.bin").string();
+  std::ofstream(target, std::ios::binary) << image;
+
+  const Output forecast = Cli({"efuse", "forecast", target});
+  EXPECT_EQ(forecast.exitCode, 0) << forecast.err;
+  EXPECT_TRUE(forecast.out.starts_with("Free block before write=21, after write=19\n")) << forecast.out;
+  const Output load = Cli({"nvm", "load", target, "--yes"});
+  EXPECT_EQ(load.exitCode, 0) << load.err;
+  EXPECT_NE(load.err.find("Free block before write=21, after write=19, are you sure to write? [confirmed by --yes]"),
+            std::string::npos)
+      << load.err;
+  EXPECT_EQ(Cli({"efuse", "free"}).out, "19 / 29\n");
+  // Loaded again, the image costs nothing more.
+  EXPECT_TRUE(Cli({"efuse", "forecast", target}).out.starts_with("Free block before write=19, after write=19\n"));
+}
+
 // Finding 5: the chip pulled (SIGUSR1) in the middle of a script.
 TEST_F(CliThroughDaemon, AScriptStopsAtTheLineWhereTheChipWasPulled) {
   StartDaemon({"--device", "emulated"});

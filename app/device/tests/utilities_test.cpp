@@ -21,7 +21,7 @@ TEST(ChipNumbers, Crc32IsTheMpeg2VariantAndLinearToDb64CountsSixtyFourthsOfADeci
   EXPECT_NEAR(LinearToDb64(1000), 64 * 30, 2);
 }
 
-TEST(TextParsing, HexNumbersAndBytesRefuseTyposWithoutTouchingTheirDestination) {
+TEST(TextParsing, NumbersAndBytesRefuseTyposWithoutTouchingTheirDestination) {
   struct Case {
     const char* text;
     bool valid;
@@ -37,6 +37,15 @@ TEST(TextParsing, HexNumbersAndBytesRefuseTyposWithoutTouchingTheirDestination) 
     SCOPED_TRACE(c.text);
     std::uint32_t value = 0x5555;
     EXPECT_EQ(ParseHexNumber(c.text, value), c.valid);
+    EXPECT_EQ(value, c.valid ? c.value : 0x5555u);
+  }
+
+  for (const Case& c : {Case{"64", true, 64}, Case{"4294967295", true, 0xFFFFFFFF},
+                        Case{"4294967296", false, 0}, Case{"1F", false, 0}, Case{"", false, 0},
+                        Case{"+8", false, 0}, Case{"8 ", false, 0}}) {
+    SCOPED_TRACE(c.text);
+    std::uint32_t value = 0x5555;
+    EXPECT_EQ(ParseDecimalNumber(c.text, value), c.valid);
     EXPECT_EQ(value, c.valid ? c.value : 0x5555u);
   }
 

@@ -10,11 +10,3 @@ class CFLASHPage : public kqa::PropertyPage {
  public:
   explicit CFLASHPage(kqa::shell::PageServices& services, QWidget* parent = nullptr);
 };
-
-// "NOR-Flash": the external NOR flash.
-class CFLASHIIPage : public kqa::PropertyPage {
-  Q_OBJECT
-
- public:
-  explicit CFLASHIIPage(kqa::shell::PageServices& services, QWidget* parent = nullptr);
-};

@@ -3,8 +3,10 @@
 #include <array>
 
 #include "app/measure/views/measure_pages.h"
-#include "app/nvm/views/eeprom_pages.h"
+#include "app/nvm/views/eeprom_page.h"
+#include "app/nvm/views/eeprom_page2.h"
 #include "app/nvm/views/flash_pages.h"
+#include "app/nvm/views/nor_flash_page.h"
 #include "app/registers/views/bbp_pages.h"
 #include "app/registers/views/mac_page.h"
 #include "app/registers/views/rf_pages.h"

@@ -11,6 +11,9 @@
 #include <iostream>
 
 #include "app/device/startup.h"
+#include "app/nvm/views/eeprom_page.h"
+#include "app/nvm/views/eeprom_page2.h"
+#include "app/nvm/views/nor_flash_page.h"
 #include "app/registers/views/mac_page.h"
 #include "app/shell/views/program.h"
 #include "app/shell/views/property_sheet.h"
@@ -31,6 +34,37 @@ void Save(QWidget& window, const QString& path) {
   QApplication::processEvents();
   if (!window.grab().save(path)) std::cerr << "cannot write " << path.toStdString() << '\n';
   std::cout << path.toStdString() << '\n';
+}
+
+// The EEPROM page on the eFuse board: its free blocks, the LED words
+// decoded as "High" active, and a byte just written.
+void ShowEepromPageOnTheEfuseBoard(const QDir& folder) {
+  kqa::devices::DeviceChoice choice;
+  choice.kind = kqa::devices::DeviceChoice::Kind::EmulatedEfuse;
+  std::string error;
+  auto chip = kqa::devices::OpenDevice(choice, kqa::SystemClock(), error);
+  if (!chip) {
+    std::cerr << "no emulated eFuse board: " << error << '\n';
+    return;
+  }
+  kqa::ScriptedPrompt prompt;
+  kqa::device::DeviceContext device(chip->provider(), prompt, kqa::SystemClock());
+  device.trace = [](std::string_view) {};
+  kqa::device::ConfigMemoryMode memoryMode;
+  kqa::device::ChannelState channels;
+  kqa::sniffer::SnifferBuffer snifferBuffer;
+  kqa::device::RunDeviceStartup(device, memoryMode, channels, {.eepromFile = ""});
+  kqa::shell::PageServices services{device, memoryMode, channels, snifferBuffer, {}};
+  CQAPropertySheet sheet(services);
+  SetUpSheet(sheet, device, *chip);
+  sheet.show();
+  sheet.setActivePage(kqa::shell::Page::Eeprom);
+  auto& eeprom = static_cast<CEEPROMPage&>(sheet.page(kqa::shell::Page::Eeprom));
+  eeprom.findChild<QComboBox*>(QStringLiteral("ledActive"))->setCurrentIndex(0);
+  eeprom.onLedActiveChosen(0);
+  eeprom.findChild<QLineEdit*>(QStringLiteral("offset"))->setText(QStringLiteral("34"));
+  eeprom.onReadWrite();
+  Save(sheet, folder.filePath(QStringLiteral("screenshot-eeprom-page.png")));
 }
 
 }  // namespace
@@ -102,6 +136,22 @@ int main(int argc, char** argv) {
     Save(*dialog, folder.filePath(QStringLiteral("screenshot-sniffer-data.png")));
   }
   sniffer.onStartStop();
+  // The configuration-memory pages: the USB identity and strings, and the
+  // NOR flash after an image was programmed.
+  sheet.setActivePage(kqa::shell::Page::Eeprom2);
+  Save(sheet, folder.filePath(QStringLiteral("screenshot-eeprom2-page.png")));
+  sheet.setActivePage(kqa::shell::Page::NorFlash);
+  auto& flash = static_cast<CFLASHIIPage&>(sheet.page(kqa::shell::Page::NorFlash));
+  const std::string image = QDir::temp().filePath(QStringLiteral("kestrelqa-flash.bin")).toStdString();
+  {
+    std::ofstream out(image, std::ios::binary);
+    for (int i = 0; i < 8 * 4096; ++i) out.put(static_cast<char>(i * 7));
+  }
+  prompt.answerFile(image);
+  flash.onLoadFromFile();
+  std::remove(image.c_str());
+  Save(sheet, folder.filePath(QStringLiteral("screenshot-nor-flash-page.png")));
+  ShowEepromPageOnTheEfuseBoard(folder);
 
   sheet.setActivePage(kqa::shell::Page::About);
   Save(sheet, folder.filePath(QStringLiteral("screenshot-about-page.png")));
