@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/device/channel_table.h"
+#include "app/device/test_bench_settings.h"
 #include "platform/clock/clock.h"
 #include "platform/ioctl/device_interface.h"
 #include "platform/prompt/prompt.h"
@@ -101,6 +102,9 @@ struct DeviceContext {
   std::uint16_t eepromWord42 = 0;
   std::uint16_t eepromWord36 = 0;
   std::uint16_t eepromWord34 = 0;
+
+  // The TX/RX test bench's values that other pages read.
+  TestBenchSettings testBench;
 
   // Sequence number of the next firmware command (1..15).
   std::uint8_t qaCmdSequence = 1;
