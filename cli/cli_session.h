@@ -23,6 +23,8 @@ struct CliSession {
   bool emulated = false;
   std::ostream& out;
   std::ostream& err;
+  // The driver runs in this process: activities a command starts end with it.
+  bool driverInProcess = true;
 };
 
 }  // namespace kqa::cli

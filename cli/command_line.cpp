@@ -18,8 +18,8 @@ namespace {
 
 // Every family of commands, in the order --help lists them.
 constexpr void (*kFamilies[])(CLI::App&, CommandTable&) = {
-    AddInfoCommand, AddRegisterCommands, AddNvmCommands,
-    AddIoctlCommand, AddScriptCommand,   AddSelftestCommand,
+    AddInfoCommand,  AddRegisterCommands, AddNvmCommands,    AddIoctlCommand,
+    AddScriptCommand, AddSelftestCommand, AddDaemonCommands,
 };
 
 constexpr const char* kDescription =
@@ -134,10 +134,17 @@ int CommandLine::runOn(ioctl::DeviceInterfaceProvider& provider, Clock& clock,
   context.trace = nullptr;
   if (options_.verbose) context.trace = [&terminal](std::string_view text) { terminal.err << text; };
   const device::StartupReport startup = device::RunDeviceStartup(context, {.eepromFile = ""});
-  CliSession session{context, prompt, startup, label.description, label.emulated, terminal.out, terminal.err};
+  CliSession session{context,      prompt,       startup, label.description, label.emulated,
+                     terminal.out, terminal.err, label.driverInProcess};
   const int exitCode = run(session);
   device::CloseDevice(context);
   return exitCode;
+}
+
+std::optional<int> CommandLine::runWithoutDevice(std::ostream& out, std::ostream& err) {
+  const DevicelessAction* action = table_->chosenDeviceless();
+  if (!action) return std::nullopt;
+  return (*action)(options_, out, err);
 }
 
 int CommandLine::run(CliSession& session) {

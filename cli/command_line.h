@@ -33,6 +33,7 @@ class CommandTable;
 struct DeviceLabel {
   std::string description;  // e.g. "emulated Kestrel (EEPROM board, in-process)"
   bool emulated = false;
+  bool driverInProcess = true;  // false through kestrelqa-usbd
 };
 
 // Where a run talks to its user.
@@ -62,6 +63,10 @@ class CommandLine {
   std::optional<int> parse(int argc, const char* const* argv, std::ostream& out, std::ostream& err);
 
   const GlobalOptions& options() const { return options_; }
+
+  // Runs the chosen command when it opens no device ("daemon status") and
+  // returns its exit code; nullopt when the command needs a device.
+  std::optional<int> runWithoutDevice(std::ostream& out, std::ostream& err);
 
   // Everything after the device was chosen: a context on `provider`, the
   // device start-up, then run(). The start-up works on the eFuse without

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <ostream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -14,6 +15,12 @@ class App;
 namespace kqa::cli {
 
 using CommandAction = std::function<int(CommandRun&)>;
+
+struct GlobalOptions;
+// A command that opens no device ("daemon status"): it runs before a device
+// is chosen, with the line's options and the two output streams.
+using DevicelessAction =
+    std::function<int(const GlobalOptions& options, std::ostream& out, std::ostream& err)>;
 
 // The commands of kestrelqa-cli, each a CLI11 subcommand with its own
 // arguments and --help, and the action that runs when the line chose it.
@@ -37,15 +44,22 @@ class CommandTable {
   CLI::App& add(CLI::App& parent, const std::string& name, const std::string& description,
                 CommandAction action);
 
+  // Adds a command that opens no device.
+  CLI::App& addDeviceless(CLI::App& parent, const std::string& name, const std::string& description,
+                          DevicelessAction action);
+
   // The action of the command the parsed line chose, or null.
   const CommandAction* chosen() const;
+  const DevicelessAction* chosenDeviceless() const;
 
  private:
   std::vector<std::pair<CLI::App*, CommandAction>> commands_;
+  std::vector<std::pair<CLI::App*, DevicelessAction>> devicelessCommands_;
 };
 
 // The families (one file each).
 void AddInfoCommand(CLI::App& program, CommandTable& table);      // info_command.cpp
+void AddDaemonCommands(CLI::App& program, CommandTable& table);   // daemon_command.cpp
 void AddRegisterCommands(CLI::App& program, CommandTable& table); // register_commands.cpp: reg, bbp, rf
 void AddNvmCommands(CLI::App& program, CommandTable& table);      // nvm_commands.cpp: nvm, efuse
 void AddIoctlCommand(CLI::App& program, CommandTable& table);     // ioctl_command.cpp

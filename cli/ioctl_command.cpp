@@ -11,6 +11,7 @@
 #include "cli/arguments.h"
 #include "cli/cli_output.h"
 #include "cli/command_table.h"
+#include "cli/lasting_activity.h"
 
 namespace kqa::cli {
 namespace {
@@ -43,6 +44,9 @@ int Ioctl(CommandRun& run, const IoctlArguments& args) {
                         static_cast<int>(result.bytesReturned))
               << HexDump(0, returned);
   }
+  if (const LastingActivity* activity = ActivityStartedBy(args.code);
+      activity && result.error == ERROR_SUCCESS && run.session().driverInProcess)
+    run.err() << "kestrelqa-cli: " << EndsWithProcessNote(*activity) << '\n';
   return result.error == ERROR_SUCCESS ? kExitOk : kExitFailed;
 }
 

@@ -13,6 +13,8 @@ int main(int argc, char** argv) {
   if (const auto exitCode = commandLine.parse(argc, argv, std::cout, std::cerr)) return *exitCode;
   const cli::GlobalOptions& options = commandLine.options();
 
+  if (const auto exitCode = commandLine.runWithoutDevice(std::cout, std::cerr)) return *exitCode;
+
   devices::DeviceChoice choice;
   std::string error;
   if (!options.device.empty() && !devices::ParseDeviceChoice(options.device, choice, error)) {
@@ -28,6 +30,6 @@ int main(int argc, char** argv) {
   std::cerr << "Device: " << opened->description() << '\n';
 
   return commandLine.runOn(opened->provider(), SystemClock(),
-                           {opened->description(), opened->isEmulated()},
+                           {opened->description(), opened->isEmulated(), !opened->servedByDaemon()},
                            {std::cin, std::cout, std::cerr, ::isatty(STDIN_FILENO) == 1});
 }

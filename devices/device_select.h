@@ -43,6 +43,10 @@ class OpenedDevice {
   // (EEPROM board)". A daemon describes what it serves with this; a client
   // of that daemon shows "<deviceName> via kestrelqa-usbd at PATH".
   virtual std::string deviceName() const { return description(); }
+
+  // Whether a running kestrelqa-usbd holds the device (else the driver runs
+  // in this process, and what it runs ends with the process).
+  virtual bool servedByDaemon() const { return false; }
 };
 
 // Auto: a running daemon's socket if there is one, else a real chip over USB,

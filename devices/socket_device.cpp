@@ -20,6 +20,7 @@ class SocketOpenedDevice final : public OpenedDevice {
   bool unplug() override { return false; }
   bool replug() override { return false; }
   bool canUnplug() const override { return false; }
+  bool servedByDaemon() const override { return true; }
 
  private:
   ioctl::SocketDeviceInterfaceProvider provider_;

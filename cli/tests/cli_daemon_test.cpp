@@ -4,8 +4,12 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <cstring>
 
 #include <chrono>
 #include <filesystem>
@@ -117,6 +121,45 @@ TEST_F(CliThroughDaemon, CommandsReachTheChipAndAnEfuseBurnStaysBurnt) {
   EXPECT_EQ(info.exitCode, 0) << info.err;
   EXPECT_NE(info.err.find("via kestrelqa-usbd at " + socket), std::string::npos) << info.err;
   ::unsetenv("KESTRELQA_USBD_SOCKET");
+}
+
+TEST_F(CliThroughDaemon, DaemonStatusNamesTheDeviceAndEveryConnectedProcess) {
+  StartDaemon();
+  // Another client: this test process, connected without opening anything.
+  const int other = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::strncpy(address.sun_path, socket.c_str(), sizeof address.sun_path - 1);
+  ASSERT_EQ(::connect(other, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+
+  const Output text = Cli({"daemon", "status"});
+  EXPECT_EQ(text.exitCode, 0) << text.err;
+  EXPECT_TRUE(text.out.starts_with("Daemon:  kestrelqa-usbd at " + socket + ", up ")) << text.out;
+  EXPECT_NE(text.out.find("\nDevice:  emulated Kestrel (eFuse board): open (\\\\?\\kestrelqa#"), std::string::npos)
+      << text.out;
+  EXPECT_NE(text.out.find("\nClients: 2\n"), std::string::npos) << text.out;
+  EXPECT_NE(text.out.find("  pid " + std::to_string(::getpid()) + "  cli_daemon_test, connected "),
+            std::string::npos)
+      << text.out;
+  EXPECT_NE(text.out.find("  kestrelqa-cli, connected "), std::string::npos) << text.out;
+  EXPECT_NE(text.out.find(" (this command)\n      " KQA_CLI_PATH " --device socket:" + socket + " daemon status\n"),
+            std::string::npos)
+      << text.out;
+  const Output json = Cli({"daemon", "status", "--json"});
+  EXPECT_NE(json.out.find("\"program\":\"kestrelqa-cli\""), std::string::npos) << json.out;
+  EXPECT_NE(json.out.find("\"self\":true"), std::string::npos) << json.out;
+  ::close(other);
+  // Through the daemon, what a command starts outlives it: no note.
+  const Output start = Cli({"ioctl", "223668"});
+  EXPECT_EQ(start.exitCode, 0) << start.err;
+  EXPECT_EQ(start.err.find("note:"), std::string::npos) << start.err;
+
+  // It asks a daemon only, and says when none answers.
+  EXPECT_EQ(Cli({"--device", "emulated", "daemon", "status"}, false).exitCode, 2);
+  const Output none = Cli({"--device", "socket:" + (folder / "nope.sock").string(), "daemon", "status", "--json"}, false);
+  EXPECT_EQ(none.exitCode, 1);
+  EXPECT_EQ(none.out, "{\"ok\":false,\"message\":\"no kestrelqa-usbd is listening at " + (folder / "nope.sock").string() +
+                          "\"}\n");
 }
 
 }  // namespace

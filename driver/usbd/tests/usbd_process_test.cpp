@@ -1,109 +1,28 @@
-// kestrelqa-usbd as a real process on the emulated chip: serving clients,
-// unplug and re-plug by signal, one daemon per socket, clean and unclean ends.
+// kestrelqa-usbd as a real process on the emulated chip: serving clients on
+// the one handle it holds, unplug and re-plug by signal, one daemon per
+// socket, a removed socket, clean and unclean ends.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
 #include <grp.h>
-#include <poll.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <chrono>
 #include <filesystem>
+#include <fstream>
+#include <thread>
 
+#include "driver/usbd/tests/daemon_process.h"
+#include "platform/bytes/little_endian.h"
 #include "platform/ioctl/control_codes.h"
 #include "platform/ioctl/socket/tests/socket_test_support.h"
-
-extern char** environ;
 
 namespace kqa::usbd::testing {
 namespace {
 
 using ioctl::kQaInterfaceClass;
 using Bytes = std::vector<std::uint8_t>;
-
-// kestrelqa-usbd run for a test, its standard error read as it comes. Waits
-// are bounded in real time: a process is involved, not the chip. Destroying
-// it kills the process if it still runs.
-class DaemonProcess {
- public:
-  explicit DaemonProcess(const std::vector<std::string>& args) {
-    int fds[2];
-    if (::pipe2(fds, O_CLOEXEC) != 0) return;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, fds[1], STDERR_FILENO);
-    std::vector<char*> argv{const_cast<char*>(KQA_USBD_EXECUTABLE)};
-    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-    argv.push_back(nullptr);
-    if (posix_spawn(&pid_, KQA_USBD_EXECUTABLE, &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(fds[1]);
-    stderr_ = fds[0];
-  }
-  ~DaemonProcess() {
-    if (pid_ > 0 && ::kill(pid_, SIGKILL) == 0) ::waitpid(pid_, nullptr, 0);
-    if (stderr_ >= 0) ::close(stderr_);
-  }
-  DaemonProcess(const DaemonProcess&) = delete;
-  DaemonProcess& operator=(const DaemonProcess&) = delete;
-
-  void signal(int number) const {
-    if (pid_ > 0) ::kill(pid_, number);
-  }
-  const std::string& output() const { return output_; }
-
-  // Reads until `text` has appeared since the last text found; false when
-  // the process ends or the limit passes first.
-  bool waitFor(const std::string& text) {
-    const auto deadline = std::chrono::steady_clock::now() + kLimit;
-    std::size_t at;
-    while ((at = output_.find(text, found_)) == std::string::npos)
-      if (!readMore(deadline)) return false;
-    found_ = at + text.size();
-    return true;
-  }
-
-  // Reads until the process closes its standard error, then reaps it: the
-  // exit status, 128 + the signal, or -1 when it did not end within the limit.
-  int waitForExit() {
-    if (pid_ <= 0) return -1;
-    const auto deadline = std::chrono::steady_clock::now() + kLimit;
-    while (readMore(deadline)) {
-    }
-    int status = 0;
-    if (std::chrono::steady_clock::now() >= deadline || ::waitpid(pid_, &status, 0) != pid_) return -1;
-    pid_ = -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  }
-
- private:
-  static constexpr std::chrono::milliseconds kLimit{10'000};
-
-  bool readMore(std::chrono::steady_clock::time_point deadline) {
-    for (;;) {
-      const auto left =
-          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-      pollfd entry{stderr_, POLLIN, 0};
-      const int ready = left.count() > 0 ? ::poll(&entry, 1, static_cast<int>(left.count())) : 0;
-      if (ready < 0 && errno == EINTR) continue;
-      char chunk[512];
-      const ssize_t n = ready > 0 ? ::read(stderr_, chunk, sizeof chunk) : 0;
-      if (n <= 0) return false;  // the limit passed, or the process closed its end
-      output_.append(chunk, static_cast<std::size_t>(n));
-      return true;
-    }
-  }
-
-  pid_t pid_ = -1;
-  int stderr_ = -1;
-  std::string output_;
-  std::size_t found_ = 0;
-};
 
 // A call through the daemon; the output holds the bytes it returned.
 ioctl::ControlResult Call(ioctl::DeviceHandle& handle, std::uint32_t code, const Bytes& input, Bytes& output) {
@@ -160,18 +79,29 @@ TEST_F(UsbdProcess, ServesTheEmulatedChipFollowsUnplugAndReplugKeepsItsStateAndI
   auto opened = open();
   ASSERT_TRUE(opened.handle);
   EXPECT_TRUE(ReadsIdentity(*opened.handle));
-  EXPECT_EQ(open().error, ERROR_SHARING_VIOLATION);
+  auto sharing = open();  // a second client shares the daemon's handle
+  ASSERT_TRUE(sharing.handle) << sharing.error;
+  EXPECT_TRUE(ReadsIdentity(*sharing.handle));
 
   daemon.signal(SIGUSR1);
   ASSERT_TRUE(daemon.waitFor("emulated Kestrel unplugged (SIGUSR1)")) << daemon.output();
+  ASSERT_TRUE(daemon.waitFor("the device is gone (error 1167)")) << daemon.output();
   Bytes output(4);
   EXPECT_EQ(Call(*opened.handle, ioctl::VQ_OID_USB_VENDOR_MAC_READ, Bytes(20), output).error,
             ERROR_DEVICE_NOT_CONNECTED);
   opened.handle.reset();  // what the program does on 1167
-  EXPECT_FALSE(open().handle);
+  const auto whileUnplugged = open();
+  EXPECT_FALSE(whileUnplugged.handle);
+  EXPECT_EQ(whileUnplugged.error, ERROR_FILE_NOT_FOUND);
 
   daemon.signal(SIGUSR2);
   ASSERT_TRUE(daemon.waitFor("emulated Kestrel plugged back in (SIGUSR2)")) << daemon.output();
+  // The daemon opens the chip again by itself, before any client asks.
+  ASSERT_TRUE(daemon.waitFor("opened the device")) << daemon.output();
+  EXPECT_EQ(Call(*sharing.handle, ioctl::VQ_OID_USB_VENDOR_MAC_READ, Bytes(20), output).error,
+            ERROR_DEVICE_NOT_CONNECTED)
+      << "a client that held a handle across the unplug must see it";
+  sharing.handle.reset();
   auto reopened = open();
   ASSERT_TRUE(reopened.handle) << "open after re-plug failed with " << reopened.error;
   EXPECT_TRUE(ReadsIdentity(*reopened.handle));
@@ -204,6 +134,112 @@ TEST_F(UsbdProcess, ServesTheEmulatedChipFollowsUnplugAndReplugKeepsItsStateAndI
   again.signal(SIGKILL);
   EXPECT_EQ(again.waitForExit(), 128 + SIGKILL);
   ASSERT_TRUE(std::filesystem::exists(socket));
+  DaemonProcess third = start();
+  ASSERT_TRUE(third.waitFor("serving")) << third.output();
+  EXPECT_TRUE(open().handle);
+}
+
+// MAC register write through the daemon.
+bool WriteMac(ioctl::DeviceHandle& handle, std::uint16_t address, std::uint32_t value) {
+  Bytes input(20);
+  PutLe32(input, 0, address);
+  PutLe32(input, 4, value);
+  Bytes none;
+  return Call(handle, ioctl::VQ_OID_USB_VENDOR_MAC_WRITE, input, none).succeeded();
+}
+
+// Whether a capture-ring record holds a beacon of the bench's access point
+// "lab" (BSSID 02:4B:51:A0:00:01, SSID "KESTREL-LAB"): the frame starts at
+// byte 32 of the record, after the receive record's 32 bytes of header.
+bool IsLabBeacon(std::span<const std::uint8_t> record) {
+  static constexpr std::uint8_t kBssid[] = {0x02, 0x4B, 0x51, 0xA0, 0x00, 0x01};
+  static constexpr std::string_view kSsid = "KESTREL-LAB";
+  const auto frame = record.subspan(32);
+  return frame[0] == 0x80 && frame[1] == 0x00 &&                           // beacon
+         std::equal(frame.begin() + 4, frame.begin() + 10, Bytes(6, 0xFF).begin()) &&  // to all
+         std::equal(kBssid, kBssid + 6, frame.begin() + 16) &&                   // BSSID
+         frame[36] == 0 && frame[37] == kSsid.size() &&                           // SSID element
+         std::equal(kSsid.begin(), kSsid.end(), frame.begin() + 38);
+}
+
+TEST_F(UsbdProcess, CaptureStartedByOneClientIsReadByTheNextAfterTheFirstIsGone) {
+  DaemonProcess daemon = start();
+  ASSERT_TRUE(daemon.waitFor("serving")) << daemon.output();
+  {
+    auto first = open();
+    ASSERT_TRUE(first.handle);
+    // Channel 1, where "lab" sends its beacons: the synthesiser's N = 0x50
+    // (RF bank 0 R20) and K = 0x19999 (R19, R18, R17), written through the
+    // RF command port MAC 0x0500 (bit 31 start, bit 30 write, register in
+    // bits 8-13); then the receiver on (MAC 0x1004 bit 3) and the capture.
+    for (const auto& [reg, value] : {std::pair{17u, 0x99u}, {18u, 0x99u}, {19u, 0x01u}, {20u, 0x50u}})
+      ASSERT_TRUE(WriteMac(*first.handle, 0x0500, 0xC0000000u | reg << 8 | value));
+    ASSERT_TRUE(WriteMac(*first.handle, 0x1004, 0x8));
+    Bytes none;
+    ASSERT_TRUE(Call(*first.handle, ioctl::VQ_OID_USB_CAPTURE_START, {}, none).succeeded());
+  }  // the first client disconnects; the capture goes on
+
+  auto second = open();
+  ASSERT_TRUE(second.handle);
+  // The air runs on the daemon's real clock: beacons come every 102.4 ms, so
+  // the ring fills within a second; the limit only bounds a failure.
+  constexpr std::size_t kRecord = 5120;
+  std::size_t records = 0;
+  int beacons = 0;
+  const auto deadline = std::chrono::steady_clock::now() + DaemonProcess::kLimit;
+  while (beacons < 3 && std::chrono::steady_clock::now() < deadline) {
+    Bytes read(1000 * kRecord);
+    const auto result = Call(*second.handle, ioctl::VQ_OID_USB_CAPTURE_READ, {}, read);
+    ASSERT_TRUE(result.succeeded()) << result.error;
+    ASSERT_EQ(read.size() % kRecord, 0u) << "a read returns whole records";
+    records += read.size() / kRecord;
+    for (std::size_t at = 0; at < read.size(); at += kRecord)
+      beacons += IsLabBeacon(std::span<const std::uint8_t>(read).subspan(at, kRecord));
+    if (beacons < 3) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  EXPECT_GE(beacons, 3) << "of " << records << " records";
+}
+
+TEST_F(UsbdProcess, ARemovedSocketIsCreatedAgainAndAPathTakenByAnotherFileStopsTheDaemon) {
+  DaemonProcess daemon = start();
+  ASSERT_TRUE(daemon.waitFor("serving")) << daemon.output();
+  auto connected = open();
+  ASSERT_TRUE(connected.handle);
+
+  std::filesystem::remove(socket);
+  ASSERT_TRUE(daemon.waitFor("the socket " + socket + " was removed; created it again")) << daemon.output();
+  EXPECT_EQ(ModeOf(socket), 0660u);
+  EXPECT_TRUE(ReadsIdentity(*connected.handle)) << "a connected client was disturbed";
+  auto newcomer = open();
+  ASSERT_TRUE(newcomer.handle) << newcomer.error;
+  EXPECT_TRUE(ReadsIdentity(*newcomer.handle));
+
+  // Both files gone (the folder is cleaned): both come back, and the path is
+  // still this daemon's alone.
+  std::filesystem::remove(socket + ".lock");
+  std::filesystem::remove(socket);
+  ASSERT_TRUE(daemon.waitFor("the lock file " + socket + ".lock was removed; created it again")) << daemon.output();
+  ASSERT_TRUE(daemon.waitFor("the socket " + socket + " was removed; created it again")) << daemon.output();
+  DaemonProcess second = start();
+  EXPECT_EQ(second.waitForExit(), 1);
+  EXPECT_NE(second.output().find("another kestrelqa-usbd is already serving " + socket), std::string::npos)
+      << second.output();
+  EXPECT_TRUE(ReadsIdentity(*connected.handle)) << "the refused daemon disturbed the first one";
+
+  // A file in the socket's place is someone else's: it stays, the daemon goes.
+  std::filesystem::remove(socket);
+  std::ofstream(socket) << "precious";
+  EXPECT_EQ(daemon.waitForExit(), 1);
+  EXPECT_NE(daemon.output().find(socket + " was replaced by another file; stopping, so that a new "
+                                          "kestrelqa-usbd can claim the path"),
+            std::string::npos)
+      << daemon.output();
+  std::string content;
+  std::ifstream(socket) >> content;
+  EXPECT_EQ(content, "precious");
+  connected.handle.reset();
+  newcomer.handle.reset();
+  std::filesystem::remove(socket);
   DaemonProcess third = start();
   ASSERT_TRUE(third.waitFor("serving")) << third.output();
   EXPECT_TRUE(open().handle);

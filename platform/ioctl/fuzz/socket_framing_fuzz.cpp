@@ -25,6 +25,7 @@
 #include "platform/ioctl/socket/socket_listener.h"
 #include "platform/ioctl/socket/socket_protocol.h"
 #include "platform/ioctl/socket/socket_server.h"
+#include "platform/ioctl/socket/socket_status.h"
 #include "platform/ioctl/testing/fake_device_provider.h"
 
 namespace kqa::ioctl {
@@ -198,6 +199,16 @@ class Harness {
               "a call answered differently than in-process");
         Check(std::equal(payload.begin(), payload.end(), output.begin()),
               "output bytes differ from the in-process call");
+        break;
+      }
+      case wire::MessageType::Status: {
+        // This connection and the bystander, at least; exactly one asking.
+        SocketServerStatus status;
+        Check(wire::DecodeStatus(payload, status) && status.description == kDescription &&
+                  status.clients.size() >= 2 &&
+                  std::count_if(status.clients.begin(), status.clients.end(),
+                                [](const SocketClientInfo& c) { return c.asking; }) == 1,
+              "a status that does not describe this server and its clients");
         break;
       }
     }

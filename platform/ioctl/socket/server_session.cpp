@@ -25,7 +25,10 @@ class Session {
  public:
   Session(int fd, const SessionContext& context) : fd_(fd), context_(context), reader_(fd) {}
 
-  ~Session() { handle_.reset(); }  // closed before the socket is shut down
+  ~Session() {  // the handle is closed before the socket is shut down
+    handle_.reset();
+    context_.handleOpen = false;
+  }
 
   // One request and its reply; false ends the connection.
   bool serveOne() {
@@ -44,6 +47,8 @@ class Session {
         return open(request, *payloadLength);
       case wire::MessageType::Control:
         return control(request);
+      case wire::MessageType::Status:
+        return status();
     }
     return false;
   }
@@ -60,6 +65,14 @@ class Session {
                   .arg0 = context_.info.emulated ? wire::kDescribeFlagEmulated : 0u,
                   .arg1 = static_cast<std::uint32_t>(text.size())},
                  AsBytes(text));
+  }
+
+  bool status() {
+    const std::vector<std::uint8_t> payload = wire::EncodeStatus(context_.status());
+    return reply({.type = wire::MessageType::Status,
+                  .arg0 = context_.info.emulated ? wire::kDescribeFlagEmulated : 0u,
+                  .arg1 = static_cast<std::uint32_t>(payload.size())},
+                 payload);
   }
 
   bool open(const wire::Header& request, std::uint32_t classLength) {
@@ -81,6 +94,7 @@ class Session {
       if (result.error == ERROR_SUCCESS) result.error = ERROR_GEN_FAILURE;
     }
     handle_ = std::move(result.handle);
+    context_.handleOpen = handle_ != nullptr;
     const std::string_view path = Clip(result.path);
     return reply({.type = wire::MessageType::Open,
                   .arg0 = static_cast<std::uint32_t>(result.failure),

@@ -1,10 +1,13 @@
 #pragma once
 
+#include <atomic>
 #include <chrono>
+#include <functional>
 #include <mutex>
 
 #include "platform/ioctl/device_interface.h"
 #include "platform/ioctl/socket/socket_client.h"
+#include "platform/ioctl/socket/socket_status.h"
 
 namespace kqa::ioctl {
 
@@ -14,6 +17,8 @@ struct SessionContext {
   std::mutex& openMutex;  // held around provider.open()
   const SocketServerInfo& info;
   std::chrono::milliseconds frameTimeout;
+  std::function<SocketServerStatus()> status;  // what a Status request answers
+  std::atomic<bool>& handleOpen;               // true while the connection holds a handle
 };
 
 // Serves the requests arriving on the connected socket `fd` until the client

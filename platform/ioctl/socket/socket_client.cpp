@@ -62,6 +62,24 @@ std::string ConnectFailureText(const std::string& path, int error) {
   }
 }
 
+// Connects to `path`, sends a request of `type` without payload and reads
+// the reply and its payload. False, with `error` set, when nobody can be
+// reached there; false with `error` empty when the answer is not a reply to
+// the request.
+bool AskServer(const std::string& path, wire::MessageType type, wire::Header& reply,
+               std::vector<std::uint8_t>& payload, std::string& error) {
+  error.clear();
+  const ConnectResult connection = ConnectUnixSocket(path);
+  if (!connection.fd.valid()) {
+    error = ConnectFailureText(path, connection.error);
+    return false;
+  }
+  std::uint32_t length = 0;
+  if (!Exchange(connection.fd.get(), {.type = type}, {}, reply, length)) return false;
+  payload.resize(length);
+  return ReadExact(connection.fd.get(), payload, std::nullopt) == IoStatus::Ok;
+}
+
 class SocketDeviceHandle final : public DeviceHandle {
  public:
   explicit SocketDeviceHandle(UniqueFd fd) : fd_(std::move(fd)) {}
@@ -106,23 +124,25 @@ class SocketDeviceHandle final : public DeviceHandle {
 }  // namespace
 
 bool DescribeSocketServer(const std::string& path, SocketServerInfo& info, std::string& error) {
-  ConnectResult connection = ConnectUnixSocket(path);
-  if (!connection.fd.valid()) {
-    error = ConnectFailureText(path, connection.error);
-    return false;
-  }
-  const wire::Header request{.type = wire::MessageType::Describe};
   wire::Header reply;
-  std::uint32_t length = 0;
-  std::string description;
-  if (!Exchange(connection.fd.get(), request, {}, reply, length) ||
-      !ReadText(connection.fd.get(), length, description)) {
-    error = "the server at " + path + " does not answer as kestrelqa-usbd";
+  std::vector<std::uint8_t> text;
+  if (!AskServer(path, wire::MessageType::Describe, reply, text, error)) {
+    if (error.empty()) error = "the server at " + path + " does not answer as kestrelqa-usbd";
     return false;
   }
-  info.description = std::move(description);
+  info.description.assign(text.begin(), text.end());
   info.emulated = (reply.arg0 & wire::kDescribeFlagEmulated) != 0;
   return true;
+}
+
+bool QuerySocketServerStatus(const std::string& path, SocketServerStatus& status, std::string& error) {
+  wire::Header reply;
+  std::vector<std::uint8_t> payload;
+  if (AskServer(path, wire::MessageType::Status, reply, payload, error) && wire::DecodeStatus(payload, status))
+    return true;
+  if (error.empty())
+    error = "the server at " + path + " does not report its status (not kestrelqa-usbd, or an older one)";
+  return false;
 }
 
 DeviceInterfaceProvider::OpenResult SocketDeviceInterfaceProvider::open(

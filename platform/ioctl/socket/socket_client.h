@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "platform/ioctl/device_interface.h"
+#include "platform/ioctl/socket/socket_status.h"
 
 namespace kqa::ioctl {
 
@@ -17,6 +18,12 @@ struct SocketServerInfo {
 // Asks the server at `path` to describe its device. False, with a message
 // for the engineer, when no server answers there.
 bool DescribeSocketServer(const std::string& path, SocketServerInfo& info, std::string& error);
+
+// Asks the server at `path` for its status: its device, how long it has
+// served, and every connection with the process behind it (the asking
+// connection is among them, marked). False, with a message, when no server
+// answers there or it does not know the request (an older kestrelqa-usbd).
+bool QuerySocketServerStatus(const std::string& path, SocketServerStatus& status, std::string& error);
 
 // The client side of the socket transport. Each open() is one connection to
 // the server and one handle on its device:

@@ -96,6 +96,10 @@ UniqueFd BindAndListen(const std::string& path, const ListenOptions& options,
   return fd;
 }
 
+bool SameFile(const struct stat& a, const struct stat& b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
 }  // namespace
 
 std::unique_ptr<UnixSocketListener> UnixSocketListener::Claim(const std::string& path,
@@ -115,15 +119,78 @@ std::unique_ptr<UnixSocketListener> UnixSocketListener::Claim(const std::string&
   UniqueFd socket = BindAndListen(path, options, error);
   if (!socket.valid()) return nullptr;
   return std::unique_ptr<UnixSocketListener>(
-      new UnixSocketListener(path, std::move(lock), std::move(socket)));
+      new UnixSocketListener(path, options, std::move(lock), std::move(socket)));
 }
 
-UnixSocketListener::UnixSocketListener(std::string path, UniqueFd lock, UniqueFd socket)
-    : path_(std::move(path)), lock_(std::move(lock)), socket_(std::move(socket)) {}
+UnixSocketListener::UnixSocketListener(std::string path, ListenOptions options, UniqueFd lock,
+                                       UniqueFd socket)
+    : path_(std::move(path)), options_(options), lock_(std::move(lock)), socket_(std::move(socket)) {
+  rememberSocketFile();
+}
 
 UnixSocketListener::~UnixSocketListener() {
-  // Still holding the lock, so the file removed is ours.
-  ::unlink(path_.c_str());
+  // Only our own socket goes: a file someone put in its place stays.
+  if (ownsSocketFile()) ::unlink(path_.c_str());
+}
+
+void UnixSocketListener::rememberSocketFile() {
+  struct stat info {};
+  if (::lstat(path_.c_str(), &info) != 0) return;
+  socketDevice_ = info.st_dev;
+  socketInode_ = info.st_ino;
+}
+
+bool UnixSocketListener::ownsSocketFile() const {
+  struct stat info {};
+  return ::lstat(path_.c_str(), &info) == 0 && S_ISSOCK(info.st_mode) && info.st_dev == socketDevice_ &&
+         info.st_ino == socketInode_;
+}
+
+bool UnixSocketListener::mendLock(std::string& what) {
+  const std::string lockPath = path_ + ".lock";
+  struct stat held {};
+  struct stat onDisk {};
+  const bool present = ::lstat(lockPath.c_str(), &onDisk) == 0;
+  const int absent = present ? 0 : errno;
+  if (present && ::fstat(lock_.get(), &held) == 0 && SameFile(held, onDisk)) return true;
+  if (absent != ENOENT) {
+    what = "the lock file " + lockPath + " was replaced by another file";
+    return false;
+  }
+  std::string error;
+  UniqueFd lock = TakeLock(path_, error);
+  if (!lock.valid()) {
+    what = "the lock file " + lockPath + " was removed and cannot be taken again (" + error + ")";
+    return false;
+  }
+  lock_ = std::move(lock);
+  what = "the lock file " + lockPath + " was removed; created it again";
+  return true;
+}
+
+bool UnixSocketListener::mendSocket(UniqueFd& socket, std::string& what) {
+  if (ownsSocketFile()) return true;
+  const std::string also = what.empty() ? "" : what + "; ";
+  struct stat onDisk {};
+  if (::lstat(path_.c_str(), &onDisk) == 0 || errno != ENOENT) {
+    what = also + path_ + " was replaced by another file";
+    return false;
+  }
+  std::string error;
+  socket = BindAndListen(path_, options_, error);
+  if (!socket.valid()) {
+    what = also + "the socket " + path_ + " was removed and cannot be created again (" + error + ")";
+    return false;
+  }
+  rememberSocketFile();
+  what = also + "the socket " + path_ + " was removed; created it again";
+  return true;
+}
+
+UnixSocketListener::ClaimState UnixSocketListener::check(UniqueFd& socket, std::string& what) {
+  what.clear();
+  if (!mendLock(what) || !mendSocket(socket, what)) return ClaimState::Lost;
+  return what.empty() ? ClaimState::Intact : ClaimState::Repaired;
 }
 
 }  // namespace kqa::ioctl

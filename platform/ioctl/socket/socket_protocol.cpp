@@ -30,6 +30,7 @@ std::optional<std::uint32_t> RequestPayloadLength(const Header& request) {
   if (request.magic != kMagic) return std::nullopt;
   switch (request.type) {
     case MessageType::Describe:
+    case MessageType::Status:
       if (request.arg0 != 0 || request.arg1 != 0 || request.arg2 != 0) return std::nullopt;
       return 0;
     case MessageType::Open:
@@ -56,6 +57,9 @@ std::optional<std::uint32_t> ReplyPayloadLength(const Header& request, const Hea
       // The server carries exactly min(bytes returned, output length) bytes.
       if (reply.arg2 != std::min(reply.arg1, request.arg2)) return std::nullopt;
       return reply.arg2;
+    case MessageType::Status:
+      if (reply.arg1 > kMaxStatusBytes || reply.arg2 != 0) return std::nullopt;
+      return reply.arg1;
   }
   return std::nullopt;
 }

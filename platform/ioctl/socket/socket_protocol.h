@@ -23,6 +23,8 @@ enum class MessageType : std::uint32_t {
                  //   arg1 error, arg2 path length; path
   Control = 3,   // request: arg0 code, arg1 input length, arg2 output length; input.
                  //   reply: arg0 error, arg1 bytes returned, arg2 bytes carried; output
+  Status = 4,    // request: nothing. reply: arg0 flags, arg1 payload length; the server's
+                 //   status (socket_status.h)
 };
 
 // Hard limits, checked by both sides before anything is allocated. The
@@ -33,6 +35,7 @@ inline constexpr std::uint32_t kMaxOutputBytes = 5'120'000;
 inline constexpr std::uint32_t kMaxInputBytes = 64 * 1024 + 64;
 inline constexpr std::uint32_t kMaxClassBytes = 256;
 inline constexpr std::uint32_t kMaxTextBytes = 4096;  // device description, instance path
+inline constexpr std::uint32_t kMaxStatusBytes = 64 * 1024;  // a status reply's payload
 
 inline constexpr std::uint32_t kDescribeFlagEmulated = 1u << 0;
 

@@ -115,13 +115,15 @@ UsbDevice::TransferId LibusbDevice::submit(std::unique_ptr<Transfer> transfer, b
   raw->transfer->user_data = raw;
   raw->transfer->callback = &LibusbDevice::onTransferDone;
   int rc = LIBUSB_ERROR_NO_DEVICE;
+  TransferId id = 0;
   {
     std::lock_guard lock(mutex_);
-    raw->id = nextId_++;
+    id = raw->id = nextId_++;
     if (!gone_) rc = libusb_submit_transfer(raw->transfer);
-    if (rc == 0) inFlight_.emplace(raw->id, transfer.release());
+    if (rc == 0) inFlight_.emplace(id, transfer.release());
   }
-  const TransferId id = raw->id;
+  // Once submitted, the transfer may complete and be freed on the event
+  // thread as soon as the lock is released: only `id` is read from here on.
   if (rc != 0) {
     const TransferResult failed{FromError(rc), 0};
     if (completeInline) {
@@ -207,9 +209,14 @@ TransferStatus LibusbDevice::selectConfiguration(std::uint8_t configurationValue
 }
 
 TransferStatus LibusbDevice::deconfigure() {
-  if (!claimedInterface_) return TransferStatus::Completed;
-  const int rc = libusb_release_interface(handle_, *claimedInterface_);
+  if (gone_) return TransferStatus::NoDevice;
+  int rc = 0;
+  if (claimedInterface_) rc = libusb_release_interface(handle_, *claimedInterface_);
   claimedInterface_.reset();
+  // Unconfigured, as the interface promises: the next selectConfiguration
+  // sends SET_CONFIGURATION again, which resets the chip's bulk endpoints
+  // (a halt left by this open would otherwise greet the next one).
+  if (rc == 0) rc = libusb_set_configuration(handle_, -1);
   return FromError(rc);
 }
 
