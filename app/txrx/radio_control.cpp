@@ -59,6 +59,11 @@ int FiveGhzPowerPosition(int channel) {
   return found == kFiveGhzChannels.end() ? 0 : static_cast<int>(found - kFiveGhzChannels.begin());
 }
 
+std::uint16_t TxPowerAddress(int path, int channel) {
+  if (channel > 14) return static_cast<std::uint16_t>((path == 0 ? 0x78 : 0xA6) + FiveGhzPowerPosition(channel));
+  return static_cast<std::uint16_t>((path == 0 ? 0x51 : 0x5F) + channel);
+}
+
 RadioControl::RadioControl(device::DeviceContext& device, bool& receiving, BenchCalibrations& calibrations)
     : device_(device), receiving_(receiving), calibrations_(calibrations), registers_(device) {}
 
@@ -140,9 +145,8 @@ ChannelReadout RadioControl::selectChannel(int index) {
   if (IsKestrelFamily(device_)) tuneSynthesizer(device_.channelIndex);
 
   // TX power bytes of the channel; "TSSI" takes TX0's from word 0xD0.
-  const int position = FiveGhzPowerPosition(channel);
-  const auto tx0Address = static_cast<std::uint16_t>(five ? 0x78 + position : 0x51 + channel);
-  const auto tx1Address = static_cast<std::uint16_t>(five ? 0xA6 + position : 0x5F + channel);
+  const std::uint16_t tx0Address = TxPowerAddress(0, channel);
+  const std::uint16_t tx1Address = TxPowerAddress(1, channel);
   const std::uint8_t tx0 = (tssi ? static_cast<std::uint8_t>(EepromWord(device_, 0xD0) & 0xFF)
                                  : powerByte(tx0Address)) & 0x3F;
   device_.testBench.tx0Power = tx0;

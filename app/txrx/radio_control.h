@@ -115,5 +115,7 @@ std::vector<std::string> RxPathNames(int paths);
 
 // The 5 GHz channels in the order of the EEPROM's power bytes.
 int FiveGhzPowerPosition(int channel);
+// The EEPROM byte address of TX path 0 or 1's power on `channel`.
+std::uint16_t TxPowerAddress(int path, int channel);
 
 }  // namespace kqa::txrx

@@ -39,7 +39,7 @@ Sensors::Sensors(ChipCore& core, const FrontEnd& frontEnd, const Transmitter& tr
 }
 
 std::uint8_t Sensors::readControl() {
-  if (conversionDone_ && core_.clock().now() >= *conversionDone_) {
+  if (conversionDone_ && core_.clock().now() >= *conversionDone_ && !core_.faults().busyStuck(BusyUnit::Sensor)) {
     conversionDone_.reset();
     ready_ = true;
   }
@@ -75,7 +75,7 @@ double Sensors::outputPowerDbm(int path) const {
   const std::uint32_t power = core_.mac().stored(0x13B0);
   const int code = static_cast<int>(path == 0 ? power & 0x3F : (power >> 8) & 0x3F);
   const int alc = Signed6(core_.mac().stored(0x13B4));
-  return std::clamp(8.0 + 0.5 * (code + alc), -5.0, 23.0);
+  return std::clamp(8.0 + 0.5 * (code + alc) + txGainErrorDb_, -5.0, 23.0);
 }
 
 std::uint8_t Sensors::tssi(int path) const {
