@@ -40,7 +40,10 @@ Sensors::Sensors(ChipCore& core, const FrontEnd& frontEnd, const Transmitter& tr
 
 std::uint8_t Sensors::readControl() {
   if (conversionDone_ && core_.clock().now() >= *conversionDone_ && !core_.faults().busyStuck(BusyUnit::Sensor)) {
+    // The converter samples at the end of its conversion: what the host
+    // switched on meanwhile (the test tone) is in the results.
     conversionDone_.reset();
+    convert();
     ready_ = true;
   }
   std::uint8_t value = core_.bbp().stored(kControl) & static_cast<std::uint8_t>(~(kStart | kReady));
@@ -52,7 +55,6 @@ std::uint8_t Sensors::readControl() {
 void Sensors::writeControl(std::uint8_t value) {
   core_.bbp().store(kControl, static_cast<std::uint8_t>(value & ~(kStart | kReady)));
   if ((value & kStart) != 0) {
-    convert();
     ready_ = false;
     conversionDone_ = core_.clock().now() + kConversionTime;
   }

@@ -15,7 +15,7 @@ namespace kqa::chip {
 //
 // R47: a write with bit 4 set starts a conversion of all channels; bit 4
 // then reads 1 for 1 ms, and bit 6 reads 1 once results are ready (writes to
-// bit 6 are ignored). Bits 0-2 choose what R49 shows:
+// bit 6 are ignored). The channels are sampled at the end of the conversion. Bits 0-2 choose what R49 shows:
 //   0  TX0 power detector (TSSI)      4  temperature
 //   1  last TX packet: bits 0-1 PHY mode, bits 4-7 rate (CCK: MCS bits 0-1;
 //      OFDM: the SIGNAL rate code, 6 Mbps 0xB ... 54 Mbps 0xC)

@@ -17,7 +17,7 @@ bool IqCompensation::values(std::array<std::uint8_t, 4>& out) {
     if (wrapped < 0) wrapped += 64;
     if (wrapped < 0 || wrapped > 63) {
       registers_.device().prompt.showMessage(
-          device::Format("%s: \"%s\" is not a 6-bit value (00 to 3F, or E0 to FF for -32 to -1).", kNames[n],
+          device::Format("%s: \"%s\" is not a 6-bit value (00 to 3F, or C0 to FF for -64 to -1).", kNames[n],
                          fields[n].c_str()));
       return false;
     }

@@ -15,8 +15,8 @@ namespace kqa::txrx {
 // phase); "Enable" writes them, clearing it writes zeros (no correction).
 //
 // The fields are hexadecimal bytes; a value negative as a signed byte is
-// wrapped by adding 64 (FF is 3F). Values that do not fit six bits that way
-// (above 3F, or below E0) are refused before anything is written.
+// wrapped by adding 64 (FF is 3F, C0 is 00). Values that do not fit six
+// bits that way (40 to BF) are refused before anything is written.
 class IqCompensation {
  public:
   using Outcome = page::Outcome;
