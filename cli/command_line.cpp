@@ -20,6 +20,7 @@ namespace {
 constexpr void (*kFamilies[])(CLI::App&, CommandTable&) = {
     AddInfoCommand,  AddRegisterCommands, AddNvmCommands,    AddIoctlCommand,
     AddScriptCommand, AddSelftestCommand, AddDaemonCommands,
+    AddFirmwareCommands, AddCalibrationCommands,
 };
 
 constexpr const char* kDescription =

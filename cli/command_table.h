@@ -65,5 +65,7 @@ void AddNvmCommands(CLI::App& program, CommandTable& table);      // nvm_command
 void AddIoctlCommand(CLI::App& program, CommandTable& table);     // ioctl_command.cpp
 void AddScriptCommand(CLI::App& program, CommandTable& table);    // script_command.cpp
 void AddSelftestCommand(CLI::App& program, CommandTable& table);  // selftest_command.cpp
+void AddFirmwareCommands(CLI::App& program, CommandTable& table);     // fw_commands.cpp
+void AddCalibrationCommands(CLI::App& program, CommandTable& table);  // cal_commands.cpp
 
 }  // namespace kqa::cli

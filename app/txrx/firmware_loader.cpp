@@ -183,6 +183,19 @@ FirmwareLoader::Outcome FirmwareLoader::chooseAndSendCommandFile() {
   return sendCommandFile(*chosen);
 }
 
+FirmwareLoader::Outcome FirmwareLoader::command(std::uint8_t id, std::span<const std::uint8_t> payload,
+                                                bool& receiving, std::vector<std::uint8_t>& response) {
+  if (id > 0x7F) return refuse(Format("Command id %u is not 0 to 127.", static_cast<unsigned>(id)));
+  if (payload.size() > device::kQaCmdMaxPayload)
+    return refuse(Format("A command carries at most %zu bytes, not %zu.", device::kQaCmdMaxPayload, payload.size()));
+  if (!device::EnsureDeviceOpen(device_)) return Outcome::Failed;
+  if (!adoptRunningState()) return refuse("The firmware does not run: commands are sent only while it runs.");
+  response.assign(device::kQaCmdPacketSize, 0);
+  if (device::ExchangeQACmd(device_, receiving, id, payload, response) != 0)
+    return fail(Format("The firmware did not answer command %u.", static_cast<unsigned>(id)));
+  return Outcome::Done;
+}
+
 bool FirmwareLoader::readStatus(FirmwareStatus& status) {
   if (!device::EnsureDeviceOpen(device_)) return false;
   bool ok = device::QueryFirmwareMode(device_, status.mode);

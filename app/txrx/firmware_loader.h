@@ -58,6 +58,14 @@ class FirmwareLoader {
   Outcome sendCommandFile(const std::filesystem::path& path);
   Outcome chooseAndSendCommandFile();
 
+  // One command exchange (command id 0-127, at most 128 bytes of payload)
+  // with the running firmware; `response` gets its 132 bytes. Refused, with
+  // a message, while the firmware does not run; Failed without an answer.
+  // `receiving` is the bench's RX-running flag (the exchange switches
+  // reception on for its wait when it is clear).
+  Outcome command(std::uint8_t id, std::span<const std::uint8_t> payload, bool& receiving,
+                  std::vector<std::uint8_t>& response);
+
   // Mode, version and whether the MCU runs; false when a query failed.
   bool readStatus(FirmwareStatus& status);
   // "firmware ready" from the chip: true while the MCU runs.
