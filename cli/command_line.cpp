@@ -19,7 +19,7 @@ namespace {
 // Every family of commands, in the order --help lists them.
 constexpr void (*kFamilies[])(CLI::App&, CommandTable&) = {
     AddInfoCommand,  AddRegisterCommands, AddNvmCommands,    AddIoctlCommand,
-    AddScriptCommand, AddSelftestCommand, AddDaemonCommands,
+    AddScriptCommand, AddSelftestCommand, AddDaemonCommands, AddTxRxCommands,
 };
 
 constexpr const char* kDescription =

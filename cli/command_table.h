@@ -65,5 +65,6 @@ void AddNvmCommands(CLI::App& program, CommandTable& table);      // nvm_command
 void AddIoctlCommand(CLI::App& program, CommandTable& table);     // ioctl_command.cpp
 void AddScriptCommand(CLI::App& program, CommandTable& table);    // script_command.cpp
 void AddSelftestCommand(CLI::App& program, CommandTable& table);  // selftest_command.cpp
+void AddTxRxCommands(CLI::App& program, CommandTable& table);     // txrx_commands.cpp: tx, rx, channel, bw, mode, usb
 
 }  // namespace kqa::cli

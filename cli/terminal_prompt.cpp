@@ -6,6 +6,7 @@ namespace kqa::cli {
 
 void TerminalPrompt::showMessage(std::string_view text) {
   ++messages_;
+  lastMessage_ = text;
   err_ << text << '\n';
   err_.flush();
 }

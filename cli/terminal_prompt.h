@@ -2,6 +2,7 @@
 
 #include <istream>
 #include <ostream>
+#include <string>
 
 #include "platform/prompt/prompt.h"
 
@@ -23,6 +24,8 @@ class TerminalPrompt final : public Prompt {
 
   // Messages shown so far: each one reports something that went wrong.
   int messageCount() const { return messages_; }
+  // The last of them, or empty.
+  const std::string& lastMessage() const { return lastMessage_; }
 
  private:
   std::istream& in_;
@@ -30,6 +33,7 @@ class TerminalPrompt final : public Prompt {
   bool interactive_;
   bool assumeYes_;
   int messages_ = 0;
+  std::string lastMessage_;
 };
 
 }  // namespace kqa::cli
