@@ -5,8 +5,7 @@
 namespace kqa::cli {
 
 void TerminalPrompt::showMessage(std::string_view text) {
-  ++messages_;
-  lastMessage_ = text;
+  messages_.emplace_back(text);
   err_ << text << '\n';
   err_.flush();
 }

@@ -53,7 +53,8 @@ struct TxRxArguments {
 // The exit of an action's outcome. Its reason is on standard error already
 // (the prompt's message); the JSON answer carries it too.
 int Exit(CommandRun& run, Outcome outcome, const std::string& what) {
-  const std::string& reason = run.session().prompt.lastMessage();
+  const std::vector<std::string>& messages = run.session().prompt.messages();
+  const std::string reason = messages.empty() ? std::string() : messages.back();
   const auto told = [&](const std::string& summary) {
     return run.json() && !reason.empty() ? summary + ": " + reason : summary;
   };
