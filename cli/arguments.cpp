@@ -3,6 +3,7 @@
 #include <charconv>
 #include <string_view>
 
+#include "app/device/register_limits.h"
 #include "app/device/text_parsing.h"
 
 namespace kqa::cli {
@@ -33,12 +34,12 @@ CLI::Validator HexNumber(std::uint32_t max, const std::string& range) {
       "");
 }
 
-CLI::Validator DecimalNumber(std::uint32_t max) {
+CLI::Validator DecimalNumber(std::uint32_t max, std::uint32_t min) {
   return CLI::Validator(
-      [max](std::string& word) -> std::string {
+      [max, min](std::string& word) -> std::string {
         std::uint32_t value = 0;
-        if (!ParseDecimal(word, value) || value > max)
-          return "must be a decimal number from 0 to " + std::to_string(max) + ", not " + Quoted(word);
+        if (!ParseDecimal(word, value)) return "must be a decimal number, not " + Quoted(word);
+        if (const auto problem = device::OutsideRange(value, min, max)) return *problem;
         word = std::to_string(value);
         return {};
       },
@@ -56,6 +57,11 @@ CLI::Validator HexBytes() {
       "");
 }
 
+CLI::Validator NotEmpty() {
+  return CLI::Validator(
+      [](std::string& word) -> std::string { return word.empty() ? "needs a value, not \"\"" : ""; }, "");
+}
+
 CLI::Validator OneOf(std::vector<std::string> choices) {
   std::string listed;
   for (std::size_t i = 0; i < choices.size(); ++i)
@@ -67,6 +73,24 @@ CLI::Validator OneOf(std::vector<std::string> choices) {
         return "must be " + listed + ", not " + Quoted(word);
       },
       "");
+}
+
+CLI::Option* AddHexArgument(CLI::App& command, const std::string& name, std::uint32_t& into,
+                            const std::string& description) {
+  return command.add_option(name, into, description)->required()->type_name("HEX")->transform(HexNumber());
+}
+
+CLI::Option* AddDecimalArgument(CLI::App& command, const std::string& name, std::uint32_t& into,
+                                std::uint32_t max, const std::string& description, std::uint32_t min) {
+  return command.add_option(name, into, description)
+      ->required()
+      ->type_name("N")
+      ->transform(DecimalNumber(max, min));
+}
+
+CLI::Option* AddHexBytesArgument(CLI::App& command, const std::string& name, std::string& into,
+                                 const std::string& description) {
+  return command.add_option(name, into, description)->required()->type_name("HEX")->check(HexBytes());
 }
 
 }  // namespace kqa::cli

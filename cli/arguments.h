@@ -19,11 +19,22 @@ namespace kqa::cli {
 // Hexadecimal digits ("0x" allowed) of a number not above `max`; `range`
 // says what is allowed when there is a limit ("00 to FF").
 CLI::Validator HexNumber(std::uint32_t max = 0xFFFFFFFF, const std::string& range = "");
-// A decimal number from 0 to `max`.
-CLI::Validator DecimalNumber(std::uint32_t max);
+// A decimal number from `min` to `max`.
+CLI::Validator DecimalNumber(std::uint32_t max, std::uint32_t min = 0);
 // Pairs of hexadecimal digits, at least one pair ("001122").
 CLI::Validator HexBytes();
+// A value that is not empty ("--state ''" names no file).
+CLI::Validator NotEmpty();
 // One of `choices`, spelt exactly.
 CLI::Validator OneOf(std::vector<std::string> choices);
+
+// The usual arguments, required and typed in one call:
+//   AddHexArgument(command, "ADDR", args->address, "the register's address");
+CLI::Option* AddHexArgument(CLI::App& command, const std::string& name, std::uint32_t& into,
+                            const std::string& description);
+CLI::Option* AddDecimalArgument(CLI::App& command, const std::string& name, std::uint32_t& into,
+                                std::uint32_t max, const std::string& description, std::uint32_t min = 0);
+CLI::Option* AddHexBytesArgument(CLI::App& command, const std::string& name, std::string& into,
+                                 const std::string& description);
 
 }  // namespace kqa::cli

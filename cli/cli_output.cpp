@@ -31,4 +31,8 @@ std::string HexString(std::span<const std::uint8_t> bytes) {
   return text;
 }
 
+std::string Counted(long long count, std::string_view noun) {
+  return std::to_string(count) + " " + std::string(noun) + (count == 1 ? "" : "s");
+}
+
 }  // namespace kqa::cli

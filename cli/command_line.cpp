@@ -8,6 +8,7 @@
 #include "app/device/config_memory.h"
 #include "app/device/connection.h"
 #include "app/device/image_file.h"
+#include "app/device/messages.h"
 #include "app/device/program_version.h"
 #include "app/device/startup.h"
 #include "cli/arguments.h"
@@ -18,9 +19,9 @@ namespace {
 
 // Every family of commands, in the order --help lists them.
 constexpr void (*kFamilies[])(CLI::App&, CommandTable&) = {
-    AddInfoCommand,  AddRegisterCommands, AddNvmCommands,    AddIoctlCommand,
-    AddScriptCommand, AddSelftestCommand, AddDaemonCommands,
-    AddFirmwareCommands, AddCalibrationCommands,
+    AddInfoCommand,   AddRegisterCommands, AddNvmCommands,     AddIoctlCommand,
+    AddScriptCommand, AddSelftestCommand,  AddBeaconsCommand,  AddDaemonCommands,
+    AddTxRxCommands,  AddFirmwareCommands, AddCalibrationCommands,
 };
 
 constexpr const char* kDescription =
@@ -48,27 +49,26 @@ std::string SubcommandNames(const CLI::App& group) {
 
 // CLI11's message, in the words kestrelqa-cli uses.
 std::string UsageMessage(const CLI::App& program, const CLI::ParseError& error) {
-  const CLI::App* deepest = DeepestParsed(program);
-  const bool isGroup = !deepest->get_subcommands([](const CLI::App*) { return true; }).empty();
-  if (isGroup) {
-    std::string word;
-    for (const std::string& remaining : program.remaining(true))
-      if (!remaining.empty() && remaining.front() != '-') {
-        word = remaining;
-        break;
-      }
-    const std::string path = deepest == &program ? std::string() : deepest->get_name() + " ";
-    if (!word.empty()) return "unknown command \"" + path + word + "\"";
-    if (deepest == &program) return "no command given";
-    return deepest->get_name() + " needs a command: " + SubcommandNames(*deepest);
-  }
   std::string message = error.what();
   // "VALUE: must be hexadecimal ..." reads "VALUE must be hexadecimal ...".
   if (error.get_name() == "ValidationError") {
     if (const std::size_t colon = message.find(": "); colon != std::string::npos)
       message.replace(colon, 2, " ");
+    return message;
   }
-  return message;
+  const CLI::App* deepest = DeepestParsed(program);
+  if (deepest->get_subcommands([](const CLI::App*) { return true; }).empty()) return message;
+  // The line stopped at a family (or before any): say which commands there are.
+  std::string word;
+  for (const std::string& remaining : program.remaining(true))
+    if (!remaining.empty() && remaining.front() != '-') {
+      word = remaining;
+      break;
+    }
+  const std::string path = deepest == &program ? std::string() : deepest->get_name() + " ";
+  if (!word.empty()) return "unknown command \"" + path + word + "\"";
+  if (deepest == &program) return "no command given";
+  return deepest->get_name() + " needs a command: " + SubcommandNames(*deepest);
 }
 
 }  // namespace
@@ -84,10 +84,25 @@ CommandLine::CommandLine()
   program.footer(kConventions);
   program.add_option("--device", options_.device,
                      "emulated | emulated:efuse | usb[:VVVV:PPPP] | socket[:PATH]\n"
-                     "(default: a running daemon's socket, else a real chip, else emulated)")
-      ->type_name("KIND");
+                     "(default: a running daemon's socket, else a real chip; the emulated\n"
+                     "chip only when chosen)")
+      ->type_name("KIND")
+      ->check(NotEmpty());
   program.add_option("--state", options_.stateFile, "non-volatile state file of the emulated chip")
-      ->type_name("FILE");
+      ->type_name("FILE")
+      ->check(NotEmpty());
+  program.add_option("--environment", options_.environmentFile,
+                     "radio environment file of the emulated chip (chip/README.md)")
+      ->type_name("FILE")
+      ->check(NotEmpty());
+  program.add_option("--seed", options_.seed,
+                     "the emulated chip's serial number and radio draws (decimal)")
+      ->type_name("N")
+      ->check(NotEmpty());
+  program.add_option("--timing", options_.timing,
+                     "usb2: the emulated chip answers about as fast as over USB 2.0")
+      ->type_name("T")
+      ->check(OneOf({"usb2", "immediate"}));
   program.add_option("--nvm", options_.nvm, "override the configuration-memory back end")
       ->type_name("BACKEND")
       ->check(OneOf({"eeprom", "efuse", "buffer"}));
@@ -128,6 +143,13 @@ std::optional<int> CommandLine::parse(int argc, const char* const* argv, std::os
   return std::nullopt;
 }
 
+int CommandLine::refuse(const std::string& message, int exitCode, std::ostream& out,
+                        std::ostream& err) const {
+  err << "kestrelqa-cli: " << message << '\n';
+  if (options_.json) out << JsonLine({{"ok", false}, {"message", message}});
+  return exitCode;
+}
+
 int CommandLine::runOn(ioctl::DeviceInterfaceProvider& provider, Clock& clock,
                        const DeviceLabel& label, const Terminal& terminal) {
   TerminalPrompt prompt(terminal.in, terminal.err, terminal.interactive, options_.yes);
@@ -165,8 +187,14 @@ int CommandLine::run(CliSession& session) {
       return command.fail("the buffer back end cannot use its image: " + problem);
     device::SelectBackEnd(device, backEnd);
   }
-  if (!device::EnsureDeviceOpen(device))
-    return command.fail("no device: the driver's device interface could not be opened");
+  if (!device::EnsureDeviceOpen(device)) {
+    using Failure = ioctl::DeviceInterfaceProvider::OpenFailure;
+    const bool absent = device.lastOpenFailure == Failure::NoInstance ||
+                        device.lastOpenFailure == Failure::UnknownClass;
+    const std::string why = device::messages::DeviceUnavailable(device.lastOpenFailure, device.lastOpenError);
+    return command.fail(absent ? "no device: " + why : why, device.lastOpenError);
+  }
+  command.deviceOpened();
   return (*action)(command);
 }
 

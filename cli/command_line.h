@@ -20,6 +20,9 @@ namespace kqa::cli {
 struct GlobalOptions {
   std::string device;                     // --device KIND; empty: choose automatically
   std::string stateFile;                  // --state FILE (emulated chip's non-volatile state)
+  std::string environmentFile;            // --environment FILE (emulated chip's radio environment)
+  std::string seed;                       // --seed N (emulated chip)
+  std::string timing;                     // --timing usb2 (emulated chip)
   std::string nvm;                        // --nvm eeprom|efuse|buffer; empty: as start-up chose
   std::string eepromFile = "eeprom.bin";  // --eeprom-file FILE (buffer back end)
   bool json = false;
@@ -67,6 +70,11 @@ class CommandLine {
   // Runs the chosen command when it opens no device ("daemon status") and
   // returns its exit code; nullopt when the command needs a device.
   std::optional<int> runWithoutDevice(std::ostream& out, std::ostream& err);
+
+  // Ends a run that never reached a command (no device to work with): the
+  // message on `err`, and with --json as an object on `out`. Returns
+  // `exitCode`.
+  int refuse(const std::string& message, int exitCode, std::ostream& out, std::ostream& err) const;
 
   // Everything after the device was chosen: a context on `provider`, the
   // device start-up, then run(). The start-up works on the eFuse without

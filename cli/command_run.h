@@ -27,10 +27,21 @@ class CommandRun {
 
   // Bad arguments: the message and exit code 2.
   int usage(const std::string& message);
-  // A failed operation: the message and exit code 1.
-  int fail(const std::string& message);
-  // Success: `text` or, with --json, the object.
-  int done(const std::string& text, const Json& json);
+  // A failed operation: the message and exit code 1. `error` is the system
+  // error when the caller knows it; a device that went away during the
+  // command (the connection closed on error 1167) is said so in front of
+  // the message: "device not connected (1167): read of MAC register 0x0
+  // failed".
+  int fail(const std::string& message, Win32Error error = ERROR_SUCCESS);
+  // Success: `text` or, with --json, the object (withDevice added).
+  int done(const std::string& text, Json json);
+
+  // `json` with the device it ran on: "device" (its description) and
+  // "emulated".
+  Json withDevice(Json json) const;
+
+  // The connection is open: from now on a closed one means the device went.
+  void deviceOpened() { deviceOpened_ = true; }
 
   // True when the prompt reported something during this command.
   bool promptReportedFailure() const { return session_.prompt.messageCount() > messagesBefore_; }
@@ -46,6 +57,7 @@ class CommandRun {
   const GlobalOptions& options_;
   CliSession& session_;
   int messagesBefore_;
+  bool deviceOpened_ = false;
 };
 
 // Copies the configuration words 0x34, 0x36 and 0x42 into the context, as

@@ -30,7 +30,7 @@ using DevicelessAction =
 //     CLI::App& thing = CommandTable::Group(program, "thing", "what the family does");
 //     auto args = std::make_shared<ThingArguments>();   // bound by CLI11, read by the action
 //     CLI::App& read = table.add(thing, "read", "reads a thing", [args](CommandRun& run) {...});
-//     read.add_option("ID", args->id, "which thing")->required()->transform(DecimalNumber(15));
+//     AddDecimalArgument(read, "ID", args->id, 15, "which thing");
 //   }
 //
 // and one line in kFamilies (command_line.cpp) lists it.
@@ -65,6 +65,8 @@ void AddNvmCommands(CLI::App& program, CommandTable& table);      // nvm_command
 void AddIoctlCommand(CLI::App& program, CommandTable& table);     // ioctl_command.cpp
 void AddScriptCommand(CLI::App& program, CommandTable& table);    // script_command.cpp
 void AddSelftestCommand(CLI::App& program, CommandTable& table);  // selftest_command.cpp
+void AddBeaconsCommand(CLI::App& program, CommandTable& table);   // beacons_command.cpp
+void AddTxRxCommands(CLI::App& program, CommandTable& table);     // txrx_commands.cpp: tx, rx, channel, bw, mode, usb
 void AddFirmwareCommands(CLI::App& program, CommandTable& table);     // fw_commands.cpp
 void AddCalibrationCommands(CLI::App& program, CommandTable& table);  // cal_commands.cpp
 

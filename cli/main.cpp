@@ -17,16 +17,14 @@ int main(int argc, char** argv) {
 
   devices::DeviceChoice choice;
   std::string error;
-  if (!options.device.empty() && !devices::ParseDeviceChoice(options.device, choice, error)) {
-    std::cerr << "kestrelqa-cli: --device " << options.device << ": " << error << '\n';
-    return cli::kExitUsage;
-  }
-  choice.stateFile = options.stateFile;
+  if (!options.device.empty() && !devices::ParseDeviceChoice(options.device, choice, error))
+    return commandLine.refuse("--device " + options.device + ": " + error, cli::kExitUsage, std::cout,
+                              std::cerr);
+  if (!devices::ApplyChipOptions({options.stateFile, options.environmentFile, options.seed, options.timing},
+                                 choice, error))
+    return commandLine.refuse(error, cli::kExitUsage, std::cout, std::cerr);
   std::unique_ptr<devices::OpenedDevice> opened = devices::OpenDevice(choice, SystemClock(), error);
-  if (!opened) {
-    std::cerr << "kestrelqa-cli: no device: " << error << '\n';
-    return cli::kExitFailed;
-  }
+  if (!opened) return commandLine.refuse("no device: " + error, cli::kExitFailed, std::cout, std::cerr);
   std::cerr << "Device: " << opened->description() << '\n';
 
   return commandLine.runOn(opened->provider(), SystemClock(),

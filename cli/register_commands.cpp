@@ -4,6 +4,7 @@
 #include <CLI/CLI.hpp>
 
 #include "app/device/register_access.h"
+#include "app/device/register_limits.h"
 #include "app/device/text_format.h"
 #include "cli/arguments.h"
 #include "cli/command_table.h"
@@ -24,25 +25,28 @@ struct RegisterArguments {
   std::uint32_t byte = 0;
 };
 
+device::RegisterWindow WindowOf(const std::string& space) {
+  return space == "sys"   ? device::RegisterWindow::Sys
+         : space == "abs" ? device::RegisterWindow::Absolute
+                          : device::RegisterWindow::Mac;
+}
+
 int Register32(CommandRun& run, const RegisterArguments& args, bool write) {
+  const device::RegisterWindow window = WindowOf(args.space);
+  if (const auto problem = device::OutsideWindow(window, args.address))
+    return run.usage("ADDR " + *problem);
   RegisterAccess registers(run.device());
-  const std::string& space = args.space;
   std::uint32_t value = args.value;
-  bool ok = false;
-  if (write) {
-    ok = space == "sys"   ? registers.WriteSysRegister(args.address, value)
-         : space == "abs" ? registers.WriteAbsRegister(args.address, value)
-                          : registers.WriteMacRegister(args.address, value);
-  } else {
-    ok = space == "sys"   ? registers.ReadSysRegister(args.address, value)
-         : space == "abs" ? registers.ReadAbsRegister(args.address, value)
-                          : registers.ReadMacRegister(args.address, value);
-  }
+  const bool ok = write ? device::WriteRegister(registers, window, args.address, value)
+                        : device::ReadRegister(registers, window, args.address, value);
+  const std::string_view name = device::WindowName(window);
   if (!ok)
-    return run.fail(Format("%s of %s register 0x%X failed", write ? "write" : "read",
-                           space.c_str(), args.address));
+    return run.fail(Format("%s of %.*s register 0x%X failed (error %u)", write ? "write" : "read",
+                           static_cast<int>(name.size()), name.data(), args.address,
+                           registers.lastError()),
+                    registers.lastError());
   return run.done(write ? std::string() : Format("%08X\n", value),
-                  {{"space", space}, {"address", args.address}, {"value", value}});
+                  {{"space", args.space}, {"address", args.address}, {"value", value}});
 }
 
 int Bbp(CommandRun& run, const RegisterArguments& args, bool write) {
@@ -53,21 +57,24 @@ int Bbp(CommandRun& run, const RegisterArguments& args, bool write) {
                            "memory gives %u receive paths (word 0x34): nothing was written",
                            paths));
   auto byte = static_cast<std::uint8_t>(args.byte);
-  if (!RegisterAccess(run.device())
-           .AccessBbpRegister(write ? device::kRegisterWrite : device::kRegisterRead,
-                              static_cast<std::uint8_t>(args.id), byte))
-    return run.fail(Format("%s of BBP R%u failed", write ? "write" : "read", args.id));
+  RegisterAccess registers(run.device());
+  if (!registers.AccessBbpRegister(write ? device::kRegisterWrite : device::kRegisterRead,
+                                   static_cast<std::uint8_t>(args.id), byte))
+    return run.fail(Format("%s of BBP R%u failed (error %u)", write ? "write" : "read", args.id,
+                           registers.lastError()),
+                    registers.lastError());
   return run.done(write ? std::string() : Format("%02X\n", byte), {{"id", args.id}, {"value", byte}});
 }
 
 int Rf(CommandRun& run, const RegisterArguments& args, bool write) {
   auto byte = static_cast<std::uint8_t>(args.byte);
-  if (!RegisterAccess(run.device())
-           .AccessRfRegister(write ? device::kRegisterWrite : device::kRegisterRead,
-                             static_cast<std::uint8_t>(args.bank),
-                             static_cast<std::uint8_t>(args.reg), byte))
-    return run.fail(
-        Format("%s of RF bank %u R%u failed", write ? "write" : "read", args.bank, args.reg));
+  RegisterAccess registers(run.device());
+  if (!registers.AccessRfRegister(write ? device::kRegisterWrite : device::kRegisterRead,
+                                  static_cast<std::uint8_t>(args.bank),
+                                  static_cast<std::uint8_t>(args.reg), byte))
+    return run.fail(Format("%s of RF bank %u R%u failed (error %u)", write ? "write" : "read",
+                           args.bank, args.reg, registers.lastError()),
+                    registers.lastError());
   return run.done(write ? std::string() : Format("%02X\n", byte),
                   {{"bank", args.bank}, {"register", args.reg}, {"value", byte}});
 }
@@ -94,15 +101,8 @@ void AddRegisterCommands(CLI::App& program, CommandTable& table) {
                                                 "sys (0x400000) or abs (0x00000000)")
         ->type_name("S")
         ->check(OneOf({"mac", "sys", "abs"}));
-    command.add_option("ADDR", args->address, "the register's address in its window")
-        ->required()
-        ->type_name("HEX")
-        ->transform(HexNumber());
-    if (write)
-      command.add_option("VALUE", args->value, "the 32-bit value")
-          ->required()
-          ->type_name("HEX")
-          ->transform(HexNumber());
+    AddHexArgument(command, "ADDR", args->address, "the register's address in its window, 0 to FFFF");
+    if (write) AddHexArgument(command, "VALUE", args->value, "the 32-bit value");
   }
 
   CLI::App& bbp = CommandTable::Group(program, "bbp", "8-bit BBP registers (\"%02X\")");
@@ -111,10 +111,7 @@ void AddRegisterCommands(CLI::App& program, CommandTable& table) {
         table.add(bbp, write ? "write" : "read",
                   write ? "writes a BBP register (R66 once per receive path)" : "reads a BBP register",
                   [args, write](CommandRun& run) { return Bbp(run, *args, write); });
-    command.add_option("ID", args->id, "the register number, 0 to 255")
-        ->required()
-        ->type_name("N")
-        ->transform(DecimalNumber(255));
+    AddDecimalArgument(command, "ID", args->id, device::kBbpRegisterCount - 1, "the register number, 0 to 255");
     if (write) AddByteValue(command, *args);
   }
 
@@ -123,14 +120,8 @@ void AddRegisterCommands(CLI::App& program, CommandTable& table) {
     CLI::App& command =
         table.add(rf, write ? "write" : "read", write ? "writes an RF register" : "reads an RF register",
                   [args, write](CommandRun& run) { return Rf(run, *args, write); });
-    command.add_option("BANK", args->bank, "the bank, 0 to 15")
-        ->required()
-        ->type_name("N")
-        ->transform(DecimalNumber(15));
-    command.add_option("REG", args->reg, "the register in the bank, 0 to 63")
-        ->required()
-        ->type_name("N")
-        ->transform(DecimalNumber(63));
+    AddDecimalArgument(command, "BANK", args->bank, device::kRfBankCount - 1, "the bank, 0 to 15");
+    AddDecimalArgument(command, "REG", args->reg, device::kRfRegisterCount - 1, "the register in the bank, 0 to 63");
     if (write) AddByteValue(command, *args);
   }
 }

@@ -4,8 +4,10 @@
 
 #include <CLI/CLI.hpp>
 
+#include "app/device/messages.h"
 #include "app/registers/script/register_script.h"
 #include "cli/arguments.h"
+#include "cli/cli_output.h"
 #include "cli/command_table.h"
 
 namespace kqa::cli {
@@ -22,7 +24,6 @@ class CliScriptLog final : public ScriptLog {
   CliScriptLog(std::ostream& out, bool json) : out_(out), json_(json) {}
   void clear() override {}
   void append(std::string_view entry) override {
-    if (entry.starts_with("Error:")) ++errors;
     if (json_) {
       entries.emplace_back(entry.substr(0, entry.find_last_not_of('\n') + 1));
     } else {
@@ -32,12 +33,24 @@ class CliScriptLog final : public ScriptLog {
   }
 
   std::vector<std::string> entries;
-  int errors = 0;
 
  private:
   std::ostream& out_;
   bool json_;
 };
+
+// "Script ended: 9 commands run, 2 lines failed, 1 line skipped, 3 lines
+// matched no keyword".
+std::string ClosingLine(const ScriptSummary& summary) {
+  const std::string how =
+      summary.stoppedAtLine == 0
+          ? std::string("Script ended")
+          : "Script stopped at line " + std::to_string(summary.stoppedAtLine) + ", " +
+                std::string(device::messages::kDeviceNotConnected);
+  return how + ": " + Counted(summary.commands, "command") + " run, " +
+         Counted(summary.failed, "line") + " failed, " + Counted(summary.skipped, "line") +
+         " skipped, " + Counted(summary.unmatched, "line") + " matched no keyword\n";
+}
 
 int ScriptRunCommand(CommandRun& run, const ScriptArguments& args) {
   LoadConfigurationWords(run.device());
@@ -45,15 +58,22 @@ int ScriptRunCommand(CommandRun& run, const ScriptArguments& args) {
                                 : args.dialect == "rf" ? ScriptDialect::Rf
                                                        : ScriptDialect::Keyword;
   CliScriptLog log(run.out(), run.json());
-  if (!RunRegisterScriptFile(dialect, args.file, run.device(), log))
-    return run.fail("cannot open the script file \"" + args.file + "\"");
-  const bool failed = log.errors > 0 || run.promptReportedFailure();
-  if (run.json()) run.out() << JsonLine({{"ok", !failed}, {"entries", log.entries}});
-  if (failed) {
-    run.err() << "kestrelqa-cli: the script ran with errors (see above)\n";
-    return kExitFailed;
+  const ScriptFileRun script = RunRegisterScriptFile(dialect, args.file, run.device(), log);
+  if (!script.ran) return run.fail(script.problem);
+  const ScriptSummary& summary = script.summary;
+  const bool ok = summary.clean();
+  if (run.json()) {
+    run.out() << JsonLine(run.withDevice({{"ok", ok},
+                                          {"entries", log.entries},
+                                          {"commands", summary.commands},
+                                          {"failed", summary.failed},
+                                          {"skipped", summary.skipped},
+                                          {"unmatched", summary.unmatched},
+                                          {"stoppedAtLine", summary.stoppedAtLine}}));
+  } else {
+    run.out() << ClosingLine(summary);
   }
-  return kExitOk;
+  return ok ? kExitOk : kExitFailed;
 }
 
 }  // namespace

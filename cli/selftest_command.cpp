@@ -195,7 +195,7 @@ int Selftest(CommandRun& run) {
     run.out().flush();
   }
   if (run.json())
-    run.out() << JsonLine({{"checks", json}, {"passed", passed}, {"failed", failed}});
+    run.out() << JsonLine(run.withDevice({{"checks", json}, {"passed", passed}, {"failed", failed}}));
   else
     run.out() << Format("%d passed, %d failed\n", passed, failed);
   return failed == 0 ? kExitOk : kExitFailed;

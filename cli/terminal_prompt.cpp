@@ -5,7 +5,7 @@
 namespace kqa::cli {
 
 void TerminalPrompt::showMessage(std::string_view text) {
-  ++messages_;
+  messages_.emplace_back(text);
   err_ << text << '\n';
   err_.flush();
 }

@@ -2,6 +2,8 @@
 
 #include <istream>
 #include <ostream>
+#include <string>
+#include <vector>
 
 #include "platform/prompt/prompt.h"
 
@@ -22,14 +24,15 @@ class TerminalPrompt final : public Prompt {
   std::optional<std::string> chooseSaveFile(const FileDialogOptions& options) override;
 
   // Messages shown so far: each one reports something that went wrong.
-  int messageCount() const { return messages_; }
+  int messageCount() const { return static_cast<int>(messages_.size()); }
+  const std::vector<std::string>& messages() const { return messages_; }
 
  private:
   std::istream& in_;
   std::ostream& err_;
   bool interactive_;
   bool assumeYes_;
-  int messages_ = 0;
+  std::vector<std::string> messages_;
 };
 
 }  // namespace kqa::cli

@@ -1,4 +1,7 @@
 #include <charconv>
+#include <filesystem>
+#include <tuple>
+#include <utility>
 
 #include "devices/device_select.h"
 
@@ -59,6 +62,56 @@ bool ParseDeviceChoice(std::string_view text, DeviceChoice& choice, std::string&
     parsed.socketPath = std::string(option);
   } else {
     error = "unknown device \"" + std::string(text) + "\": expected " + std::string(kValidForms);
+    return false;
+  }
+  choice = std::move(parsed);
+  return true;
+}
+
+bool ApplyChipOptions(const ChipOptionWords& words, DeviceChoice& choice, std::string& error) {
+  const bool emulated = choice.kind == DeviceChoice::Kind::Emulated ||
+                        choice.kind == DeviceChoice::Kind::EmulatedEfuse;
+  const std::pair<const char*, const std::string*> given[] = {{"--state", &words.stateFile},
+                                                              {"--environment", &words.environmentFile},
+                                                              {"--seed", &words.seed},
+                                                              {"--timing", &words.timing}};
+  for (const auto& [name, word] : given) {
+    if (word->empty() || emulated) continue;
+    error = std::string(name) +
+            " is for the emulated chip a program starts itself: give --device emulated or "
+            "--device emulated:efuse";
+    return false;
+  }
+  DeviceChoice parsed = choice;
+  parsed.stateFile = words.stateFile;
+  parsed.environmentFile = words.environmentFile;
+  // A folder or a device there would give a library's error, or a read
+  // that never ends.
+  for (const auto& [name, path, what] : {std::tuple{"--state", &words.stateFile, "a state file"},
+                                         std::tuple{"--environment", &words.environmentFile,
+                                                    "an environment file"}}) {
+    std::error_code ignored;
+    const std::filesystem::file_status status = std::filesystem::status(*path, ignored);
+    if (path->empty() || !std::filesystem::exists(status) || std::filesystem::is_regular_file(status))
+      continue;
+    error = std::string(name) + " " + *path + " is " +
+            (std::filesystem::is_directory(status) ? "a folder" : "not a regular file") + ", not " + what;
+    return false;
+  }
+  if (!words.seed.empty()) {
+    const auto [end, problem] =
+        std::from_chars(words.seed.data(), words.seed.data() + words.seed.size(), parsed.seed);
+    if (problem != std::errc() || end != words.seed.data() + words.seed.size()) {
+      error = "--seed must be a decimal number from 0 to 4294967295, not \"" + words.seed + "\"";
+      return false;
+    }
+  }
+  if (words.timing == "usb2") {
+    parsed.timing = ChipTiming::Usb2;
+  } else if (words.timing == "immediate" || words.timing.empty()) {
+    parsed.timing = ChipTiming::Immediate;
+  } else {
+    error = "--timing must be usb2 or immediate, not \"" + words.timing + "\"";
     return false;
   }
   choice = std::move(parsed);

@@ -11,14 +11,38 @@
 
 namespace kqa::devices {
 
+// How fast the emulated chip answers: at once, or about as a USB 2.0
+// high-speed link would.
+enum class ChipTiming { Immediate, Usb2 };
+
 // Which device a program (or the daemon) works with.
 struct DeviceChoice {
   enum class Kind { Auto, Emulated, EmulatedEfuse, Usb, Socket };
   Kind kind = Kind::Auto;
   std::uint16_t vendorId = 0, productId = 0;  // Usb: 0 = the default identifiers
   std::string socketPath;                     // Socket: empty = the daemon's default path
-  std::string stateFile;                      // emulated chip's non-volatile state; empty = none
+  // The emulated chip's options (ApplyChipOptions sets them):
+  std::string stateFile;        // non-volatile state; empty = none
+  std::string environmentFile;  // the radio environment; empty = the built-in bench
+  std::uint32_t seed = 1;       // the board's serial number and the radio's draws
+  ChipTiming timing = ChipTiming::Immediate;
 };
+
+// The emulated chip's options as a command line gives them ("" when not
+// given): --state FILE, --environment FILE, --seed N, --timing usb2.
+struct ChipOptionWords {
+  std::string stateFile{};
+  std::string environmentFile{};
+  std::string seed{};
+  std::string timing{};
+};
+
+// Checks the words and sets them on `choice`, whose kind must be set: they
+// go only with the emulated chip a program starts itself (Emulated,
+// EmulatedEfuse). The seed is a decimal number below 2^32, the timing
+// "usb2" or "immediate", the state file not a folder. False with a message
+// naming the option; `choice` is then unchanged.
+bool ApplyChipOptions(const ChipOptionWords& words, DeviceChoice& choice, std::string& error);
 
 // "emulated", "emulated:efuse", "usb", "usb:VVVV:PPPP", "socket", "socket:PATH"
 // (and "auto", the default). VVVV and PPPP are one to four hexadecimal
@@ -49,12 +73,15 @@ class OpenedDevice {
   virtual bool servedByDaemon() const { return false; }
 };
 
-// Auto: a running daemon's socket if there is one, else a real chip over USB,
-// else the emulated chip. Null with a message when the chosen device cannot
-// be had (no daemon answers at the socket, libusb cannot start, the state
-// file cannot be used). Usb does not wait for a chip: one plugged in later
-// is picked up, as on hot-plug. After Auto has fallen back to the emulated
-// chip, `error` says why the daemon and the USB chip were passed over.
+// Auto: a running daemon's socket if there is one, else a real chip over USB.
+// Auto never picks the emulated chip: a station whose Kestrel is not found
+// must not program the emulated one and report success; the message says
+// why the daemon and the USB chip were passed over and how to pick the
+// emulated chip. Null with a message when the chosen device cannot be had
+// (no daemon answers at the socket, libusb cannot start, the state or
+// environment file cannot be used: the chip's message names the line). Usb
+// does not wait for a chip: one plugged in later is picked up, as on
+// hot-plug.
 //
 // `clock` and the device must outlive every handle opened on provider():
 // close the handles first.

@@ -4,6 +4,7 @@
 #include <exception>
 
 #include "chip/kestrel.h"
+#include "chip/radio/environment.h"
 #include "driver/host/driver_host.h"
 #include "platform/usb/emulated/emulated_backend.h"
 #include "platform/usb/libusb/libusb_backend.h"
@@ -73,9 +74,17 @@ std::unique_ptr<InProcessDevice> OpenEmulated(const DeviceChoice& choice, Clock&
   const bool efuse = choice.kind == DeviceChoice::Kind::EmulatedEfuse;
   options.board = efuse ? chip::Board::Efuse : chip::Board::Eeprom;
   options.stateFile = choice.stateFile;
+  options.seed = choice.seed;
+  if (choice.timing == ChipTiming::Usb2) options.timing = chip::ChipTiming::UsbHighSpeed();
+  options.radio.environmentFile = choice.environmentFile;
   std::unique_ptr<chip::Kestrel> chip;
   try {
     chip = std::make_unique<chip::Kestrel>(clock, options);
+  } catch (const chip::EnvironmentError& failure) {
+    // The chip's message names the line.
+    error = "cannot start the emulated Kestrel with the environment file " + choice.environmentFile +
+            ": " + failure.what();
+    return nullptr;
   } catch (const std::exception& failure) {
     error = "cannot start the emulated Kestrel" +
             (choice.stateFile.empty() ? std::string() : " with the state file " + choice.stateFile) +

@@ -10,17 +10,14 @@ std::unique_ptr<OpenedDevice> OpenDevice(const DeviceChoice& choice, Clock& cloc
       return choice.socketPath.empty() ? OpenRunningDaemon(error)
                                      : OpenSocketDevice(choice.socketPath, error);
     case DeviceChoice::Kind::Auto: {
-      // Each choice that is skipped says why, for a program that wants to
-      // tell the engineer; the emulated chip is the last resort.
+      // Each choice that is passed over says why.
       std::string skipped;
       if (auto daemon = OpenRunningDaemon(skipped)) return daemon;
       std::string noChip;
       if (auto chip = OpenPresentUsbDevice(clock, noChip)) return chip;
-      DeviceChoice emulated = choice;
-      emulated.kind = DeviceChoice::Kind::Emulated;
-      auto device = OpenInProcessDevice(emulated, clock, error);
-      if (device) error = skipped + "; " + noChip;
-      return device;
+      error = skipped + "; " + noChip +
+              ". To work with the emulated chip, choose it: --device emulated (or emulated:efuse)";
+      return nullptr;
     }
     case DeviceChoice::Kind::Emulated:
     case DeviceChoice::Kind::EmulatedEfuse:

@@ -33,6 +33,8 @@ std::shared_ptr<ioctl::DeviceHandle> OpenDeviceInterface(DeviceContext& device,
                                                          std::string_view interfaceClass,
                                                          std::uint32_t instance) {
   DeviceInterfaceProvider::OpenResult opened = device.provider.open(interfaceClass, instance);
+  device.lastOpenFailure = opened.failure;
+  device.lastOpenError = opened.error;
   switch (opened.failure) {
     case DeviceInterfaceProvider::OpenFailure::UnknownClass:
       if (device.trace) device.trace("No HDEVINFO available for this GUID\n");

@@ -17,7 +17,8 @@ namespace kqa::device {
 // and closing are serialised, and a call in flight keeps its handle alive.
 
 // Finds and opens instance `instance` of `interfaceClass`; traces what it
-// finds. Null on any failure.
+// finds. Null on any failure, whose kind and error code are kept in the
+// context (lastOpenFailure, lastOpenError).
 std::shared_ptr<ioctl::DeviceHandle> OpenDeviceInterface(DeviceContext& device,
                                                          std::string_view interfaceClass,
                                                          std::uint32_t instance);

@@ -65,6 +65,11 @@ struct DeviceContext {
   // The driver connection (connection.h opens, closes and calls it).
   DeviceHandleSlot hDevice;
   std::mutex openLock;  // one open or close at a time
+  // Why the last open failed (set under openLock): no instance means no
+  // chip, error 32 that another program has it open.
+  ioctl::DeviceInterfaceProvider::OpenFailure lastOpenFailure =
+      ioctl::DeviceInterfaceProvider::OpenFailure::None;
+  Win32Error lastOpenError = ERROR_SUCCESS;
 
   // Chip identity, MAC register 0x0000 read at start-up; 0 without a device.
   std::uint32_t asicVersion = 0;

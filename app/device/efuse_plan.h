@@ -40,6 +40,8 @@ struct EfuseWritePlan {
   std::uint16_t offset = 0;
   std::vector<std::uint8_t> data;
   std::vector<EfuseBlockPlan> blocks;  // in logical order; only the blocks that change
+  // Logical blocks that needed a fresh block when none was left.
+  std::vector<std::uint8_t> unplaced;
   int freeBefore = 0;
   // The free count afterwards, worked out on the map as the write leaves
   // it: exact as long as every word verifies.

@@ -217,6 +217,7 @@ EfuseWritePlan PlanEfuseWrite(DeviceContext& device, std::uint16_t offset,
     ++plan.freshNeeded;
     const std::optional<std::uint8_t> fresh = after.nextFree();
     if (!fresh) {
+      plan.unplaced.push_back(block.logicalBlock);
       if (plan.verdict == EfuseWriteResult::Written)
         plan.verdict = block.mappedTo && plan.freshAvailable == 0 ? EfuseWriteResult::NotProgrammable
                                                                    : EfuseWriteResult::NoFreeBlock;

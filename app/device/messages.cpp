@@ -24,6 +24,16 @@ std::string GetFirmwareVersionFailed(Win32Error error) {
   return Format("DeviceIoControl GetFirmwareVersion failed!  Error = %d", static_cast<int>(error));
 }
 
+std::string DeviceUnavailable(ioctl::DeviceInterfaceProvider::OpenFailure failure, Win32Error error) {
+  using Failure = ioctl::DeviceInterfaceProvider::OpenFailure;
+  if (failure == Failure::UnknownClass || failure == Failure::NoInstance)
+    return Format("no Kestrel is plugged in (the driver has no device; error %u)", error);
+  if (error == ERROR_SHARING_VIOLATION)
+    return Format("the Kestrel is busy: another program has it open (error %u)", error);
+  if (error == ERROR_DEVICE_NOT_CONNECTED) return std::string(kDeviceNotConnected);
+  return Format("the driver's device interface could not be opened (error %u)", error);
+}
+
 std::string EfuseWriteQuestion(int freeBefore, int freeAfter) {
   return Format("Free block before write=%d, after write=%d, are you sure to write?", freeBefore,
                 freeAfter);

@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/ioctl/device_interface.h"
 #include "platform/status/win32_error.h"
 
 // The texts the device layer shows through the prompt, in one place so that
@@ -21,6 +22,14 @@ std::string SendQACmdFailed(Win32Error error);
 std::string ReceiveQACmdRspFailed(Win32Error error);
 std::string QueryFirmwareModeFailed(Win32Error error);
 std::string GetFirmwareVersionFailed(Win32Error error);
+
+// A device that went away during an operation (system error 1167).
+inline constexpr std::string_view kDeviceNotConnected = "device not connected (1167)";
+
+// Why no connection could be opened, by the open's failure: "no Kestrel is
+// plugged in (the driver has no device; error 2)", "the Kestrel is busy:
+// another program has it open (error 32)", or the error code.
+std::string DeviceUnavailable(ioctl::DeviceInterfaceProvider::OpenFailure failure, Win32Error error);
 
 // The OK/Cancel question before an eFuse write.
 std::string EfuseWriteQuestion(int freeBefore, int freeAfter);

@@ -34,12 +34,12 @@ bool RegisterAccess::Read32(std::uint32_t code, std::uint32_t offset, std::uint3
   const std::array<std::uint8_t, 20> request = ReadRequest(offset, length);
   std::array<std::uint8_t, 4> output{};
   const auto result = CallOpenDevice(device_, code, request, output);
-  if (!result) return false;
+  if (!result) return Fail(ERROR_DEVICE_NOT_CONNECTED);
   // A short answer would leave stale bytes in the value: count it as failed.
   if (!result->succeeded() || result->bytesReturned != output.size()) {
     device_.prompt.showMessage(messages::kReadFailed);
     value = kFailedReadValue;
-    return false;
+    return Fail(result->succeeded() ? ERROR_GEN_FAILURE : result->error);
   }
   value = GetLe32(output, 0);
   return true;
@@ -50,10 +50,10 @@ bool RegisterAccess::Write32(std::uint32_t code, std::uint32_t offset, std::uint
   PutLe32(request, 0, offset);
   PutLe32(request, 4, value);
   const auto result = CallOpenDevice(device_, code, request, {});
-  if (!result) return false;
+  if (!result) return Fail(ERROR_DEVICE_NOT_CONNECTED);
   if (!result->succeeded()) {
     device_.prompt.showMessage(messages::kWriteFailed);
-    return false;
+    return Fail(result->error);
   }
   return true;
 }
@@ -102,10 +102,10 @@ bool RegisterAccess::ReadMemoryBlock(std::uint32_t offset, std::span<std::uint8_
   // caller's buffer as it was.
   std::vector<std::uint8_t> output(destination.size());
   const auto result = CallOpenDevice(device_, VQ_OID_USB_VENDOR_READ_BLOCK, request, output);
-  if (!result) return false;
+  if (!result) return Fail(ERROR_DEVICE_NOT_CONNECTED);
   if (!result->succeeded() || result->bytesReturned != length) {
     device_.prompt.showMessage(messages::kReadFailed);
-    return false;
+    return Fail(result->succeeded() ? ERROR_GEN_FAILURE : result->error);
   }
   std::memcpy(destination.data(), output.data(), output.size());
   return true;
@@ -113,7 +113,7 @@ bool RegisterAccess::ReadMemoryBlock(std::uint32_t offset, std::span<std::uint8_
 
 bool RegisterAccess::ReadWhenIdle(std::uint32_t busyBit, std::uint32_t offset,
                                   std::uint32_t& value, std::uint32_t length) {
-  if (!EnsureDeviceOpen(device_)) return false;
+  if (!EnsureDeviceOpen(device_)) return Fail(ERROR_DEVICE_NOT_CONNECTED);
   std::uint32_t last = kFailedReadValue;
   for (int poll = 0; poll < kBusyPolls; ++poll) {
     if (!ReadMacRegister(offset, last, length)) {
@@ -128,7 +128,7 @@ bool RegisterAccess::ReadWhenIdle(std::uint32_t busyBit, std::uint32_t offset,
 
 bool RegisterAccess::WriteWhenIdle(std::uint32_t busyBit, std::uint32_t offset,
                                    std::uint32_t value, std::uint32_t length) {
-  if (!EnsureDeviceOpen(device_)) return false;
+  if (!EnsureDeviceOpen(device_)) return Fail(ERROR_DEVICE_NOT_CONNECTED);
   std::uint32_t status = 0;
   if (!ReadWhenIdle(busyBit, offset, status, length)) return false;
   return WriteMacRegister(offset, value, length);
@@ -156,7 +156,7 @@ bool RegisterAccess::WriteWhenRfIdle(std::uint32_t offset, std::uint32_t value,
 
 // Without a device the value stays as it was; a failed call reads as 0xFF.
 bool RegisterAccess::BbpRead(std::uint8_t id, std::uint8_t& value) {
-  if (!EnsureDeviceOpen(device_)) return false;
+  if (!EnsureDeviceOpen(device_)) return Fail(ERROR_DEVICE_NOT_CONNECTED);
   std::uint32_t command = kFailedReadValue;
   const bool ok =
       WriteWhenBbpIdle(kBbpCommandRegister, 0xB0000u | static_cast<std::uint32_t>(id) << 8) &&
@@ -201,7 +201,7 @@ bool RegisterAccess::AccessRfRegister(int operation, std::uint8_t bank, std::uin
   const std::uint32_t select =
       static_cast<std::uint32_t>(bank & 0xF) << 14 | static_cast<std::uint32_t>(reg & 0x3F) << 8;
   if (operation == kRegisterRead) {
-    if (!EnsureDeviceOpen(device_)) return false;
+    if (!EnsureDeviceOpen(device_)) return Fail(ERROR_DEVICE_NOT_CONNECTED);
     std::uint32_t command = kFailedReadValue;
     const bool ok = WriteWhenRfIdle(kRfCommandRegister, 0x80000000u | select) &&
                     ReadWhenRfIdle(kRfCommandRegister, command);

@@ -72,7 +72,18 @@ class RegisterAccess {
   // RF register `reg` (6 bits) of `bank` (4 bits).
   bool AccessRfRegister(int operation, std::uint8_t bank, std::uint8_t reg, std::uint8_t& value);
 
+  // The system error of this object's last failed operation: 1167 when the
+  // device is gone (or no connection could be opened), else the driver's
+  // error (31 for an answer that came back short). A script or a command
+  // uses it to tell an unplugged chip from a failed access; it is this
+  // object's own, so give each thread its own RegisterAccess.
+  Win32Error lastError() const { return lastError_; }
+
  private:
+  bool Fail(Win32Error error) {
+    lastError_ = error;
+    return false;
+  }
   bool Read32(std::uint32_t code, std::uint32_t offset, std::uint32_t& value, std::uint32_t length);
   bool Write32(std::uint32_t code, std::uint32_t offset, std::uint32_t value);
   bool ReadWhenIdle(std::uint32_t busyBit, std::uint32_t offset, std::uint32_t& value,
@@ -84,6 +95,7 @@ class RegisterAccess {
   bool WriteR66PerPath(std::uint8_t value);
 
   DeviceContext& device_;
+  Win32Error lastError_ = ERROR_SUCCESS;
 };
 
 }  // namespace kqa::device

@@ -217,11 +217,7 @@ MacRegisterTool::Outcome MacRegisterTool::loadRegisterFile() {
 }
 
 MacRegisterTool::Outcome MacRegisterTool::runScript(page::LogSink& log) {
-  const FileDialogOptions dialog = ScriptFileDialog(ScriptDialect::Keyword);
-  const std::optional<std::string> chosen = device_.prompt.chooseOpenFile(dialog);
-  if (!chosen) return Outcome::Cancelled;
-  const std::string path = AppendExtensionIfNoDot(*chosen, dialog.defaultExtension);
-  return page::DoneIf(RunRegisterScriptFile(ScriptDialect::Keyword, path, device_, log));
+  return ChooseAndRunRegisterScript(ScriptDialect::Keyword, device_, log);
 }
 
 void MacRegisterTool::showScriptExample(page::LogSink& log) {

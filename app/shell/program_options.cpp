@@ -1,5 +1,7 @@
 #include "app/shell/program_options.h"
 
+#include <utility>
+
 namespace kqa::shell {
 namespace {
 
@@ -15,13 +17,14 @@ bool TakeValue(std::span<const std::string> arguments, std::size_t& index, std::
       return false;
     }
     value = arguments[++index];
-    return true;
-  }
-  if (argument.size() > name.size() && argument.compare(0, name.size(), name) == 0 &&
-      argument[name.size()] == '=') {
+  } else if (argument.size() > name.size() && argument.compare(0, name.size(), name) == 0 &&
+             argument[name.size()] == '=') {
     matched = true;
     value = argument.substr(name.size() + 1);
-    return true;
+  }
+  if (matched && value.empty()) {  // "--state ''" would otherwise be no option at all
+    error = std::string(name) + " needs a value";
+    return false;
   }
   return true;
 }
@@ -33,9 +36,15 @@ bool ParseProgramOptions(std::span<const std::string> arguments, ProgramOptions&
   for (std::size_t i = 0; i < arguments.size(); ++i) {
     const std::string& argument = arguments[i];
     bool matched = false;
-    if (!TakeValue(arguments, i, "--device", options.device, matched, error)) return false;
-    if (matched) continue;
-    if (!TakeValue(arguments, i, "--state", options.stateFile, matched, error)) return false;
+    for (const auto& [name, value] :
+         {std::pair<std::string_view, std::string*>{"--device", &options.device},
+          {"--state", &options.stateFile},
+          {"--environment", &options.environmentFile},
+          {"--seed", &options.seed},
+          {"--timing", &options.timing}}) {
+      if (!TakeValue(arguments, i, name, *value, matched, error)) return false;
+      if (matched) break;
+    }
     if (matched) continue;
     if (argument == "--help" || argument == "-h") {
       options.help = true;
@@ -51,11 +60,15 @@ bool ParseProgramOptions(std::span<const std::string> arguments, ProgramOptions&
 }
 
 std::string_view ProgramUsage() {
-  return "usage: kestrelqa [--device KIND] [--state FILE] [letters...]\n"
+  return "usage: kestrelqa [--device KIND] [--state FILE] [--environment FILE] [--seed N]\n"
+         "                 [--timing usb2] [letters...]\n"
          "  --device KIND  emulated | emulated:efuse | usb[:VVVV:PPPP] | socket[:PATH]\n"
-         "                 (default: a running kestrelqa-usbd, else a real chip, else the\n"
-         "                 emulated chip)\n"
+         "                 (default: a running kestrelqa-usbd, else a real chip; the\n"
+         "                 emulated chip only when chosen)\n"
          "  --state FILE   where the emulated chip keeps its EEPROM, eFuse and flash\n"
+         "  --environment FILE  the emulated chip's radio environment\n"
+         "  --seed N       the emulated chip's serial number and radio draws\n"
+         "  --timing usb2  the emulated chip answers about as fast as over USB 2.0\n"
          "  letters        any parameter holding f adds the Noise Level and FFT Graph\n"
          "                 pages, p the PAPD Test page, i the IQ Cal page (e.g. fpi)\n";
 }

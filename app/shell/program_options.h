@@ -7,17 +7,22 @@
 
 namespace kqa::shell {
 
-// kestrelqa [--device KIND] [--state FILE] [letters...]
+// kestrelqa [--device KIND] [--state FILE] [--environment FILE] [--seed N]
+//           [--timing usb2] [letters...]
 struct ProgramOptions {
-  std::string device;  // as given; empty: find one (daemon, real chip, else emulated)
-  std::string stateFile;  // the emulated chip's non-volatile state
+  std::string device;  // as given; empty: find one (a daemon, else a real chip)
+  // The emulated chip's options, as given (devices::ApplyChipOptions checks them).
+  std::string stateFile;        // its non-volatile state
+  std::string environmentFile;  // its radio environment
+  std::string seed;             // its serial number and radio draws
+  std::string timing;           // "usb2": about as fast as over USB 2.0
   // Every other parameter, for the page letters f, p and i.
   std::vector<std::string> pageParameters;
   bool help = false;
 };
 
 // Parses the arguments after the program name. Returns false with a
-// one-line reason on a missing value or an unknown "--" option.
+// one-line reason on a missing or empty value or an unknown "--" option.
 bool ParseProgramOptions(std::span<const std::string> arguments, ProgramOptions& options,
                          std::string& error);
 

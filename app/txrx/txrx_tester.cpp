@@ -99,12 +99,16 @@ TxRxTester::Outcome TxRxTester::refuse(const std::string& problem) {
 
 // --- Activation -----------------------------------------------------------------
 
-void TxRxTester::readStationAddress() {
+std::string TxRxTester::stationAddressText() {
   ChipRegisters& r = radio_.registers();
   const std::uint32_t low = r.mac(0x1008);
   const std::uint32_t high = r.mac(0x100C);
-  macAddress = device::Format("%02X%02X%02X%02X%02X%02X", low & 0xFF, (low >> 8) & 0xFF,
-                              (low >> 16) & 0xFF, low >> 24, high & 0xFF, (high >> 8) & 0xFF);
+  return device::Format("%02X%02X%02X%02X%02X%02X", low & 0xFF, (low >> 8) & 0xFF, (low >> 16) & 0xFF,
+                        low >> 24, high & 0xFF, (high >> 8) & 0xFF);
+}
+
+void TxRxTester::readStationAddress() {
+  macAddress = stationAddressText();
 }
 
 void TxRxTester::syncModeFromContext() {
@@ -284,16 +288,16 @@ TxRxTester::Outcome TxRxTester::selectRxPaths(bool onePathChecked, int entry) {
 TxRxTester::Outcome TxRxTester::selectFrameType(int frameType) {
   if (frameType < 0 || frameType >= kFrameTypeCount)
     return refuse(device::Format("Frame type %d is not 0 to %d.", frameType, kFrameTypeCount - 1));
-  ApplyFramePreset(run, frameType);
-  const int total = FramePresets()[static_cast<std::size_t>(frameType)].totalBytes;
-  if (total >= 16 && device_.hDevice.isOpen()) {
-    ChipRegisters& r = radio_.registers();
-    const std::uint32_t low = r.mac(0x1008);
-    const std::uint32_t high = r.mac(0x100C);
-    run.address2 = device::Format("%02X%02X%02X%02X%02X%02X", low & 0xFF, (low >> 8) & 0xFF,
-                                  (low >> 16) & 0xFF, low >> 24, high & 0xFF, (high >> 8) & 0xFF);
-  }
+  presetApplier()(run, frameType);
   return Outcome::Done;
+}
+
+std::function<void(RunSettings&, int)> TxRxTester::presetApplier() {
+  return [this](RunSettings& settings, int frameType) {
+    ApplyFramePreset(settings, frameType);
+    const int total = FramePresets()[static_cast<std::size_t>(frameType)].totalBytes;
+    if (total >= 16 && device_.hDevice.isOpen()) settings.address2 = stationAddressText();
+  };
 }
 
 // --- Transmit -------------------------------------------------------------------
@@ -536,6 +540,8 @@ TxRxTester::Outcome TxRxTester::resetCounters() {
     return Outcome::Failed;
   }
   tracker_.reset();
+  signal_.fer.reset();
+  signal_.frameLoss.reset();
   shown_.counters.fill("0 / 0");
   shown_.fer = "0%";
   shown_.frameLoss = "0";
@@ -549,11 +555,18 @@ TxRxTester::Outcome TxRxTester::resetCounters() {
 
 void TxRxTester::refreshStatistics() {
   statisticsFresh_ = device::QueryRxStatistics(device_, statistics_).ok;
+  signal_.fresh = statisticsFresh_;
   if (!statisticsFresh_) return;
   signal_.statistics = tracker_.refresh(statistics_, run.environment);
   shown_.counters = signal_.statistics.texts;
-  if (signal_.statistics.fer) shown_.fer = PercentText(*signal_.statistics.fer);
-  if (signal_.statistics.frameLoss) shown_.frameLoss = PercentText(*signal_.statistics.frameLoss);
+  if (signal_.statistics.fer) {
+    signal_.fer = signal_.statistics.fer;
+    shown_.fer = PercentText(*signal_.fer);
+  }
+  if (signal_.statistics.frameLoss) {
+    signal_.frameLoss = signal_.statistics.frameLoss;
+    shown_.frameLoss = PercentText(*signal_.frameLoss);
+  }
 }
 
 bool TxRxTester::showProgress() {
@@ -730,6 +743,7 @@ void TxRxTester::adoptChipState() {
   else if ((r22 & 0x41) == 0x41)
     test_ = ContinuousTest::Carrier;
   txRunning_ = test_ != ContinuousTest::None || (control & kTxEnable) != 0;
+  if (rxRunning_ || txRunning_) startTimer(PageTimer::Statistics);
   // What the pins held before the test is not known here: the band's value.
   savedTxPins_ = radio_.fiveGhz() ? 0x0F05 : 0x0F0A;
   const std::uint16_t rssi = [&] {

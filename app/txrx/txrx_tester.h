@@ -1,7 +1,9 @@
 #pragma once
 
 #include <array>
+#include <functional>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -53,7 +55,10 @@ struct TxRxDisplays {
 
 // The numbers behind the last statistics refresh, for the command line.
 struct SignalSnapshot {
+  bool fresh = false;  // the last refresh read the statistics
   StatisticsRefresh statistics;
+  std::optional<double> fer;        // as the page shows them: kept through quiet seconds
+  std::optional<double> frameLoss;
   std::array<int, 3> rssiDbm{};
   int rxPaths = 1;
   std::array<double, 2> snrDb{};
@@ -139,10 +144,15 @@ class TxRxTester {
   // "Frame Type": the preset; Address2 becomes the station address for
   // frames of 16 bytes or more.
   Outcome selectFrameType(int frameType);
+  // What selectFrameType does to a settings value, for settings read from a
+  // file (run_settings_json.h).
+  std::function<void(RunSettings&, int)> presetApplier();
 
   // "Start &TX" / "Stop &TX". Refused (nothing sent) when a field of the
   // run is bad.
   Outcome toggleTx();
+  // The stop path of "Stop &TX", whatever the page believes runs.
+  Outcome stopTransmission() { return stopTx(); }
   // A continuous-test box checked or cleared.
   Outcome setContinuousTest(ContinuousTest test, bool checked);
   // "Start &RX" / "Stop &RX"; a stop is ignored while "Loopback" holds it.
@@ -199,6 +209,7 @@ class TxRxTester {
   void killTimer(PageTimer timer);
   Outcome refuse(const std::string& problem);
   void readStationAddress();
+  std::string stationAddressText();
   void syncModeFromContext();
 
   device::DeviceContext& device_;

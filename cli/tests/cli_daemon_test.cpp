@@ -12,6 +12,7 @@
 #include <cstring>
 
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -64,9 +65,11 @@ class CliThroughDaemon : public ::testing::Test {
     fs::remove_all(folder);
   }
 
-  void StartDaemon() {
-    daemon = Spawn({KQA_USBD_PATH, "--device", "emulated:efuse", "--socket", socket, "--state", state},
-                   folder / "usbd.out", folder / "usbd.err");
+  void StartDaemon(std::vector<std::string> device = {"--device", "emulated:efuse", "--state"}) {
+    std::vector<std::string> argv = {KQA_USBD_PATH, "--socket", socket};
+    argv.insert(argv.end(), device.begin(), device.end());
+    if (argv.back() == "--state") argv.push_back(state);
+    daemon = Spawn(argv, folder / "usbd.out", folder / "usbd.err");
     // Waits for the process to come up; bounded, and not a wait on the chip.
     for (int i = 0; i < 200 && !fs::exists(socket); ++i)
       std::this_thread::sleep_for(std::chrono::milliseconds(25));
@@ -80,19 +83,46 @@ class CliThroughDaemon : public ::testing::Test {
     daemon = -1;
   }
   Output Cli(std::vector<std::string> arguments, bool chooseDevice = true) {
+    return Finish(StartCli(std::move(arguments), chooseDevice));
+  }
+  // A CLI run in the background, its output in files named after it.
+  struct Running {
+    pid_t pid;
+    fs::path out, err;
+  };
+  Running StartCli(std::vector<std::string> arguments, bool chooseDevice = true) {
     if (chooseDevice) arguments.insert(arguments.begin(), {"--device", "socket:" + socket});
     arguments.insert(arguments.begin(), KQA_CLI_PATH);
-    const pid_t pid = Spawn(arguments, folder / "cli.out", folder / "cli.err");
+    const std::string name = "cli" + std::to_string(runs++);
+    Running run{0, folder / (name + ".out"), folder / (name + ".err")};
+    run.pid = Spawn(arguments, run.out, run.err);
+    return run;
+  }
+  Output Finish(const Running& run) {
     int status = 0;
-    ::waitpid(pid, &status, 0);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(folder / "cli.out"),
-            ReadFile(folder / "cli.err")};
+    ::waitpid(run.pid, &status, 0);
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(run.out), ReadFile(run.err)};
+  }
+  // Waits until `file` holds `text`; bounded, and not a wait on the chip.
+  static bool WaitFor(const fs::path& file, const std::string& text) {
+    for (int i = 0; i < 400; ++i) {
+      if (ReadFile(file).find(text) != std::string::npos) return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(25));
+    }
+    return false;
+  }
+  int DaemonExit() {
+    int status = 0;
+    ::waitpid(daemon, &status, 0);
+    daemon = -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }
 
   fs::path folder;
   std::string socket;
   std::string state;
   pid_t daemon = -1;
+  int runs = 0;
 };
 
 TEST_F(CliThroughDaemon, CommandsReachTheChipAndAnEfuseBurnStaysBurnt) {
@@ -104,8 +134,14 @@ TEST_F(CliThroughDaemon, CommandsReachTheChipAndAnEfuseBurnStaysBurnt) {
   EXPECT_NE(selftest.err.find("via kestrelqa-usbd"), std::string::npos) << selftest.err;
 
   EXPECT_EQ(Cli({"reg", "read", "0"}).out, "5EC70000\n");
-  EXPECT_EQ(Cli({"ioctl", "22349C", "--out", "4", "--json"}).out,
-            "{\"error\":0,\"bytes\":4,\"output\":\"00000000\"}\n");
+  const std::string ioctl = Cli({"ioctl", "22349C", "--out", "4", "--json"}).out;
+  EXPECT_NE(ioctl.find("\"error\":0,\"errorName\":\"ERROR_SUCCESS\",\"bytes\":4,\"output\":\"00000000\""),
+            std::string::npos)
+      << ioctl;
+  EXPECT_NE(ioctl.find("\"device\":\"emulated Kestrel (eFuse board) via kestrelqa-usbd at " + socket +
+                       "\",\"emulated\":true"),
+            std::string::npos)
+      << ioctl;
   const Output refused = Cli({"nvm", "write", "1F0", "A5A5"});
   EXPECT_EQ(refused.exitCode, 1);  // no terminal, no --yes
   EXPECT_NE(refused.err.find("pass --yes"), std::string::npos);
@@ -160,6 +196,150 @@ TEST_F(CliThroughDaemon, DaemonStatusNamesTheDeviceAndEveryConnectedProcess) {
   EXPECT_EQ(none.exitCode, 1);
   EXPECT_EQ(none.out, "{\"ok\":false,\"message\":\"no kestrelqa-usbd is listening at " + (folder / "nope.sock").string() +
                           "\"}\n");
+}
+
+// Finding 5: the chip pulled (SIGUSR1) in the middle of a script.
+TEST_F(CliThroughDaemon, AScriptStopsAtTheLineWhereTheChipWasPulled) {
+  StartDaemon({"--device", "emulated"});
+  std::ofstream script(folder / "long.txt");
+  for (int i = 0; i < 40; ++i) script << "MAC 1 1314 " << i << "\nWAIT 50\n";
+  script.close();
+  const Running run = StartCli({"script", "run", (folder / "long.txt").string()});
+  ASSERT_TRUE(WaitFor(run.out, "= 0x00000003")) << ReadFile(run.err);
+  ::kill(daemon, SIGUSR1);
+  const Output out = Finish(run);
+  EXPECT_EQ(out.exitCode, 1);
+  const std::size_t stop = out.out.find(": device not connected (1167)\n");
+  ASSERT_NE(stop, std::string::npos) << out.out;
+  const std::string line = out.out.substr(out.out.rfind("Error:\tline ", stop) + 12,
+                                          stop - out.out.rfind("Error:\tline ", stop) - 12);
+  EXPECT_TRUE(out.out.ends_with(": device not connected (1167)\nScript stopped at line " + line +
+                                ", device not connected (1167): " + std::to_string(std::stoi(line) - 1) +
+                                " commands run, 1 line failed, 0 lines skipped, 0 lines matched no keyword\n"))
+      << out.out;
+  EXPECT_EQ(out.out.find("0xFFFFFFFF"), std::string::npos) << "no failed read passes for a value";
+
+  const Output pulled = Cli({"info", "--json"});
+  EXPECT_EQ(pulled.exitCode, 1);
+  EXPECT_NE(pulled.out.find("no Kestrel is plugged in"), std::string::npos) << pulled.out;
+  ::kill(daemon, SIGUSR2);
+}
+
+// Findings 1 and 2 through the daemon: each forecast is what the write costs,
+// and a write the eFuse cannot hold burns nothing.
+TEST_F(CliThroughDaemon, EfuseWritesCostWhatTheQuestionSaysAndARefusedOneBurnsNothing) {
+  StartDaemon({"--device", "emulated:efuse", "--state"});
+  for (int i = 0; i < 10; ++i) {
+    char offset[8], data[24];
+    std::snprintf(offset, sizeof offset, "%X", 0x50 + 16 * i);
+    std::snprintf(data, sizeof data, "%02X11223344556677", i + 1);
+    const Output write = Cli({"nvm", "write", offset, data, "--yes"});
+    ASSERT_EQ(write.exitCode, 0) << write.err;
+    EXPECT_NE(write.err.find("Free block before write=" + std::to_string(21 - i) +
+                             ", after write=" + std::to_string(20 - i)),
+              std::string::npos)
+        << write.err;
+  }
+  EXPECT_EQ(Cli({"efuse", "free"}).out, "11 / 29\n");
+  const std::string dump = Cli({"efuse", "dump"}).out;
+  const Output refused = Cli({"nvm", "write", "100", std::string(2 * 16 * 12, '5'), "--yes"});
+  EXPECT_EQ(refused.exitCode, 1);
+  EXPECT_NE(refused.err.find("eFuse write refused: it needs 12 new blocks and only 11 are free"),
+            std::string::npos)
+      << refused.err;
+  EXPECT_EQ(Cli({"efuse", "dump"}).out, dump);
+  EXPECT_EQ(Cli({"efuse", "free"}).out, "11 / 29\n");
+}
+
+// Finding 6: without a daemon or a chip nothing passes for a device.
+TEST_F(CliThroughDaemon, WithoutADeviceNothingRunsAndTheEmulatedChipMustBeChosen) {
+  for (const char* path : {"/run/kestrelqa/usbd.sock"})
+    if (fs::exists(path)) GTEST_SKIP() << "a daemon may be running at " << path;
+  ::setenv("KESTRELQA_USBD_SOCKET", socket.c_str(), 1);  // no daemon there
+  const Output selftest = Cli({"selftest"}, false);
+  ::unsetenv("KESTRELQA_USBD_SOCKET");
+  if (selftest.err.find("Device: Kestrel on USB") != std::string::npos) GTEST_SKIP() << "a Kestrel is plugged in";
+  EXPECT_EQ(selftest.exitCode, 1);
+  EXPECT_EQ(selftest.out, "");
+  EXPECT_NE(selftest.err.find("kestrelqa-cli: no device: no kestrelqa-usbd is listening at " + socket),
+            std::string::npos)
+      << selftest.err;
+  EXPECT_NE(selftest.err.find("To work with the emulated chip, choose it: --device emulated"), std::string::npos)
+      << selftest.err;
+
+  // The other ways a device cannot be had, in JSON too.
+  const Output nope = Cli({"--device", "socket:/nope.sock", "info", "--json"}, false);
+  EXPECT_EQ(nope.exitCode, 1);
+  EXPECT_EQ(nope.out.rfind("{\"ok\":false,\"message\":\"no device: ", 0), 0u) << nope.out;
+  std::ofstream(state) << "not a state file";
+  const Output corrupt = Cli({"--device", "emulated", "--state", state, "info", "--json"}, false);
+  EXPECT_EQ(corrupt.exitCode, 1);
+  EXPECT_NE(corrupt.out.find("cannot start the emulated Kestrel with the state file " + state), std::string::npos)
+      << corrupt.out;
+  const Output folderState = Cli({"--device", "emulated", "--state", folder.string(), "info", "--json"}, false);
+  EXPECT_EQ(folderState.exitCode, 2);
+  EXPECT_NE(folderState.out.find("is a folder, not a state file"), std::string::npos) << folderState.out;
+  const Output seedWithoutChip = Cli({"--seed", "3", "info"}, false);
+  EXPECT_EQ(seedWithoutChip.exitCode, 2);
+  EXPECT_NE(seedWithoutChip.err.find("--seed is for the emulated chip"), std::string::npos) << seedWithoutChip.err;
+}
+
+// The emulated chip's radio environment, given to kestrelqa-cli and to the
+// daemon: its access point's beacons reach the capture ring.
+TEST_F(CliThroughDaemon, TheEnvironmentFileReachesTheChipInProcessAndThroughTheDaemon) {
+  const std::string air = (folder / "air.env").string();
+  std::ofstream(air) << "noise default -95\n"
+                        "ap qa channel=6 level=-45 ssid=\"QA LAB #2\" bssid=02:00:00:00:00:06\n";
+  const Output inProcess = Cli({"--device", "emulated", "--environment", air, "--seed", "5", "beacons", "6", "1000"}, false);
+  EXPECT_EQ(inProcess.exitCode, 0) << inProcess.err;
+  EXPECT_NE(inProcess.out.find("  02:00:00:00:00:06  \"QA LAB #2\"  "), std::string::npos) << inProcess.out;
+
+  StartDaemon({"--device", "emulated", "--environment", air, "--timing", "usb2"});
+  const Output daemonChip = Cli({"beacons", "6", "1000", "--json"});
+  EXPECT_EQ(daemonChip.exitCode, 0) << daemonChip.err;
+  EXPECT_NE(daemonChip.out.find("{\"bssid\":\"02:00:00:00:00:06\",\"ssid\":\"QA LAB #2\""), std::string::npos)
+      << daemonChip.out;
+  EXPECT_EQ(daemonChip.out.find("KESTREL-LAB"), std::string::npos) << "the built-in bench is not on the air";
+  StopDaemon();
+
+  std::ofstream(air) << "noise default -95\nap qa channel=6 level=loud\n";
+  const Output bad = Cli({"--device", "emulated", "--environment", air, "info"}, false);
+  EXPECT_EQ(bad.exitCode, 1);
+  EXPECT_NE(bad.err.find("environment line 2"), std::string::npos) << bad.err;
+  daemon = Spawn({KQA_USBD_PATH, "--socket", socket, "--device", "emulated", "--environment", air},
+                 folder / "usbd.out", folder / "usbd.err");
+  EXPECT_NE(DaemonExit(), 0);
+  EXPECT_NE(ReadFile(folder / "usbd.err").find("environment line 2"), std::string::npos)
+      << ReadFile(folder / "usbd.err");
+}
+
+// Findings 3, 4 and 7 through the daemon: the checks are the CLI's own,
+// whichever way the chip is reached.
+TEST_F(CliThroughDaemon, RangesScriptFilesAndTheImageFileAreCheckedThroughTheDaemonToo) {
+  StartDaemon({"--device", "emulated"});
+  const Output cut = Cli({"reg", "write", "0x11314", "11111111"});
+  EXPECT_EQ(cut.exitCode, 2);
+  EXPECT_NE(cut.err.find("ADDR must lie in the MAC window 0x0000-0xFFFF, not 0x11314"), std::string::npos);
+  EXPECT_EQ(Cli({"reg", "read", "1314"}).out, "00000000\n");
+
+  std::ofstream(folder / "bom.txt", std::ios::binary) << "\xEF\xBB\xBF" "MAC 1 1314 5\nRF 1 99 13 77\n";
+  const Output bom = Cli({"script", "run", (folder / "bom.txt").string()});
+  EXPECT_EQ(bom.exitCode, 1);
+  EXPECT_EQ(bom.out, "W:\tMAC 0x1314\t= 0x00000005\n"
+                     "Error:\tline 2 skipped: RF bank must be from 0 to 15, not 99\n"
+                     "Script ended: 1 command run, 0 lines failed, 1 line skipped, 0 lines matched no keyword\n");
+  std::ofstream(folder / "binary.txt", std::ios::binary) << std::string("\x7F" "ELF\x02\x01", 6);
+  const Output binary = Cli({"script", "run", (folder / "binary.txt").string()});
+  EXPECT_EQ(binary.exitCode, 1);
+  EXPECT_NE(binary.err.find("is not a text file (byte 0x7F at offset 0): nothing was run"), std::string::npos)
+      << binary.err;
+
+  std::ofstream(folder / "short.bin", std::ios::binary) << std::string(10, '\x11');
+  const Output image = Cli({"--nvm", "buffer", "--eeprom-file", (folder / "short.bin").string(), "nvm", "write",
+                            "0", "AA"});
+  EXPECT_EQ(image.exitCode, 1);
+  EXPECT_NE(image.err.find("holds 10 bytes; an image holds 512 to 1024 bytes"), std::string::npos) << image.err;
+  EXPECT_EQ(fs::file_size(folder / "short.bin"), 10u);
 }
 
 }  // namespace

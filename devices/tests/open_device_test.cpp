@@ -76,15 +76,49 @@ TEST_F(OpenDeviceTest, TheEmulatedChipRunsInProcessOnAStateFileOfItsBoard) {
   EXPECT_NE(error.find(stateFile), std::string::npos) << error;
 }
 
-TEST_F(OpenDeviceTest, AutoFallsBackToTheEmulatedChipAndSaysWhy) {
+// A station whose Kestrel is not found must never program the emulated chip
+// and report success.
+TEST_F(OpenDeviceTest, AutoNeverPicksTheEmulatedChipAndSaysHowToChooseIt) {
   for (const std::string& path : DaemonSocketPaths())
     if (std::filesystem::exists(path)) GTEST_SKIP() << "a daemon may be running at " << path;
   auto device = openDevice(Kind::Auto);
-  ASSERT_TRUE(device) << error;
-  if (!device->isEmulated()) GTEST_SKIP() << "a Kestrel is plugged in: " << device->description();
-  EXPECT_EQ(device->description(), "emulated Kestrel (EEPROM board, in-process)");
+  if (device) {
+    EXPECT_FALSE(device->isEmulated()) << device->description();
+    GTEST_SKIP() << "a Kestrel is plugged in: " << device->description();
+  }
   EXPECT_NE(error.find("no kestrelqa-usbd is listening at " + DefaultSocketPath()), std::string::npos) << error;
   EXPECT_NE(error.find("Kestrel on USB"), std::string::npos) << error;
+  EXPECT_NE(error.find("--device emulated"), std::string::npos) << error;
+}
+
+TEST_F(OpenDeviceTest, TheEmulatedChipsOptionsGoOnlyWithTheEmulatedChipAndABadEnvironmentNamesItsLine) {
+  DeviceChoice choice;
+  choice.kind = Kind::Socket;
+  EXPECT_FALSE(ApplyChipOptions({.environmentFile = "air.env"}, choice, error));
+  EXPECT_EQ(error, "--environment is for the emulated chip a program starts itself: give --device "
+                   "emulated or --device emulated:efuse");
+  choice.kind = Kind::Auto;
+  EXPECT_FALSE(ApplyChipOptions({.seed = "7"}, choice, error));
+  EXPECT_NE(error.find("--seed is for the emulated chip"), std::string::npos) << error;
+
+  testing::TempDir dir;
+  choice.kind = Kind::Emulated;
+  EXPECT_FALSE(ApplyChipOptions({.stateFile = dir.path()}, choice, error));
+  EXPECT_EQ(error, "--state " + dir.path() + " is a folder, not a state file");
+  EXPECT_FALSE(ApplyChipOptions({.environmentFile = "/dev/zero"}, choice, error));
+  EXPECT_EQ(error, "--environment /dev/zero is not a regular file, not an environment file");
+  EXPECT_FALSE(ApplyChipOptions({.seed = "4294967296"}, choice, error));
+  EXPECT_FALSE(ApplyChipOptions({.timing = "fast"}, choice, error));
+  const std::string environment = dir.path() + "/air.env";
+  ASSERT_TRUE(ApplyChipOptions({.environmentFile = environment, .seed = "4294967295", .timing = "usb2"}, choice, error))
+      << error;
+  EXPECT_EQ(choice.seed, 4294967295u);
+  EXPECT_EQ(choice.timing, ChipTiming::Usb2);
+
+  std::ofstream(environment) << "noise default -95\nap x channel=1 level=loud\n";
+  EXPECT_FALSE(OpenDevice(choice, clock, error));
+  EXPECT_NE(error.find("environment line 2"), std::string::npos) << error;
+  EXPECT_NE(error.find(environment), std::string::npos) << error;
 }
 
 }  // namespace

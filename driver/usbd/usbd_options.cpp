@@ -12,6 +12,7 @@ using Kind = devices::DeviceChoice::Kind;
 bool ParseUsbdOptions(int argc, const char* const* argv, UsbdOptions& options, std::string& error) {
   UsbdOptions parsed;
   parsed.device.kind = Kind::Usb;
+  devices::ChipOptionWords chip;  // applied once the device is known
   for (int i = 1; i < argc; ++i) {
     std::string_view arg = argv[i];
     if (arg == "-h" || arg == "--help") {
@@ -27,7 +28,8 @@ bool ParseUsbdOptions(int argc, const char* const* argv, UsbdOptions& options, s
       value = arg.substr(equals + 1);
       hasValue = true;
     }
-    if (name != "--device" && name != "--socket" && name != "--state" && name != "--group") {
+    if (name != "--device" && name != "--socket" && name != "--state" && name != "--group" &&
+        name != "--environment" && name != "--seed" && name != "--timing") {
       error = arg.starts_with("-") ? "unknown option " + std::string(arg)
                                    : "unexpected argument " + std::string(arg);
       return false;
@@ -52,22 +54,26 @@ bool ParseUsbdOptions(int argc, const char* const* argv, UsbdOptions& options, s
     } else if (name == "--socket") {
       parsed.socketPath = value;
     } else if (name == "--state") {
-      parsed.device.stateFile = value;
+      chip.stateFile = value;
+    } else if (name == "--environment") {
+      chip.environmentFile = value;
+    } else if (name == "--seed") {
+      chip.seed = value;
+    } else if (name == "--timing") {
+      chip.timing = value;
     } else {
       parsed.group = value;
     }
   }
-  if (!parsed.device.stateFile.empty() && parsed.device.kind == Kind::Usb) {
-    error = "--state is for the emulated chip; a real chip keeps its own memories";
-    return false;
-  }
+  if (!devices::ApplyChipOptions(chip, parsed.device, error)) return false;
   options = std::move(parsed);
   return true;
 }
 
 std::string UsbdHelpText() {
   return "Usage: kestrelqa-usbd [--device emulated|emulated:efuse|usb[:VVVV:PPPP]] [--socket PATH]\n"
-         "                      [--state FILE] [--group NAME]\n"
+         "                      [--state FILE] [--environment FILE] [--seed N] [--timing usb2]\n"
+         "                      [--group NAME]\n"
          "\n"
          "Serves the Kestrel QA driver's device interface on a Unix socket, for\n"
          "kestrelqa and kestrelqa-cli (--device socket[:PATH]).\n"
@@ -82,6 +88,12 @@ std::string UsbdHelpText() {
          ")\n"
          "  --state FILE     the emulated chip's EEPROM, eFuse and flash, loaded at start and\n"
          "                   saved at exit (default: none; the chip starts from its factory image)\n"
+         "  --environment FILE\n"
+         "                   the emulated chip's radio environment: access points, stations,\n"
+         "                   noise (default: the built-in lab bench)\n"
+         "  --seed N         the emulated chip's serial number and radio draws (default 1)\n"
+         "  --timing usb2    the emulated chip answers about as fast as over USB 2.0\n"
+         "                   (default: at once)\n"
          "  --group NAME     the group that may connect besides the owner (default: the\n"
          "                   daemon's own group)\n"
          "  -h, --help       this text\n"

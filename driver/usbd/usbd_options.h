@@ -15,8 +15,9 @@ struct UsbdOptions {
 };
 
 // False with a message on anything it does not understand. --device takes
-// only what the daemon can serve itself (not "socket" or "auto"), and
-// --state only goes with an emulated chip.
+// only what the daemon can serve itself (not "socket" or "auto"), and the
+// emulated chip's options (--state, --environment, --seed, --timing) only go
+// with an emulated chip.
 bool ParseUsbdOptions(int argc, const char* const* argv, UsbdOptions& options, std::string& error);
 
 // The text of --help.

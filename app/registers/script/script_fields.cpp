@@ -47,10 +47,29 @@ bool SameKeyword(std::string_view word, std::string_view keyword) {
   return true;
 }
 
+std::string_view FieldName(FieldSlot slot) {
+  switch (slot) {
+    case FieldSlot::Skip: return "keyword";
+    case FieldSlot::Rw: return "read/write field";
+    case FieldSlot::Address: return "address";
+    case FieldSlot::Register: return "register";
+    case FieldSlot::Bank: return "bank";
+    case FieldSlot::Value: return "value";
+  }
+  return "field";
+}
+
 std::optional<std::string> ParseFields(const ScriptLine& line, const std::vector<FieldSlot>& slots,
                                        ScriptFields& fields) {
   ScriptFields parsed = fields;
-  for (std::size_t i = 0; i < slots.size() && i < line.tokens.size(); ++i) {
+  for (std::size_t i = 0; i < slots.size(); ++i) {
+    const auto index = static_cast<std::size_t>(slots[i]);
+    if (i >= line.tokens.size()) {
+      if (slots[i] != FieldSlot::Skip && !parsed.given[index])
+        return "the " + std::string(FieldName(slots[i])) + " is missing";
+      continue;
+    }
+    parsed.given[index] = true;
     const std::string_view word = line.tokens[i];
     switch (slots[i]) {
       case FieldSlot::Skip: break;

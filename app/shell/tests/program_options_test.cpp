@@ -10,12 +10,16 @@ namespace {
 
 TEST(ProgramOptions, DeviceStateAndPageLetters) {
   const std::vector<std::string> arguments = {"--device", "socket:/run/kqa.sock", "-f",
-                                              "--state=chip.kqastate", "pi"};
+                                              "--state=chip.kqastate", "pi", "--environment",
+                                              "air.env", "--seed=9", "--timing", "usb2"};
   ProgramOptions options;
   std::string error;
   ASSERT_TRUE(ParseProgramOptions(arguments, options, error)) << error;
   EXPECT_EQ(options.device, "socket:/run/kqa.sock");
   EXPECT_EQ(options.stateFile, "chip.kqastate");
+  EXPECT_EQ(options.environmentFile, "air.env");
+  EXPECT_EQ(options.seed, "9");
+  EXPECT_EQ(options.timing, "usb2");
   EXPECT_EQ(options.pageParameters, (std::vector<std::string>{"-f", "pi"}));
   EXPECT_FALSE(options.help);
 }
@@ -29,6 +33,9 @@ TEST(ProgramOptions, RefusesWhatItCannotUse) {
   const std::vector<std::string> unknown = {"--fft"};
   EXPECT_FALSE(ParseProgramOptions(unknown, options, error));
   EXPECT_EQ(error, "unknown option --fft");
+  const std::vector<std::string> empty = {"--state="};
+  EXPECT_FALSE(ParseProgramOptions(empty, options, error));
+  EXPECT_EQ(error, "--state needs a value");
 }
 
 }  // namespace

@@ -72,7 +72,11 @@ int RunKestrelQa(std::span<const std::string> arguments, ProgramSetup& setup) {
     Refuse(setup.prompt, error);
     return 2;
   }
-  choice.stateFile = options.stateFile;
+  if (!kqa::devices::ApplyChipOptions(
+          {options.stateFile, options.environmentFile, options.seed, options.timing}, choice, error)) {
+    Refuse(setup.prompt, error);
+    return 2;
+  }
   std::unique_ptr<kqa::devices::OpenedDevice> opened = setup.openDevice(choice, error);
   if (!opened) {
     Refuse(setup.prompt, "No device to work with: " + error);

@@ -27,9 +27,15 @@ TEST(UsbdOptions, ARealChipByDefaultAndEveryOptionWithAnEqualsSign) {
   EXPECT_EQ(options.device.productId, 0x0104);
   EXPECT_EQ(options.socketPath, "/tmp/k/usbd.sock");
   EXPECT_EQ(options.group, "kestrelqa");
-  ASSERT_TRUE(Parse({"--device=emulated:efuse", "--state=chip.kqastate"}, options, error)) << error;
+  ASSERT_TRUE(Parse({"--device=emulated:efuse", "--state=chip.kqastate", "--environment", "air.env",
+                     "--seed=77", "--timing", "usb2"},
+                    options, error))
+      << error;
   EXPECT_EQ(options.device.kind, Kind::EmulatedEfuse);
   EXPECT_EQ(options.device.stateFile, "chip.kqastate");
+  EXPECT_EQ(options.device.environmentFile, "air.env");
+  EXPECT_EQ(options.device.seed, 77u);
+  EXPECT_EQ(options.device.timing, devices::ChipTiming::Usb2);
 }
 
 TEST(UsbdOptions, MistakesAreRefusedWithAReason) {
@@ -40,6 +46,10 @@ TEST(UsbdOptions, MistakesAreRefusedWithAReason) {
       {{"--device", "socket"}, "the daemon serves a device of its own"},
       {{"--device", "auto"}, "the daemon serves a device of its own"},
       {{"--state", "x.kqastate"}, "--state is for the emulated chip"},
+      {{"--environment", "air.env"}, "--environment is for the emulated chip"},
+      {{"--device", "emulated", "--seed", "-3"}, "--seed must be a decimal number"},
+      {{"--device", "emulated", "--timing", "usb3"}, "--timing must be usb2 or immediate"},
+      {{"--device", "emulated", "--state", "/"}, "--state / is a folder"},
       {{"--verbose"}, "unknown option --verbose"},
       {{"emulated"}, "unexpected argument emulated"},
   };

@@ -1,0 +1,29 @@
+#include "app/device/error_names.h"
+
+namespace kqa::device {
+
+std::string_view Win32ErrorName(Win32Error error) {
+  switch (error) {
+    case ERROR_SUCCESS: return "ERROR_SUCCESS";
+    case ERROR_INVALID_FUNCTION: return "ERROR_INVALID_FUNCTION";
+    case ERROR_FILE_NOT_FOUND: return "ERROR_FILE_NOT_FOUND";
+    case ERROR_ACCESS_DENIED: return "ERROR_ACCESS_DENIED";
+    case ERROR_INVALID_HANDLE: return "ERROR_INVALID_HANDLE";
+    case ERROR_NOT_ENOUGH_MEMORY: return "ERROR_NOT_ENOUGH_MEMORY";
+    case ERROR_GEN_FAILURE: return "ERROR_GEN_FAILURE";
+    case ERROR_SHARING_VIOLATION: return "ERROR_SHARING_VIOLATION";
+    case ERROR_INVALID_PARAMETER: return "ERROR_INVALID_PARAMETER";
+    case ERROR_SEM_TIMEOUT: return "ERROR_SEM_TIMEOUT";
+    case ERROR_INSUFFICIENT_BUFFER: return "ERROR_INSUFFICIENT_BUFFER";
+    case ERROR_BUSY: return "ERROR_BUSY";
+    case ERROR_ALREADY_EXISTS: return "ERROR_ALREADY_EXISTS";
+    case ERROR_MORE_DATA: return "ERROR_MORE_DATA";
+    case ERROR_OPERATION_ABORTED: return "ERROR_OPERATION_ABORTED";
+    case ERROR_IO_PENDING: return "ERROR_IO_PENDING";
+    case ERROR_DEVICE_NOT_CONNECTED: return "ERROR_DEVICE_NOT_CONNECTED";
+    case ERROR_NO_SYSTEM_RESOURCES: return "ERROR_NO_SYSTEM_RESOURCES";
+  }
+  return "";
+}
+
+}  // namespace kqa::device
