@@ -48,7 +48,8 @@ void Row(QGridLayout* grid, int row, int column, const QString& caption, QWidget
 }  // namespace
 
 CTXRXPage::CTXRXPage(kqa::shell::PageServices& services, QWidget* parent)
-    : PropertyPage(parent), services_(services), tester_(services.device) {
+    : PropertyPage(parent), services_(services), tools_(services.device), tester_(services.device, &tools_) {
+  tools_.attach(tester_);
   runDialog_ = [](QDialog& dialog) { return dialog.exec(); };
   for (PageTimer timer : kqa::txrx::kPageTimers) {
     auto* qtimer = new QTimer(this);
@@ -67,6 +68,8 @@ CTXRXPage::CTXRXPage(kqa::shell::PageServices& services, QWidget* parent)
   middle->addStretch(1);
   auto* right = new QVBoxLayout;
   right->addWidget(receiveGroup());
+  right->addWidget(calibrationGroup());
+  right->addWidget(firmwareGroup());
   right->addStretch(1);
   auto* layout = new QHBoxLayout(this);
   layout->addLayout(left, 5);
@@ -300,10 +303,8 @@ QWidget* CTXRXPage::powerGroup() {
                                                 {tr("Freq. Offset (Hex)"), QStringLiteral("freqOffset")}};
   int row = 0;
   for (const auto& [caption, name] : fields) {
-    QPushButton* calibrate = button(tr("Calibrate"), [] {});
+    QPushButton* calibrate = button(tr("Calibrate"), [this, field = name] { onCalibrateTrim(field); });
     calibrate->setObjectName(name + QStringLiteral("Calibrate"));
-    calibrate->setEnabled(false);
-    calibrate->setToolTip(tr("Arrives with the RF calibrations"));
     Row(grid, row, 0, caption, textField(name, 2));
     grid->addWidget(calibrate, row++, 2);
   }
@@ -542,9 +543,11 @@ void CTXRXPage::act(const std::function<void()>& action) {
 void CTXRXPage::onInitDialog() {
   runLong(tr("Starting the TX/RX page"), [this] {
     readControls();
+    tools_.firmware.progress = progressSink();
     tester_.activate();
     fillRateList();
     showState();
+    showFirmware();
   });
   tellOthers(kqa::page::RadioSettingsChanged{});
 }

@@ -8,6 +8,7 @@
 
 #include "app/shell/page_services.h"
 #include "app/shell/views/page/property_page.h"
+#include "app/txrx/bench_tools.h"
 #include "app/txrx/txrx_tester.h"
 
 class QCheckBox;
@@ -36,6 +37,7 @@ class CTXRXPage : public kqa::PropertyPage {
   explicit CTXRXPage(kqa::shell::PageServices& services, QWidget* parent = nullptr);
 
   const kqa::txrx::TxRxTester& tester() const { return tester_; }
+  kqa::txrx::BenchTools& tools() { return tools_; }
 
   // How the page runs its two dialogs; tests and the screenshot tool drive
   // them instead of exec().
@@ -71,6 +73,12 @@ class CTXRXPage : public kqa::PropertyPage {
   QWidget* powerGroup();
   QWidget* receiveGroup();
   QWidget* toolsGroup();
+  // txrx_page_fwcal.cpp: the firmware and calibration groups.
+  QWidget* firmwareGroup();
+  QWidget* calibrationGroup();
+  void showFirmware();
+  void readIq();
+  void onCalibrateTrim(const QString& name);
   QCheckBox* checkBox(const QString& caption, const QString& name, std::function<void(bool)> handler);
   QLabel* display(const QString& name);
   QLineEdit* textField(const QString& name, int digits, bool hex = true);
@@ -85,6 +93,7 @@ class CTXRXPage : public kqa::PropertyPage {
   void runEnvironmentDialog();
 
   kqa::shell::PageServices& services_;
+  kqa::txrx::BenchTools tools_;  // before the tester, which runs it at its steps
   kqa::txrx::TxRxTester tester_;
   DialogRunner runDialog_;
   std::map<kqa::txrx::PageTimer, QTimer*> timers_;
@@ -137,4 +146,8 @@ class CTXRXPage : public kqa::PropertyPage {
   std::array<QLabel*, 3> rssi_{};
   std::array<QLabel*, 2> snr_{};
   std::map<QString, QLabel*> displays_;
+  QLabel* firmwareStatus_ = nullptr;
+  QLabel* calibrationResult_ = nullptr;
+  QCheckBox* iqEnable_ = nullptr;
+  std::array<QLineEdit*, 4> iqFields_{};
 };
