@@ -9,7 +9,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QSpinBox>
+#include <QToolButton>
+#include <QVBoxLayout>
 
 #include "app/device/text_format.h"
 #include "app/shell/views/page/hex_line_edit.h"
@@ -149,26 +150,28 @@ QWidget* CTXRXPage::calibrationGroup() {
     const auto i = static_cast<std::size_t>(n);
     iqFields_[i] = new kqa::HexLineEdit(QStringLiteral("iq%1").arg(n), iq, 2);
     iqFields_[i]->setText(QStringLiteral("00"));
-    auto* spin = new QSpinBox(iq);
-    spin->setObjectName(QStringLiteral("iqSpin%1").arg(n));
-    spin->setRange(-1000, 1000);
-    spin->setButtonSymbols(QSpinBox::UpDownArrows);
-    spin->setFixedWidth(spin->sizeHint().height());
-    connect(spin, &QSpinBox::valueChanged, this, [this, spin, n](int value) {
-      if (value == 0) return;
-      run([&] {
-        readIq();
-        tools_.iq().spin(static_cast<kqa::txrx::IqCompensation::Field>(n), value);
-        iqFields_[static_cast<std::size_t>(n)]->setText(ToQString(tools_.iq().fields[static_cast<std::size_t>(n)]));
+    // The spin buttons: up adds one, down takes one.
+    auto* spin = new QVBoxLayout;
+    spin->setSpacing(0);
+    for (const auto& [arrow, step] : {std::pair{Qt::UpArrow, 1}, std::pair{Qt::DownArrow, -1}}) {
+      auto* b = new QToolButton(iq);
+      b->setArrowType(arrow);
+      b->setObjectName(QStringLiteral("iqSpin%1%2").arg(n).arg(step > 0 ? QStringLiteral("Up") : QStringLiteral("Down")));
+      b->setFixedSize(18, 12);
+      connect(b, &QToolButton::clicked, this, [this, n, i, step = step] {
+        run([&] {
+          readIq();
+          tools_.iq().spin(static_cast<kqa::txrx::IqCompensation::Field>(n), step);
+          iqFields_[i]->setText(ToQString(tools_.iq().fields[i]));
+        });
       });
-      const QSignalBlocker block(spin);
-      spin->setValue(0);
-    });
+      spin->addWidget(b);
+    }
     const int row = 1 + n / 2;
     const int column = (n % 2) * 3;
     iqGrid->addWidget(new QLabel(ToQString(captions[n]), iq), row, column, Qt::AlignRight);
     iqGrid->addWidget(iqFields_[i], row, column + 1);
-    iqGrid->addWidget(spin, row, column + 2);
+    iqGrid->addLayout(spin, row, column + 2);
   }
   QPushButton* iqCalibrate = button(tr("Calibrate"), [this] {
     readIq();

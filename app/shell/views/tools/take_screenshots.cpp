@@ -3,13 +3,16 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QGroupBox>
 #include <QLineEdit>
+#include <QPushButton>
 #include <cstdio>
 #include <fstream>
 #include <iostream>
 
 #include "app/device/startup.h"
 #include "app/registers/views/mac_page.h"
+#include "app/txrx/views/txrx_page.h"
 #include "app/shell/views/program.h"
 #include "app/shell/views/property_sheet.h"
 #include "platform/clock/clock.h"
@@ -23,6 +26,24 @@ void Save(QWidget& window, const QString& path) {
   QApplication::processEvents();
   if (!window.grab().save(path)) std::cerr << "cannot write " << path.toStdString() << '\n';
   std::cout << path.toStdString() << '\n';
+}
+
+// The TX/RX page after its activation downloaded the firmware and the
+// engineer ran the DC-offset calibration and the TSSI measurement; its
+// calibration and firmware groups on their own as well.
+void ShootTxRxCalibration(CQAPropertySheet& sheet, const QDir& folder) {
+  sheet.setActivePage(kqa::shell::Page::TxRx);
+  auto& page = static_cast<CTXRXPage&>(sheet.page(kqa::shell::Page::TxRx));
+  for (const char* name : {"dcoc", "measureTssi"}) page.findChild<QPushButton*>(QString::fromLatin1(name))->click();
+  page.findChild<QLineEdit*>(QStringLiteral("iq0"))->setText(QStringLiteral("3E"));
+  page.findChild<QLineEdit*>(QStringLiteral("iq1"))->setText(QStringLiteral("02"));
+  Save(sheet, folder.filePath(QStringLiteral("screenshot-txrx-page.png")));
+  for (QGroupBox* group : page.findChildren<QGroupBox*>()) {
+    if (group->title() == QStringLiteral("Calibration"))
+      Save(*group, folder.filePath(QStringLiteral("screenshot-txrx-calibration.png")));
+    if (group->title() == QStringLiteral("Firmware"))
+      Save(*group, folder.filePath(QStringLiteral("screenshot-txrx-firmware.png")));
+  }
 }
 
 }  // namespace
@@ -67,6 +88,8 @@ int main(int argc, char** argv) {
   mac.findChild<QLineEdit*>(QStringLiteral("singleOffset"))->setText(QStringLiteral("314"));
   mac.onSingleReadWrite();
   Save(sheet, folder.filePath(QStringLiteral("screenshot-mac-page.png")));
+
+  ShootTxRxCalibration(sheet, folder);
 
   sheet.setActivePage(kqa::shell::Page::About);
   Save(sheet, folder.filePath(QStringLiteral("screenshot-about-page.png")));
