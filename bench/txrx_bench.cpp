@@ -4,8 +4,9 @@
 // 200 ms settling wait after the hand-over included). Reported as packets
 // per second beside the limit of the chip's USB 2.0 high-speed timing model
 // for a transfer of that length: once with the chip answering at once (the
-// software's own speed, which should leave the link the bottleneck) and once
-// on the high-speed timing (which should come close to the limit).
+// software's own speed, bounded here by the page's 200 ms wait) and once on
+// the high-speed timing (the chip sleeps on the real clock per transfer, so
+// a loaded machine lands below the limit).
 #include <benchmark/benchmark.h>
 
 #include <chrono>

@@ -57,8 +57,10 @@ void SaveTxRx(CQAPropertySheet& sheet, const QDir& folder) {
       if (button->text() == QLatin1String(caption)) button->click();
   };
   shoot("Set TxD", "screenshot-set-tx-descriptor.png");
-  shoot("Set Tx Env...", "screenshot-set-tx-env.png");
+  // The environment dialog belongs to "Frame Loss :", offered while nothing runs.
   page.findChild<QCheckBox*>(QStringLiteral("loopback"))->click();
+  page.findChild<QCheckBox*>(QStringLiteral("frameLoss"))->click();
+  shoot("Set Tx Env...", "screenshot-set-tx-env.png");
 }
 
 }  // namespace
