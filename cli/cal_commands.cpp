@@ -38,11 +38,14 @@ struct CalArguments {
 // The radio as the chip has it now (channel, bandwidth, paths, whether the
 // firmware runs), for the calibrations of one command.
 struct CalBench {
-  explicit CalBench(device::DeviceContext& device)
-      : receiving(ReceptionOn(device)), radio(device, receiving, none), rf(radio), trims(radio) {
+  explicit CalBench(CommandRun& run)
+      : receiving(ReceptionOn(run.device())),
+        radio({run.device(), run.session().memoryMode}, run.session().channels, receiving, none),
+        rf(radio),
+        trims(radio) {
     radio.loadConfiguration();
     radio.adoptChipState();
-    txrx::FirmwareLoader(device).adoptRunningState();
+    txrx::FirmwareLoader(run.device()).adoptRunningState();
   }
   bool receiving;
   txrx::BenchCalibrations none;
@@ -52,14 +55,14 @@ struct CalBench {
 };
 
 int CalDcoc(CommandRun& run) {
-  CalBench bench(run.device());
+  CalBench bench(run);
   const Outcome outcome = bench.rf.dcoc();
   if (outcome != Outcome::Done) return EndOutcome(run, outcome, "the DC-offset calibration failed");
   return run.done("DC-offset calibration done\n", {{"calibrated", true}});
 }
 
 int CalTemperature(CommandRun& run, const CalArguments& args) {
-  CalBench bench(run.device());
+  CalBench bench(run);
   const auto t = bench.rf.temperatureDifference();
   if (!t) return run.fail("the temperature could not be read");
   if (args.correct) {
@@ -71,7 +74,7 @@ int CalTemperature(CommandRun& run, const CalArguments& args) {
 }
 
 int CalTssi(CommandRun& run) {
-  CalBench bench(run.device());
+  CalBench bench(run);
   const Outcome outcome = bench.rf.measureTssi();
   if (outcome != Outcome::Done) return EndOutcome(run, outcome, "the TSSI measurement failed");
   const txrx::TssiMeasurement& m = bench.rf.lastTssi();
@@ -86,7 +89,7 @@ int CalTssi(CommandRun& run) {
 }
 
 int CalMismatch(CommandRun& run, const CalArguments& args) {
-  CalBench bench(run.device());
+  CalBench bench(run);
   const bool transmit = args.which == "tx";
   const Outcome outcome = transmit ? bench.rf.txMismatch() : bench.rf.rxMismatch();
   if (outcome != Outcome::Done) return EndOutcome(run, outcome, "the mismatch calibration failed");
@@ -102,11 +105,11 @@ int FinishStore(CommandRun& run, Outcome outcome, txrx::EepromTrims& trims, cons
   if (outcome == Outcome::Refused)
     return run.usage(what + " is out of range for the band and was not stored");
   if (outcome != Outcome::Done) return EndOutcome(run, outcome, what + " was not stored");
-  device::DeviceContext& device = run.device();
-  const device::ConfigMemoryBackEnd backEnd = device::ActiveBackEnd(device);
+  const device::ConfigMemoryMode& mode = run.session().memoryMode;
+  const device::ConfigMemoryBackEnd backEnd = device::ActiveBackEnd(mode);
   if (backEnd == device::ConfigMemoryBackEnd::Buffer && !trims.lastWrite().empty()) {
     std::string problem;
-    if (!device::SaveEepromImageFile(device, run.options().eepromFile, &problem))
+    if (!device::SaveEepromImageFile(mode, run.options().eepromFile, &problem))
       return run.fail("the image was written in memory but not saved: " + problem);
   }
   const std::string_view name = device::BackEndName(backEnd);
@@ -120,7 +123,7 @@ int FinishStore(CommandRun& run, Outcome outcome, txrx::EepromTrims& trims, cons
 }
 
 int CalTxPower(CommandRun& run, const CalArguments& args) {
-  CalBench bench(run.device());
+  CalBench bench(run);
   const int path = static_cast<int>(args.path);
   Outcome outcome = bench.trims.applyTxPower(path, args.value);
   if (outcome != Outcome::Done) return EndOutcome(run, outcome, "the TX power was not set");
@@ -132,7 +135,7 @@ int CalTxPower(CommandRun& run, const CalArguments& args) {
 }
 
 int CalFrequency(CommandRun& run, const CalArguments& args) {
-  CalBench bench(run.device());
+  CalBench bench(run);
   const Outcome outcome = bench.trims.applyFrequencyOffset(args.value);
   if (outcome != Outcome::Done) return EndOutcome(run, outcome, "the frequency offset was not set");
   const std::string what = "frequency offset " + args.value;
@@ -142,7 +145,7 @@ int CalFrequency(CommandRun& run, const CalArguments& args) {
 }
 
 int CalRssiOffset(CommandRun& run, const CalArguments& args) {
-  CalBench bench(run.device());
+  CalBench bench(run);
   std::array<std::optional<std::string>, 3> texts;
   texts[args.path] = args.value;
   const std::string what = Format("RSSI offset %s of path %u", args.value.c_str(), args.path);
@@ -152,7 +155,7 @@ int CalRssiOffset(CommandRun& run, const CalArguments& args) {
 }
 
 int CalIq(CommandRun& run, const CalArguments& args) {
-  CalBench bench(run.device());
+  CalBench bench(run);
   txrx::IqCompensation iq(bench.radio.registers());
   iq.fields = args.iq;
   const Outcome outcome = iq.setEnabled(!args.disable);

@@ -156,9 +156,15 @@ int CommandLine::runOn(ioctl::DeviceInterfaceProvider& provider, Clock& clock,
   device::DeviceContext context(provider, prompt, clock);
   context.trace = nullptr;
   if (options_.verbose) context.trace = [&terminal](std::string_view text) { terminal.err << text; };
-  const device::StartupReport startup = device::RunDeviceStartup(context, {.eepromFile = ""});
-  CliSession session{context,      prompt,       startup, label.description, label.emulated,
-                     terminal.out, terminal.err, label.driverInProcess};
+  device::ConfigMemoryMode memoryMode;
+  device::ChannelState channels;
+  sniffer::SnifferBuffer snifferBuffer;
+  const device::StartupReport startup =
+      device::RunDeviceStartup(context, memoryMode, channels, {.eepromFile = ""});
+  CliSession session{context,      memoryMode,   channels,
+                     snifferBuffer, prompt,      startup,
+                     label.description, label.emulated, terminal.out,
+                     terminal.err, label.driverInProcess};
   const int exitCode = run(session);
   device::CloseDevice(context);
   return exitCode;
@@ -182,10 +188,11 @@ int CommandLine::run(CliSession& session) {
         : options_.nvm == "efuse" ? device::ConfigMemoryBackEnd::Efuse
                                   : device::ConfigMemoryBackEnd::Eeprom;
     std::string problem;
-    if (backEnd == device::ConfigMemoryBackEnd::Buffer && !device.eepromFileLoaded &&
-        !device::LoadEepromImageFile(device, options_.eepromFile, &problem))
+    device::ConfigMemoryMode& memoryMode = session.memoryMode;
+    if (backEnd == device::ConfigMemoryBackEnd::Buffer && !memoryMode.eepromFileLoaded &&
+        !device::LoadEepromImageFile(memoryMode, options_.eepromFile, &problem))
       return command.fail("the buffer back end cannot use its image: " + problem);
-    device::SelectBackEnd(device, backEnd);
+    device::SelectBackEnd(memoryMode, backEnd);
   }
   if (!device::EnsureDeviceOpen(device)) {
     using Failure = ioctl::DeviceInterfaceProvider::OpenFailure;

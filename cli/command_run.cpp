@@ -53,10 +53,11 @@ int CommandRun::done(const std::string& text, Json json) {
   return kExitOk;
 }
 
-void LoadConfigurationWords(device::DeviceContext& device) {
-  device::ReadEepromWord(device, 0x34, device.eepromWord34);
-  device::ReadEepromWord(device, 0x36, device.eepromWord36);
-  device::ReadEepromWord(device, 0x42, device.eepromWord42);
+void LoadConfigurationWords(device::ConfigMemory memory) {
+  device::DeviceContext& device = memory.device;
+  device::ReadEepromWord(memory, 0x34, device.eepromWord34);
+  device::ReadEepromWord(memory, 0x36, device.eepromWord36);
+  device::ReadEepromWord(memory, 0x42, device.eepromWord42);
 }
 
 }  // namespace kqa::cli

@@ -50,6 +50,8 @@ class CommandRun {
   const GlobalOptions& options() const { return options_; }
   CliSession& session() { return session_; }
   device::DeviceContext& device() { return session_.device; }
+  device::ConfigMemoryMode& memoryMode() { return session_.memoryMode; }
+  device::ConfigMemory configMemory() { return {session_.device, session_.memoryMode}; }
   std::ostream& out() { return session_.out; }
   std::ostream& err() { return session_.err; }
 
@@ -63,6 +65,6 @@ class CommandRun {
 // Copies the configuration words 0x34, 0x36 and 0x42 into the context, as
 // the TX/RX page does when it starts: BBP R66 is written once per receive
 // path, and the path count is the low nibble of word 0x34.
-void LoadConfigurationWords(device::DeviceContext& device);
+void LoadConfigurationWords(device::ConfigMemory memory);
 
 }  // namespace kqa::cli

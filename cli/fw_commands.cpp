@@ -62,7 +62,7 @@ int FwFunction(CommandRun& run, const FwArguments& args) {
     return run.fail("the firmware does not run: function commands are sent only while it runs (fw load)");
   bool receiving = ReceptionOn(run.device());
   txrx::BenchCalibrations none;
-  txrx::RadioControl radio(run.device(), receiving, none);
+  txrx::RadioControl radio({run.device(), run.session().memoryMode}, run.session().channels, receiving, none);
   if (radio.sendFunction(args.function, args.parameter) != 0)
     return run.fail(Format("the firmware did not answer function %u", args.function));
   return run.done(Format("function %u, parameter %08X: answered\n", args.function, args.parameter),

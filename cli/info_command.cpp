@@ -41,9 +41,9 @@ int Info(CommandRun& run) {
       device, ioctl::VQ_OID_USB_GET_DEVICE_DESCRIPTOR, {}, descriptor, descriptorBytes);
   const std::span<const std::uint8_t> received(descriptor.data(), call.ok ? descriptorBytes : 0);
 
-  const std::string backEnd(device::BackEndName(device::ActiveBackEnd(device)));
+  const std::string backEnd(device::BackEndName(device::ActiveBackEnd(session.memoryMode)));
   std::string memory = backEnd;
-  if (device.bufferMode) memory += " (image from eeprom.bin over the eFuse)";
+  if (session.memoryMode.bufferMode) memory += " (image from eeprom.bin over the eFuse)";
   const std::string text =
       Format("Device:               %s\n", session.deviceDescription.c_str()) +
       Format("Chip identity:        0x%08X\n", device.asicVersion) +

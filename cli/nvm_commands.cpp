@@ -53,19 +53,19 @@ std::vector<std::pair<std::uint16_t, std::vector<std::uint8_t>>> Burns(const dev
 }
 
 // The plan as the engineer reads it before the burn, and as JSON.
-std::string PlanText(const device::DeviceContext& device, const device::EfuseWritePlan& plan, Json& json) {
+std::string PlanText(const device::ConfigMemoryMode& mode, const device::EfuseWritePlan& plan, Json& json) {
   std::string text = Format("eFuse write of %s at 0x%03X:\n", Counted(static_cast<long long>(plan.data.size()), "byte").c_str(), plan.offset);
   Json blocks = Json::array();
   for (const device::EfuseBlockPlan& block : plan.blocks) {
     const unsigned first = block.logicalBlock * 16u;
-    const unsigned mapAt = device.efuseAreaStart + block.physicalBlock;
+    const unsigned mapAt = mode.efuseAreaStart + block.physicalBlock;
     text += Format("  logical block %u (0x%03X-0x%03X): ", block.logicalBlock, first, first + 15);
     if (block.inPlace)
       text += Format("programmed in place in physical block %u\n", block.physicalBlock);
     else if (block.mappedTo)
       text += Format("moves from physical block %u to %u (map byte 0x%02X at 0x%03X; 0x%03X invalidated)\n",
                      *block.mappedTo, block.physicalBlock, device::EfuseMapByte(block.logicalBlock), mapAt,
-                     device.efuseAreaStart + *block.mappedTo);
+                     mode.efuseAreaStart + *block.mappedTo);
     else
       text += Format("new in physical block %u (map byte 0x%02X at 0x%03X)\n", block.physicalBlock,
                      device::EfuseMapByte(block.logicalBlock), mapAt);
@@ -112,10 +112,10 @@ int ShowEfusePlan(CommandRun& run, std::uint32_t offset, const std::vector<std::
     return run.usage(Format("the write must stay within the %u logical bytes of the eFuse",
                             device::kEfuseLogicalSize));
   const device::EfuseWritePlan plan =
-      device::PlanEfuseWrite(run.device(), static_cast<std::uint16_t>(offset), bytes);
+      device::PlanEfuseWrite(run.configMemory(), static_cast<std::uint16_t>(offset), bytes);
   if (plan.verdict == device::EfuseWriteResult::DeviceFailed) return run.fail("the eFuse could not be read");
   Json json;
-  const std::string text = PlanText(run.device(), plan, json);
+  const std::string text = PlanText(run.memoryMode(), plan, json);
   if (!plan.canRun()) {
     if (run.json())
       run.out() << JsonLine(run.withDevice(json));
@@ -140,13 +140,12 @@ int NvmRead(CommandRun& run, const NvmArguments& args) {
   if (args.offset + args.count > kNvmSpace)
     return run.usage(Format("OFFSET + COUNT must stay within the %u-byte configuration space",
                             kNvmSpace));
-  device::DeviceContext& device = run.device();
   std::vector<std::uint8_t> bytes(args.count);
   const NvmResult result =
-      device::ReadEepromBlock(device, static_cast<std::uint16_t>(args.offset), bytes);
+      device::ReadEepromBlock(run.configMemory(), static_cast<std::uint16_t>(args.offset), bytes);
   if (result != NvmResult::Ok) return NvmFailure(run, result, "the read");
   return run.done(HexDump(args.offset, bytes),
-                  {{"backEnd", device::BackEndName(device::ActiveBackEnd(device))},
+                  {{"backEnd", device::BackEndName(device::ActiveBackEnd(run.memoryMode()))},
                    {"offset", args.offset},
                    {"count", args.count},
                    {"data", HexString(bytes)}});
@@ -154,9 +153,9 @@ int NvmRead(CommandRun& run, const NvmArguments& args) {
 
 int NvmWrite(CommandRun& run, const NvmArguments& args) {
   const std::vector<std::uint8_t> bytes = Bytes(args.hexBytes);
-  device::DeviceContext& device = run.device();
-  const ConfigMemoryBackEnd backEnd = device::ActiveBackEnd(device);
-  const std::size_t space = backEnd == ConfigMemoryBackEnd::Buffer ? device.eepromImageSize : kNvmSpace;
+  const device::ConfigMemoryMode& mode = run.memoryMode();
+  const ConfigMemoryBackEnd backEnd = device::ActiveBackEnd(mode);
+  const std::size_t space = backEnd == ConfigMemoryBackEnd::Buffer ? mode.eepromImageSize : kNvmSpace;
   if (args.offset + bytes.size() > space)
     return run.usage(Format("the write must stay within the %zu bytes of the %s", space,
                             backEnd == ConfigMemoryBackEnd::Buffer ? "image file"
@@ -171,13 +170,13 @@ int NvmWrite(CommandRun& run, const NvmArguments& args) {
                     {{"backEnd", name}, {"offset", args.offset}, {"count", bytes.size()}, {"dryRun", true}});
   }
   const NvmResult result =
-      device::WriteEepromBlock(device, static_cast<std::uint16_t>(args.offset), bytes);
+      device::WriteEepromBlock(run.configMemory(), static_cast<std::uint16_t>(args.offset), bytes);
   if (result != NvmResult::Ok) return NvmFailure(run, result, "the write");
   if (backEnd == ConfigMemoryBackEnd::Buffer) {
     // The image lives only in this process: keep the write in its file.
     const std::string& file = run.options().eepromFile;
     std::string problem;
-    if (!device::SaveEepromImageFile(device, file, &problem))
+    if (!device::SaveEepromImageFile(mode, file, &problem))
       return run.fail("the image was written in memory but not saved: " + problem);
     run.err() << "Saved the image to " << file << '\n';
   }
@@ -187,11 +186,10 @@ int NvmWrite(CommandRun& run, const NvmArguments& args) {
 }
 
 int EfuseFree(CommandRun& run) {
-  device::DeviceContext& device = run.device();
-  const int free = device::EfuseFreeBlockCount(device);
+  const int free = device::EfuseFreeBlockCount(run.configMemory());
   if (run.promptReportedFailure()) return run.fail("the eFuse map could not be read");
-  return run.done(Format("%d / %d\n", free, device.efuseAreaSize),
-                  {{"free", free}, {"total", device.efuseAreaSize}});
+  const int total = run.memoryMode().efuseAreaSize;
+  return run.done(Format("%d / %d\n", free, total), {{"free", free}, {"total", total}});
 }
 
 int EfuseDump(CommandRun& run) {

@@ -50,7 +50,7 @@ int Register32(CommandRun& run, const RegisterArguments& args, bool write) {
 }
 
 int Bbp(CommandRun& run, const RegisterArguments& args, bool write) {
-  LoadConfigurationWords(run.device());
+  LoadConfigurationWords(run.configMemory());
   const unsigned paths = run.device().eepromWord34 & 0xF;
   if (write && args.id == 66 && (paths < 1 || paths > 3))
     return run.fail(Format("BBP R66 is written once per receive path, and the configuration "

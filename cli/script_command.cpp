@@ -53,7 +53,7 @@ std::string ClosingLine(const ScriptSummary& summary) {
 }
 
 int ScriptRunCommand(CommandRun& run, const ScriptArguments& args) {
-  LoadConfigurationWords(run.device());
+  LoadConfigurationWords(run.configMemory());
   const ScriptDialect dialect = args.dialect == "bbp"  ? ScriptDialect::Bbp
                                 : args.dialect == "rf" ? ScriptDialect::Rf
                                                        : ScriptDialect::Keyword;

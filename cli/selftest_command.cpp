@@ -89,24 +89,25 @@ CheckResult ByteRegister(const std::function<bool(int, std::uint8_t&)>& access,
   return Pass(name + " written and read back through the command register");
 }
 
-CheckResult ConfigMemory(device::DeviceContext& device) {
+CheckResult ConfigMemoryReads(device::ConfigMemory memory) {
   std::array<std::uint8_t, 16> first{};
   std::array<std::uint8_t, 16> second{};
-  const std::string backEnd(device::BackEndName(device::ActiveBackEnd(device)));
-  if (device::ReadEepromBlock(device, 0, first) != device::NvmResult::Ok ||
-      device::ReadEepromBlock(device, 0, second) != device::NvmResult::Ok)
+  const std::string backEnd(device::BackEndName(device::ActiveBackEnd(memory.mode)));
+  if (device::ReadEepromBlock(memory, 0, first) != device::NvmResult::Ok ||
+      device::ReadEepromBlock(memory, 0, second) != device::NvmResult::Ok)
     return Fail(backEnd + ": read failed");
   if (first != second) return Fail(backEnd + ": two reads of the same bytes differ");
   return Pass(Format("%s: MAC address %02X:%02X:%02X:%02X:%02X:%02X", backEnd.c_str(), first[4],
                      first[5], first[6], first[7], first[8], first[9]));
 }
 
-CheckResult Efuse(device::DeviceContext& device, const TerminalPrompt& prompt) {
+CheckResult Efuse(device::ConfigMemory memory, const TerminalPrompt& prompt) {
   const int before = prompt.messageCount();
-  const int free = device::EfuseFreeBlockCount(device);
+  const int free = device::EfuseFreeBlockCount(memory);
+  const int total = memory.mode.efuseAreaSize;
   if (prompt.messageCount() != before) return Fail("the eFuse map cannot be read");
-  if (free < 0 || free > device.efuseAreaSize) return Fail(Format("implausible free block count %d", free));
-  return Pass(Format("%d / %d blocks free", free, device.efuseAreaSize));
+  if (free < 0 || free > total) return Fail(Format("implausible free block count %d", free));
+  return Pass(Format("%d / %d blocks free", free, total));
 }
 
 CheckResult FirmwareQueries(device::DeviceContext& device) {
@@ -171,8 +172,8 @@ int Selftest(CommandRun& run) {
              },
              Format("RF bank %u R%u", kScratchRfBank, kScratchRfRegister));
        }},
-      {"config-memory", [&] { return ConfigMemory(device); }},
-      {"efuse", [&] { return Efuse(device, run.session().prompt); }},
+      {"config-memory", [&] { return ConfigMemoryReads(run.configMemory()); }},
+      {"efuse", [&] { return Efuse(run.configMemory(), run.session().prompt); }},
       {"firmware", [&] { return FirmwareQueries(device); }},
       {"firmware-channel", [&] { return FirmwareChannel(device); }},
       {"usb-descriptor", [&] { return UsbDescriptor(device); }},

@@ -50,6 +50,10 @@ struct TxRxArguments {
   std::uint32_t rate = 0;
 };
 
+TxRxTester MakeTester(CommandRun& run) {
+  return TxRxTester({run.device(), run.session().memoryMode}, run.session().channels);
+}
+
 // The exit of an action's outcome. Its reason is on standard error already
 // (the prompt's message); the JSON answer carries it too.
 int Exit(CommandRun& run, Outcome outcome, const std::string& what) {
@@ -106,7 +110,7 @@ std::string QueueText(const device::TxProgressWords& words) {
 // --- tx ---------------------------------------------------------------------------
 
 int TxRecord(CommandRun& run, const TxRxArguments& args) {
-  TxRxTester tester(run.device());
+  TxRxTester tester = MakeTester(run);
   tester.radio().loadConfiguration();
   nlohmann::json given;
   if (std::string problem = ApplySettings(tester, args, given); !problem.empty()) return run.usage(problem);
@@ -131,8 +135,8 @@ ContinuousTest ChosenTest(const TxRxArguments& args) {
 }
 
 int TxStart(CommandRun& run, const TxRxArguments& args) {
-  TxRxTester tester(run.device());
-  tester.adoptChipState();
+  TxRxTester tester = MakeTester(run);
+  if (const Outcome ready = tester.adoptOrActivate(); ready != Outcome::Done) return Exit(run, ready, "the set-up");
   if (tester.txRunning()) return run.fail("a transmission runs already; stop it with \"tx stop\"");
   nlohmann::json given;
   if (std::string problem = ApplySettings(tester, args, given); !problem.empty()) return run.usage(problem);
@@ -194,8 +198,8 @@ int TxStart(CommandRun& run, const TxRxArguments& args) {
 }
 
 int TxStop(CommandRun& run) {
-  TxRxTester tester(run.device());
-  tester.adoptChipState();
+  TxRxTester tester = MakeTester(run);
+  if (const Outcome ready = tester.adoptOrActivate(); ready != Outcome::Done) return Exit(run, ready, "the set-up");
   const bool running = tester.txRunning();
   if (const Outcome stopped = tester.stopTransmission(); stopped != Outcome::Done)
     return Exit(run, stopped, "the stop");
@@ -203,8 +207,8 @@ int TxStop(CommandRun& run) {
 }
 
 int TxStatus(CommandRun& run) {
-  TxRxTester tester(run.device());
-  tester.adoptChipState();
+  TxRxTester tester = MakeTester(run);
+  if (const Outcome ready = tester.adoptOrActivate(); ready != Outcome::Done) return Exit(run, ready, "the set-up");
   device::TxProgressWords words{};
   if (!device::QueryTxProgress(run.device(), words).ok) return run.fail("the TX progress could not be read");
   Json json = {{"sent", words[0]}, {"running", tester.txRunning()}};
@@ -215,8 +219,8 @@ int TxStatus(CommandRun& run) {
 // --- rx ---------------------------------------------------------------------------
 
 int RxStart(CommandRun& run, const TxRxArguments& args) {
-  TxRxTester tester(run.device());
-  tester.adoptChipState();
+  TxRxTester tester = MakeTester(run);
+  if (const Outcome ready = tester.adoptOrActivate(); ready != Outcome::Done) return Exit(run, ready, "the set-up");
   const Outcome started = args.loopback ? tester.setLoopback(true)
                           : tester.rxRunning() ? Outcome::Done
                                                : tester.toggleRx();
@@ -227,8 +231,8 @@ int RxStart(CommandRun& run, const TxRxArguments& args) {
 }
 
 int RxStop(CommandRun& run) {
-  TxRxTester tester(run.device());
-  tester.adoptChipState();
+  TxRxTester tester = MakeTester(run);
+  if (const Outcome ready = tester.adoptOrActivate(); ready != Outcome::Done) return Exit(run, ready, "the set-up");
   const bool running = tester.rxRunning();
   Outcome stopped = Outcome::Done;
   if (tester.loopback())
@@ -281,48 +285,48 @@ Json StatisticsJson(const TxRxTester& tester, std::uint64_t second) {
 }
 
 int RxStats(CommandRun& run, const TxRxArguments& args) {
-  TxRxTester tester(run.device());
-  tester.adoptChipState();
+  TxRxTester tester = MakeTester(run);
+  if (const Outcome ready = tester.adoptOrActivate(); ready != Outcome::Done) return Exit(run, ready, "the set-up");
   nlohmann::json given;
   if (std::string problem = ApplySettings(tester, args, given); !problem.empty()) return run.usage(problem);
   // Reception for this command's own lifetime when nothing receives.
   const bool started = !tester.rxRunning();
   if (started && tester.toggleRx() != Outcome::Done) return run.fail("reception could not be started");
 
-  // The first refresh is the baseline for the first second's counts.
-  ActivityWait wait;
-  wait.duration = std::chrono::seconds(args.seconds);
-  std::uint64_t seconds = 0;
-  const ActivityWaitResult waited = WaitForActivity(run.device().clock, wait, [&]() -> std::optional<std::uint64_t> {
+  // The first refresh is the baseline for the first second's counts. Each
+  // second passes in short steps, as the chip's receive FIFO is emptied in
+  // real time (and on a test's virtual clock only while the clock moves).
+  bool failed = false;
+  for (std::uint32_t second = 0; second <= args.seconds && !failed; ++second) {
+    if (second > 0)
+      for (int step = 0; step < 50; ++step) run.device().clock.sleep(std::chrono::milliseconds(20));
     tester.tick(PageTimer::Statistics);
-    if (!tester.lastSignal().fresh) return std::nullopt;
-    if (seconds > 0) {
-      if (run.json())
-        run.out() << JsonLine(StatisticsJson(tester, seconds));
-      else
-        run.out() << StatisticsLine(tester);
-      run.out().flush();
-    }
-    return ++seconds;
-  });
+    failed = !tester.lastSignal().fresh;
+    if (failed || second == 0) continue;
+    if (run.json())
+      run.out() << JsonLine(StatisticsJson(tester, second));
+    else
+      run.out() << StatisticsLine(tester);
+    run.out().flush();
+  }
   if (started) tester.toggleRx();
-  if (waited.end == ActivityWaitResult::End::Failed) return run.fail("the receive statistics could not be read");
+  if (failed) return run.fail("the receive statistics could not be read");
   return kExitOk;
 }
 
 // --- channel, bw, mode, usb ---------------------------------------------------------
 
 int Channel(CommandRun& run, const TxRxArguments& args) {
-  device::DeviceContext& device = run.device();
+  const device::ChannelState& channels = run.session().channels;
   int index = -1;
-  for (std::size_t i = 0; i < device.channelList.size(); ++i)
-    if (device.channelList[i] == args.channel) index = static_cast<int>(i);
+  for (std::size_t i = 0; i < channels.channelList.size(); ++i)
+    if (channels.channelList[i] == args.channel) index = static_cast<int>(i);
   if (index < 0)
     return run.usage(Format("channel %u is not in the channel list (%u to %u)", args.channel,
-                            device.channelList.empty() ? 0u : device.channelList.front(),
-                            device.channelList.empty() ? 0u : device.channelList.back()));
-  TxRxTester tester(device);
-  tester.adoptChipState();
+                            channels.channelList.empty() ? 0u : channels.channelList.front(),
+                            channels.channelList.empty() ? 0u : channels.channelList.back()));
+  TxRxTester tester = MakeTester(run);
+  if (const Outcome ready = tester.adoptOrActivate(); ready != Outcome::Done) return Exit(run, ready, "the set-up");
   if (const Outcome tuned = tester.selectChannel(index); tuned != Outcome::Done) return Exit(run, tuned, "the channel change");
   const txrx::TxRxDisplays& shown = tester.displays();
   return run.done(Format("channel %u: TX Power0 %s, TX Power1 %s, Freq. Offset %s, %s\n", args.channel,
@@ -337,8 +341,8 @@ int Channel(CommandRun& run, const TxRxArguments& args) {
 }
 
 int Bandwidth(CommandRun& run, const TxRxArguments& args) {
-  TxRxTester tester(run.device());
-  tester.adoptChipState();
+  TxRxTester tester = MakeTester(run);
+  if (const Outcome ready = tester.adoptOrActivate(); ready != Outcome::Done) return Exit(run, ready, "the set-up");
   const bool wide = args.bandwidth == "40";
   if (const Outcome set = tester.selectBandwidth(wide ? 1 : 0); set != Outcome::Done) return Exit(run, set, "the bandwidth change");
   return run.done(Format("bandwidth %s MHz\n", args.bandwidth.c_str()), {{"bandwidth", wide ? 40 : 20}});
@@ -357,8 +361,8 @@ int Mode(CommandRun& run, const TxRxArguments& args) {
   const auto rates = txrx::RateNames(std::max(mode, 0));
   if (args.rate >= rates.size())
     return run.usage(Format("RATE must be an index of the mode's rate list, 0 to %zu", rates.size() - 1));
-  TxRxTester tester(run.device());
-  tester.adoptChipState();
+  TxRxTester tester = MakeTester(run);
+  if (const Outcome ready = tester.adoptOrActivate(); ready != Outcome::Done) return Exit(run, ready, "the set-up");
   Outcome set = tester.selectMode(mode);
   if (set == Outcome::Done) set = tester.selectRate(static_cast<int>(args.rate));
   if (set != Outcome::Done) return Exit(run, set, "the mode change");

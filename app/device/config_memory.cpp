@@ -21,8 +21,8 @@ constexpr std::size_t kMaxWrite = 512;
 constexpr std::string_view kImageName = "EEPROM image";
 constexpr std::string_view kEfuseName = "eFuse";
 
-bool InImage(const DeviceContext& device, std::uint16_t offset, std::size_t count) {
-  return offset + count <= device.eepromImageSize;
+bool InImage(const ConfigMemoryMode& mode, std::uint16_t offset, std::size_t count) {
+  return offset + count <= mode.eepromImageSize;
 }
 
 NvmResult RefuseOutOfRange(DeviceContext& device, std::uint16_t offset, std::size_t count,
@@ -78,21 +78,22 @@ NvmResult WriteToEeprom(DeviceContext& device, std::uint16_t offset,
 
 // The whole write is planned before anything is burnt: the question shows
 // what it costs, and a write the free blocks cannot hold is refused.
-NvmResult WriteToEfuse(DeviceContext& device, std::uint16_t offset,
+NvmResult WriteToEfuse(ConfigMemory memory, std::uint16_t offset,
                        std::span<const std::uint8_t> data) {
+  DeviceContext& device = memory.device;
   if (offset + data.size() > kEfuseLogicalSize)
     return RefuseOutOfRange(device, offset, data.size(), kEfuseLogicalSize, kEfuseName);
-  const EfuseWritePlan plan = PlanEfuseWrite(device, offset, data);
+  const EfuseWritePlan plan = PlanEfuseWrite(memory, offset, data);
   if (plan.verdict == EfuseWriteResult::DeviceFailed) return NvmResult::Failed;  // already shown
   if (!plan.canRun()) {
     device.prompt.showMessage(messages::EfuseWriteRefused(EfuseRefusalReason(plan)));
     return NvmResult::Failed;
   }
-  if (!device.efuseWriteNoConfirm &&
+  if (!memory.mode.efuseWriteNoConfirm &&
       !device.prompt.askOkCancel(messages::EfuseWriteQuestion(plan.freeBefore, plan.freeAfter)))
     return NvmResult::Cancelled;
   std::uint16_t failedAt = offset;
-  const EfuseWriteResult result = CarryOutEfusePlan(device, plan, &failedAt);
+  const EfuseWriteResult result = CarryOutEfusePlan(memory, plan, &failedAt);
   if (result == EfuseWriteResult::Written) return NvmResult::Ok;
   device.prompt.showMessage(messages::EfuseWriteFailed(failedAt, EfuseWriteResultText(result)));
   return NvmResult::Failed;
@@ -100,9 +101,9 @@ NvmResult WriteToEfuse(DeviceContext& device, std::uint16_t offset,
 
 }  // namespace
 
-ConfigMemoryBackEnd ActiveBackEnd(const DeviceContext& device) {
-  if (device.bufferMode) return ConfigMemoryBackEnd::Buffer;
-  if (device.efuseMode) return ConfigMemoryBackEnd::Efuse;
+ConfigMemoryBackEnd ActiveBackEnd(const ConfigMemoryMode& mode) {
+  if (mode.bufferMode) return ConfigMemoryBackEnd::Buffer;
+  if (mode.efuseMode) return ConfigMemoryBackEnd::Efuse;
   return ConfigMemoryBackEnd::Eeprom;
 }
 
@@ -115,33 +116,34 @@ std::string_view BackEndName(ConfigMemoryBackEnd backEnd) {
   return "unknown";
 }
 
-void SelectBackEnd(DeviceContext& device, ConfigMemoryBackEnd backEnd) {
-  device.bufferMode = backEnd == ConfigMemoryBackEnd::Buffer;
-  device.efuseMode = backEnd != ConfigMemoryBackEnd::Eeprom;
+void SelectBackEnd(ConfigMemoryMode& mode, ConfigMemoryBackEnd backEnd) {
+  mode.bufferMode = backEnd == ConfigMemoryBackEnd::Buffer;
+  mode.efuseMode = backEnd != ConfigMemoryBackEnd::Eeprom;
 }
 
-bool ReadImage(const DeviceContext& device, std::uint16_t offset,
+bool ReadImage(const ConfigMemoryMode& mode, std::uint16_t offset,
                std::span<std::uint8_t> destination) {
-  if (!InImage(device, offset, destination.size())) return false;
-  std::memcpy(destination.data(), device.eepromImage.data() + offset, destination.size());
+  if (!InImage(mode, offset, destination.size())) return false;
+  std::memcpy(destination.data(), mode.eepromImage.data() + offset, destination.size());
   return true;
 }
 
-bool WriteImage(DeviceContext& device, std::uint16_t offset, std::span<const std::uint8_t> source) {
-  if (!InImage(device, offset, source.size())) return false;
-  std::memcpy(device.eepromImage.data() + offset, source.data(), source.size());
+bool WriteImage(ConfigMemoryMode& mode, std::uint16_t offset, std::span<const std::uint8_t> source) {
+  if (!InImage(mode, offset, source.size())) return false;
+  std::memcpy(mode.eepromImage.data() + offset, source.data(), source.size());
   return true;
 }
 
-NvmResult ReadEepromBlock(DeviceContext& device, std::uint16_t offset,
+NvmResult ReadEepromBlock(ConfigMemory memory, std::uint16_t offset,
                           std::span<std::uint8_t> destination) {
+  DeviceContext& device = memory.device;
   if (!EnsureDeviceOpen(device)) return NvmResult::NoDevice;
   if (destination.size() > 0xFFFF)
     return RefuseOutOfRange(device, offset, destination.size(), 0xFFFF, "transfer");
-  switch (ActiveBackEnd(device)) {
+  switch (ActiveBackEnd(memory.mode)) {
     case ConfigMemoryBackEnd::Buffer:
-      if (!ReadImage(device, offset, destination))
-        return RefuseOutOfRange(device, offset, destination.size(), device.eepromImageSize,
+      if (!ReadImage(memory.mode, offset, destination))
+        return RefuseOutOfRange(device, offset, destination.size(), memory.mode.eepromImageSize,
                                 kImageName);
       return NvmResult::Ok;
     case ConfigMemoryBackEnd::Efuse:
@@ -154,38 +156,40 @@ NvmResult ReadEepromBlock(DeviceContext& device, std::uint16_t offset,
   return NvmResult::Failed;
 }
 
-NvmResult ReadEepromWord(DeviceContext& device, std::uint16_t offset, std::uint16_t& value) {
+NvmResult ReadEepromWord(ConfigMemory memory, std::uint16_t offset, std::uint16_t& value) {
   std::array<std::uint8_t, 2> bytes{};
-  const NvmResult result = ReadEepromBlock(device, offset, bytes);
+  const NvmResult result = ReadEepromBlock(memory, offset, bytes);
   if (result == NvmResult::Ok) value = GetLe16(bytes, 0);
   return result;
 }
 
-NvmResult WriteEepromBlock(DeviceContext& device, std::uint16_t offset,
+NvmResult WriteEepromBlock(ConfigMemory memory, std::uint16_t offset,
                            std::span<const std::uint8_t> data) {
+  DeviceContext& device = memory.device;
   if (!EnsureDeviceOpen(device)) return NvmResult::NoDevice;
   if (data.size() > kMaxWrite) {
     device.prompt.showMessage(messages::kMaximumSize);
     return NvmResult::Failed;
   }
   if (data.empty()) return NvmResult::Ok;
-  switch (ActiveBackEnd(device)) {
+  switch (ActiveBackEnd(memory.mode)) {
     case ConfigMemoryBackEnd::Buffer:
-      if (!WriteImage(device, offset, data))
-        return RefuseOutOfRange(device, offset, data.size(), device.eepromImageSize, kImageName);
+      if (!WriteImage(memory.mode, offset, data))
+        return RefuseOutOfRange(device, offset, data.size(), memory.mode.eepromImageSize,
+                                kImageName);
       return NvmResult::Ok;
     case ConfigMemoryBackEnd::Efuse:
-      return WriteToEfuse(device, offset, data);
+      return WriteToEfuse(memory, offset, data);
     case ConfigMemoryBackEnd::Eeprom:
       return WriteToEeprom(device, offset, data);
   }
   return NvmResult::Failed;
 }
 
-NvmResult WriteEepromWord(DeviceContext& device, std::uint16_t offset, std::uint16_t value) {
+NvmResult WriteEepromWord(ConfigMemory memory, std::uint16_t offset, std::uint16_t value) {
   std::array<std::uint8_t, 2> bytes{};
   PutLe16(bytes, 0, value);
-  return WriteEepromBlock(device, offset, bytes);
+  return WriteEepromBlock(memory, offset, bytes);
 }
 
 }  // namespace kqa::device

@@ -4,21 +4,21 @@
 #include <span>
 #include <string_view>
 
-#include "app/device/device_context.h"
+#include "app/device/config_memory_mode.h"
 
 namespace kqa::device {
 
 // The configuration memory (512 bytes of logical content, little-endian
-// words) lives in one of three back ends, chosen by the context's flags at
-// each call: the in-memory image (bufferMode), the eFuse (efuseMode), or the
-// external EEPROM through the driver (neither).
+// words) lives in one of three back ends, chosen by the mode's flags at each
+// call (config_memory_mode.h): the in-memory image (bufferMode), the eFuse
+// (efuseMode), or the external EEPROM through the driver (neither).
 enum class ConfigMemoryBackEnd { Eeprom, Efuse, Buffer };
 
-ConfigMemoryBackEnd ActiveBackEnd(const DeviceContext& device);
+ConfigMemoryBackEnd ActiveBackEnd(const ConfigMemoryMode& mode);
 // "EEPROM", "eFuse" or "buffer".
 std::string_view BackEndName(ConfigMemoryBackEnd backEnd);
 // Sets the two flags for `backEnd`.
-void SelectBackEnd(DeviceContext& device, ConfigMemoryBackEnd backEnd);
+void SelectBackEnd(ConfigMemoryMode& mode, ConfigMemoryBackEnd backEnd);
 
 enum class NvmResult {
   Ok,
@@ -41,17 +41,18 @@ enum class NvmResult {
 // A failure is shown ("DeviceIoControl failed!  Error = %d", or why the
 // eFuse write failed) and reported as Failed. Reads never write past the
 // destination; word-wise back ends keep the byte after an odd-length write.
-NvmResult ReadEepromWord(DeviceContext& device, std::uint16_t offset, std::uint16_t& value);
-NvmResult ReadEepromBlock(DeviceContext& device, std::uint16_t offset,
+NvmResult ReadEepromWord(ConfigMemory memory, std::uint16_t offset, std::uint16_t& value);
+NvmResult ReadEepromBlock(ConfigMemory memory, std::uint16_t offset,
                           std::span<std::uint8_t> destination);
-NvmResult WriteEepromWord(DeviceContext& device, std::uint16_t offset, std::uint16_t value);
+NvmResult WriteEepromWord(ConfigMemory memory, std::uint16_t offset, std::uint16_t value);
 // Refuses more than 512 bytes with "Maximum size must <= 512".
-NvmResult WriteEepromBlock(DeviceContext& device, std::uint16_t offset,
+NvmResult WriteEepromBlock(ConfigMemory memory, std::uint16_t offset,
                            std::span<const std::uint8_t> data);
 
 // Copies between the caller and eepromImage; false (nothing copied) when the
 // range reaches past the image.
-bool ReadImage(const DeviceContext& device, std::uint16_t offset, std::span<std::uint8_t> destination);
-bool WriteImage(DeviceContext& device, std::uint16_t offset, std::span<const std::uint8_t> source);
+bool ReadImage(const ConfigMemoryMode& mode, std::uint16_t offset,
+               std::span<std::uint8_t> destination);
+bool WriteImage(ConfigMemoryMode& mode, std::uint16_t offset, std::span<const std::uint8_t> source);
 
 }  // namespace kqa::device

@@ -1,25 +1,17 @@
 #pragma once
 
-#include <array>
-#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
-#include <span>
 #include <string_view>
-#include <vector>
 
-#include "app/device/channel_table.h"
 #include "app/device/test_bench_settings.h"
 #include "platform/clock/clock.h"
 #include "platform/ioctl/device_interface.h"
 #include "platform/prompt/prompt.h"
 
 namespace kqa::device {
-
-inline constexpr std::size_t kEepromImageSize = 1024;
-inline constexpr std::size_t kSnifferBufferSize = 81'920'000;
 
 // The open handle on the driver's device interface, or none. Calls take a
 // shared copy, so a close on one thread (error 1167) never pulls the handle
@@ -43,11 +35,14 @@ class DeviceHandleSlot {
 using TraceSink = std::function<void(std::string_view text)>;
 TraceSink StandardOutputTrace();
 
-// The program's one record of device and test state. The program's main owns
-// it for the whole run and hands it to every page by reference; it also
-// carries the services the device layer needs (the device interface, the
-// user prompt and the clock), so `RegisterAccess(device)` is all a page
-// writes to reach the chip.
+// The device: the connection to it, what it is, and the services the device
+// layer reaches it through (the device interface, the user prompt and the
+// clock), so `RegisterAccess(device)` is all a page writes to reach the chip.
+// The program's main owns it for the whole run and hands it to the pages by
+// reference. The rest of the program's state has types of its own
+// (README.md, "Where the state lives"): the configuration-memory mode
+// (config_memory_mode.h), the channel state (channel_state.h), the page
+// flags (app/shell) and the capture buffer (app/sniffer).
 //
 // Threads: the UI thread owns every field. The capture worker may call the
 // register operations concurrently; they read only `hDevice`, `asicVersion`
@@ -76,34 +71,9 @@ struct DeviceContext {
   std::uint32_t txwiSize = 0;
   std::uint32_t rxHeaderSize = 0;
 
-  // Configuration memory: the in-memory image and the back-end flags
-  // (config_memory.h routes every access by them).
-  std::array<std::uint8_t, kEepromImageSize> eepromImage{};
-  // The bytes of eepromImage the buffer back end serves: all of them, or
-  // as many as the image file held (image_file.h).
-  std::size_t eepromImageSize = kEepromImageSize;
-  bool eepromFileLoaded = false;
-  bool bufferMode = false;
-  bool efuseMode = false;
-  bool efuseWriteNoConfirm = false;
-  std::uint16_t efuseAreaStart = 0;
-  std::uint16_t efuseAreaEnd = 0;
-  std::uint16_t efuseAreaSize = 0;
-
-  // Channel tables, set at start-up.
-  std::span<const std::string_view> channelNameTable;
-  std::span<const ChannelParams> channelParams;
-  std::span<const std::uint16_t> channelList;
-  int channelCount = 0;
-  int channelIndex = 0;
-
-  // Optional pages chosen on the command line.
-  bool showFftPages = false;
-  bool showPapdPage = false;
-  bool showIqCalPage = false;
-
-  // EEPROM words the TX/RX page copies at its start; the low nibble of
-  // word 0x34 is the number of receive paths.
+  // The board's radio words from the configuration memory, copied at the
+  // TX/RX page's start. The low nibble of word 0x34 is the number of receive
+  // paths, for which register access writes BBP R66 once each.
   std::uint16_t eepromWord42 = 0;
   std::uint16_t eepromWord36 = 0;
   std::uint16_t eepromWord34 = 0;
@@ -113,10 +83,6 @@ struct DeviceContext {
 
   // Sequence number of the next firmware command (1..15).
   std::uint8_t qaCmdSequence = 1;
-
-  // The sniffer's capture buffer; the program allocates kSnifferBufferSize
-  // bytes at start (see startup.h for the message when it cannot).
-  std::vector<std::uint8_t> snifferBuffer;
 
   // Keeps the multi-step BBP and RF command-register sequences of two
   // threads from interleaving on the one command register.

@@ -4,14 +4,17 @@
 #include <span>
 #include <string_view>
 
-#include "app/device/device_context.h"
+#include "app/device/config_memory_mode.h"
 
 namespace kqa::device {
 
 // The eFuse: 512 physical bytes read and programmed through the MAC's eFuse
 // controller. Physical block B is bytes 16B..16B+15; the map bytes from
-// efuseAreaStart (480) to efuseAreaEnd (508) say which logical 16-byte block
-// (0..31) each physical block holds. Programming can only set bits.
+// efuseAreaStart (480) to efuseAreaEnd (508) of the configuration-memory
+// mode say which logical 16-byte block (0..31) each physical block holds.
+// Programming can only set bits. Reads and physical programming take the
+// device; the logical writes, which read and burn the map, take the device
+// and the mode (ConfigMemory).
 //
 // UI thread only: the operations are multi-step register protocols that must
 // not interleave with other traffic on MAC registers 0x24..0x34. They reach
@@ -64,12 +67,12 @@ std::string_view EfuseWriteResultText(EfuseWriteResult result);
 // invalidated. Every block is verified, and every written byte read back.
 //
 // One word (2 bytes) or one whole block (16 bytes at a multiple of 16).
-EfuseWriteResult WriteEfuseLogical(DeviceContext& device, std::uint16_t offset,
+EfuseWriteResult WriteEfuseLogical(ConfigMemory memory, std::uint16_t offset,
                                    std::span<const std::uint8_t> data);
 
 // Any record of logical content (bytes outside it never change). Stops at
 // the first failure and names its logical offset in `failedOffset`.
-EfuseWriteResult WriteEfuseLogicalRecord(DeviceContext& device, std::uint16_t offset,
+EfuseWriteResult WriteEfuseLogicalRecord(ConfigMemory memory, std::uint16_t offset,
                                          std::span<const std::uint8_t> data,
                                          std::uint16_t* failedOffset = nullptr);
 

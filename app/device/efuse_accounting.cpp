@@ -13,14 +13,14 @@ int EfuseFreeBlockCount(EfuseController& efuse) {
   return map ? map->freeCount() : 0;
 }
 
-int EfuseFreeBlockCount(DeviceContext& device) {
-  EfuseController efuse(device);
+int EfuseFreeBlockCount(ConfigMemory memory) {
+  EfuseController efuse(memory);
   return EfuseFreeBlockCount(efuse);
 }
 
-int EfuseSingleWriteForecast(DeviceContext& device, std::uint16_t offset, std::uint16_t value,
+int EfuseSingleWriteForecast(ConfigMemory memory, std::uint16_t offset, std::uint16_t value,
                              EfuseWriteForm form) {
-  EfuseController efuse(device);
+  EfuseController efuse(memory);
   const int count = EfuseFreeBlockCount(efuse);
   if (count == 0) return 0;
   std::uint16_t word = 0;
@@ -39,9 +39,9 @@ int EfuseSingleWriteForecast(DeviceContext& device, std::uint16_t offset, std::u
   return (old & wanted) == old ? count : count - 1;
 }
 
-int EfuseImageForecast(DeviceContext& device, std::span<const std::uint8_t, 512> current,
+int EfuseImageForecast(ConfigMemory memory, std::span<const std::uint8_t, 512> current,
                        std::span<const std::uint8_t, 512> target) {
-  EfuseController efuse(device);
+  EfuseController efuse(memory);
   int forecast = EfuseFreeBlockCount(efuse);
   for (std::size_t block = 0; block < 32; ++block) {
     std::uint16_t word = 0;

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <span>
 
-#include "app/device/device_context.h"
+#include "app/device/config_memory_mode.h"
 #include "app/device/register_access.h"
 
 namespace kqa::device {
@@ -22,7 +22,15 @@ class EfuseController {
   static constexpr std::uint32_t kControl = 0x24;
   static constexpr std::uint32_t kData = 0x28;
 
+  // For physical and logical reads and physical programming.
   explicit EfuseController(DeviceContext& device) : device_(device), registers_(device) {}
+  // For what reads or burns the block map: its geometry (efuseAreaStart and
+  // efuseAreaEnd) comes from the mode.
+  explicit EfuseController(ConfigMemory memory)
+      : EfuseController(memory.device) {
+    mapStart_ = memory.mode.efuseAreaStart;
+    mapEnd_ = memory.mode.efuseAreaEnd;
+  }
 
   // Logical read of the word at logical offset x: returns the physical block
   // holding x's logical block, or 63 (then `value` is 0xFFFF).
@@ -37,6 +45,9 @@ class EfuseController {
   // True once any register access of this operation failed.
   bool failed() const { return failed_; }
   DeviceContext& device() { return device_; }
+  // The block map's first and last byte (efuse_map.h).
+  std::uint16_t mapStart() const { return mapStart_; }
+  std::uint16_t mapEnd() const { return mapEnd_; }
 
  private:
   std::uint32_t Read(std::uint32_t reg);
@@ -48,6 +59,8 @@ class EfuseController {
   DeviceContext& device_;
   RegisterAccess registers_;
   bool failed_ = false;
+  std::uint16_t mapStart_ = 0;
+  std::uint16_t mapEnd_ = 0;
 };
 
 }  // namespace kqa::device

@@ -5,8 +5,8 @@
 namespace kqa::device {
 
 std::optional<EfuseMap> EfuseMap::Read(EfuseController& efuse) {
-  const int start = efuse.device().efuseAreaStart;
-  const int end = efuse.device().efuseAreaEnd;
+  const int start = efuse.mapStart();
+  const int end = efuse.mapEnd();
   std::vector<std::uint8_t> bytes;
   for (int w = start & ~1; w <= (end & ~1); w += 2) {
     const std::uint16_t word = efuse.ReadPhysicalWord(static_cast<std::uint16_t>(w));

@@ -19,7 +19,8 @@ class EfuseController;
 // burnt.
 class EfuseMap {
  public:
-  // Reads the map words; nullopt when a register access failed.
+  // Reads the map words (where the controller's mapStart() and mapEnd() say);
+  // nullopt when a register access failed.
   static std::optional<EfuseMap> Read(EfuseController& efuse);
   // A map with the given bytes, from (start & ~1) on: for tests and plans.
   EfuseMap(std::uint16_t start, std::uint16_t end, std::vector<std::uint8_t> bytes);

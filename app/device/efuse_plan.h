@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/device/device_context.h"
+#include "app/device/config_memory_mode.h"
 #include "app/device/efuse.h"
 
 namespace kqa::device {
@@ -61,7 +61,7 @@ struct EfuseWritePlan {
 
 // Reads what the write needs (the map, the blocks it touches and the fresh
 // blocks it would take) and plans it. Burns nothing.
-EfuseWritePlan PlanEfuseWrite(DeviceContext& device, std::uint16_t offset,
+EfuseWritePlan PlanEfuseWrite(ConfigMemory memory, std::uint16_t offset,
                               std::span<const std::uint8_t> data);
 
 // Why a plan cannot run, e.g. "it needs 3 new blocks and 2 are free".
@@ -74,7 +74,7 @@ std::string EfuseRefusalReason(const EfuseWritePlan& plan);
 // most 5 attempts). Finally every written byte is read back logically. On a
 // failure `failedOffset` names the logical offset of the first word that is
 // wrong (or of the block being written when the device failed).
-EfuseWriteResult CarryOutEfusePlan(DeviceContext& device, const EfuseWritePlan& plan,
+EfuseWriteResult CarryOutEfusePlan(ConfigMemory memory, const EfuseWritePlan& plan,
                                    std::uint16_t* failedOffset = nullptr);
 
 }  // namespace kqa::device

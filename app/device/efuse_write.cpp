@@ -35,7 +35,7 @@ bool AddsOnlyBits(const Block& before, const Block& after) {
 // The map byte of a physical block: a 16-bit write of its word, the other
 // byte zero (which burns nothing).
 void WriteMapByte(EfuseController& efuse, std::uint8_t block, std::uint8_t logicalBlock) {
-  const int address = efuse.device().efuseAreaStart + block;
+  const int address = efuse.mapStart() + block;
   const std::uint8_t mapByte = EfuseMapByte(logicalBlock);
   if (address & 1)
     efuse.WritePhysicalWord(static_cast<std::uint16_t>(address - 1),
@@ -47,7 +47,7 @@ void WriteMapByte(EfuseController& efuse, std::uint8_t block, std::uint8_t logic
 // Burns one more bit of a block's map byte, which then no longer matches
 // its parity bits and so no longer maps anything.
 void InvalidateMapByte(EfuseController& efuse, std::uint8_t block) {
-  const int address = efuse.device().efuseAreaStart + block;
+  const int address = efuse.mapStart() + block;
   const auto wordAddress = static_cast<std::uint16_t>(address & ~1);
   std::uint16_t word = efuse.ReadPhysicalWord(wordAddress);
   const int firstBit = (address & 1) ? 8 : 0;
@@ -147,13 +147,13 @@ std::optional<Failure> VerifyLogically(EfuseController& efuse, const EfuseWriteP
   return std::nullopt;
 }
 
-EfuseWriteResult Execute(DeviceContext& device, const EfuseWritePlan& plan, std::uint16_t* failedOffset) {
+EfuseWriteResult Execute(ConfigMemory memory, const EfuseWritePlan& plan, std::uint16_t* failedOffset) {
   const auto report = [&](const Failure& failure) {
     if (failedOffset) *failedOffset = failure.offset;
     return failure.result;
   };
   if (!plan.canRun()) return report({plan.verdict, plan.offset});
-  EfuseController efuse(device);
+  EfuseController efuse(memory);
   for (const EfuseBlockPlan& block : plan.blocks)
     if (const auto failure = ProgramBlock(efuse, block)) return report(*failure);
   if (plan.blocks.empty()) return EfuseWriteResult::Written;
@@ -163,7 +163,7 @@ EfuseWriteResult Execute(DeviceContext& device, const EfuseWritePlan& plan, std:
 
 }  // namespace
 
-EfuseWritePlan PlanEfuseWrite(DeviceContext& device, std::uint16_t offset,
+EfuseWritePlan PlanEfuseWrite(ConfigMemory memory, std::uint16_t offset,
                               std::span<const std::uint8_t> data) {
   EfuseWritePlan plan;
   plan.offset = offset;
@@ -172,7 +172,7 @@ EfuseWritePlan PlanEfuseWrite(DeviceContext& device, std::uint16_t offset,
     plan.verdict = EfuseWriteResult::OutOfRange;
     return plan;
   }
-  EfuseController efuse(device);
+  EfuseController efuse(memory);
   const std::optional<EfuseMap> map = EfuseMap::Read(efuse);
   if (!map) {
     plan.verdict = EfuseWriteResult::DeviceFailed;
@@ -258,33 +258,33 @@ std::string EfuseRefusalReason(const EfuseWritePlan& plan) {
   }
 }
 
-EfuseWriteResult CarryOutEfusePlan(DeviceContext& device, const EfuseWritePlan& plan,
+EfuseWriteResult CarryOutEfusePlan(ConfigMemory memory, const EfuseWritePlan& plan,
                                    std::uint16_t* failedOffset) {
-  if (!plan.canRun()) return Execute(device, plan, failedOffset);
+  if (!plan.canRun()) return Execute(memory, plan, failedOffset);
   // The question before a burn may have waited a while: burn only what was
   // asked about.
-  const EfuseWritePlan now = PlanEfuseWrite(device, plan.offset, plan.data);
+  const EfuseWritePlan now = PlanEfuseWrite(memory, plan.offset, plan.data);
   if (now != plan) {
     if (failedOffset) *failedOffset = plan.offset;
     return now.verdict == EfuseWriteResult::DeviceFailed ? EfuseWriteResult::DeviceFailed
                                                           : EfuseWriteResult::Changed;
   }
-  return Execute(device, now, failedOffset);
+  return Execute(memory, now, failedOffset);
 }
 
-EfuseWriteResult WriteEfuseLogical(DeviceContext& device, std::uint16_t x,
+EfuseWriteResult WriteEfuseLogical(ConfigMemory memory, std::uint16_t x,
                                    std::span<const std::uint8_t> data) {
   const std::size_t n = data.size();
   if ((n != 2 && n != 16) || (x & 1) || (n == 16 && (x & 15)) || x + n > kEfuseLogicalSize)
     return EfuseWriteResult::OutOfRange;
-  return Execute(device, PlanEfuseWrite(device, x, data), nullptr);
+  return Execute(memory, PlanEfuseWrite(memory, x, data), nullptr);
 }
 
-EfuseWriteResult WriteEfuseLogicalRecord(DeviceContext& device, std::uint16_t offset,
+EfuseWriteResult WriteEfuseLogicalRecord(ConfigMemory memory, std::uint16_t offset,
                                          std::span<const std::uint8_t> data,
                                          std::uint16_t* failedOffset) {
   if (data.empty()) return EfuseWriteResult::Written;
-  return Execute(device, PlanEfuseWrite(device, offset, data), failedOffset);
+  return Execute(memory, PlanEfuseWrite(memory, offset, data), failedOffset);
 }
 
 }  // namespace kqa::device

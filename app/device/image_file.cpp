@@ -37,7 +37,7 @@ bool WriteAll(int fd, const std::uint8_t* bytes, std::size_t count) {
 
 }  // namespace
 
-bool LoadEepromImageFile(DeviceContext& device, const std::string& path, std::string* problem) {
+bool LoadEepromImageFile(ConfigMemoryMode& mode, const std::string& path, std::string* problem) {
   std::error_code error;
   if (std::filesystem::is_directory(path, error))
     return Refuse(problem, "the EEPROM image file " + path + " is a folder");
@@ -55,17 +55,17 @@ bool LoadEepromImageFile(DeviceContext& device, const std::string& path, std::st
     return Refuse(problem, Format("the EEPROM image file %s holds %s; an image holds %zu to %zu bytes",
                                   path.c_str(), size.c_str(), kImageFileMinimum, kImageFileMaximum));
   }
-  std::copy(bytes.begin(), bytes.end(), device.eepromImage.begin());
-  device.eepromImageSize = bytes.size();
-  device.eepromFileLoaded = true;
+  std::copy(bytes.begin(), bytes.end(), mode.eepromImage.begin());
+  mode.eepromImageSize = bytes.size();
+  mode.eepromFileLoaded = true;
   return true;
 }
 
-bool SaveEepromImageFile(const DeviceContext& device, const std::string& path, std::string* problem) {
+bool SaveEepromImageFile(const ConfigMemoryMode& mode, const std::string& path, std::string* problem) {
   const std::string temporary = path + ".tmp";
   const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   if (fd < 0) return Refuse(problem, SystemError("cannot write", temporary));
-  const bool written = WriteAll(fd, device.eepromImage.data(), device.eepromImageSize) && ::fsync(fd) == 0;
+  const bool written = WriteAll(fd, mode.eepromImage.data(), mode.eepromImageSize) && ::fsync(fd) == 0;
   const int savedErrno = errno;
   if (::close(fd) != 0 || !written) {
     errno = written ? errno : savedErrno;

@@ -27,18 +27,19 @@ bool EfuseInUse(DeviceContext& device, std::uint32_t firmwareMode) {
 
 }  // namespace
 
-StartupReport RunDeviceStartup(DeviceContext& device, const StartupOptions& options) {
+StartupReport RunDeviceStartup(DeviceContext& device, ConfigMemoryMode& memoryMode,
+                               ChannelState& channels, const StartupOptions& options) {
   StartupReport report;
   report.deviceOpen = OpenDevice(device);
 
   QueryFirmwareMode(device, report.firmwareMode);
   report.efuseInUse = EfuseInUse(device, report.firmwareMode);
   if (report.efuseInUse) {
-    device.efuseMode = true;
-    device.bufferMode = !options.eepromFile.empty() || device.eepromFileLoaded;
-    if (device.bufferMode && !device.eepromFileLoaded) {
+    memoryMode.efuseMode = true;
+    memoryMode.bufferMode = !options.eepromFile.empty() || memoryMode.eepromFileLoaded;
+    if (memoryMode.bufferMode && !memoryMode.eepromFileLoaded) {
       std::string problem;
-      if (LoadEepromImageFile(device, options.eepromFile, &problem)) {
+      if (LoadEepromImageFile(memoryMode, options.eepromFile, &problem)) {
         report.eepromFileRead = true;
       } else {
         // A file that is there but unusable is named; a missing one gets
@@ -47,35 +48,29 @@ StartupReport RunDeviceStartup(DeviceContext& device, const StartupOptions& opti
         device.prompt.showMessage(std::filesystem::exists(options.eepromFile)
                                       ? problem + ". Read from eFuse..."
                                       : std::string(kEepromFileNotFoundText));
-        device.bufferMode = false;
+        memoryMode.bufferMode = false;
       }
     }
   } else {
-    device.efuseMode = false;
-    device.bufferMode = false;
+    memoryMode.efuseMode = false;
+    memoryMode.bufferMode = false;
   }
-  report.backEnd = ActiveBackEnd(device);
+  report.backEnd = ActiveBackEnd(memoryMode);
 
   RegisterAccess(device).ReadMacRegister(0x0000, device.asicVersion);
 
-  device.channelParams = ChannelParamTable();
-  device.channelNameTable = ChannelNames();
-  device.channelList = ChannelList();
-  device.channelCount = kChannelCount;
+  channels.channelParams = ChannelParamTable();
+  channels.channelNameTable = ChannelNames();
+  channels.channelList = ChannelList();
+  channels.channelCount = kChannelCount;
 
   device.rxHeaderSize = RxwiSizeFor(device.asicVersion) + 8;
   device.txwiSize = TxwiSizeFor(device.asicVersion);
 
-  device.efuseAreaSize = kEfuseAreaSize;
-  device.efuseAreaStart = kEfuseAreaStart;
-  device.efuseAreaEnd = kEfuseAreaEnd;
+  memoryMode.efuseAreaSize = kEfuseAreaSize;
+  memoryMode.efuseAreaStart = kEfuseAreaStart;
+  memoryMode.efuseAreaEnd = kEfuseAreaEnd;
   return report;
-}
-
-void ApplyCommandLineParameter(DeviceContext& device, std::string_view parameter) {
-  if (parameter.find('f') != std::string_view::npos) device.showFftPages = true;
-  if (parameter.find('p') != std::string_view::npos) device.showPapdPage = true;
-  if (parameter.find('i') != std::string_view::npos) device.showIqCalPage = true;
 }
 
 }  // namespace kqa::device

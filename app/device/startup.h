@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "app/device/channel_state.h"
 #include "app/device/config_memory.h"
 #include "app/device/device_context.h"
 
@@ -47,15 +48,9 @@ struct StartupReport {
 // and a file of the wrong size is named with its size), read the chip
 // identity from MAC 0x0000, and fill the channel tables, descriptor sizes
 // and eFuse geometry. No device is not an error: the flags stay clear and
-// the identity 0. UI thread, before any page exists.
-StartupReport RunDeviceStartup(DeviceContext& device, const StartupOptions& options = {});
-
-// One parameter of the window program's command line: any parameter
-// holding 'f' adds the Noise Level and FFT Graph pages, 'p' the PAPD Test
-// page, 'i' the IQ Calibration page (lower case, anywhere in the parameter).
-// Flags are only ever set. Pass the parameters the window toolkit and the
-// program's own options left over (a toolkit option such as "-platform"
-// would otherwise count).
-void ApplyCommandLineParameter(DeviceContext& device, std::string_view parameter);
+// the identity 0. Fills the device's identity, the configuration-memory mode
+// and the channel state. UI thread, before any page exists.
+StartupReport RunDeviceStartup(DeviceContext& device, ConfigMemoryMode& memoryMode,
+                               ChannelState& channels, const StartupOptions& options = {});
 
 }  // namespace kqa::device

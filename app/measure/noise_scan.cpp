@@ -33,19 +33,22 @@ int RssiSample(std::uint8_t reg, std::int8_t offset, std::uint8_t gain) {
   return -12 - offset - reg - gain;
 }
 
-std::vector<int> NoiseScanChannels(const device::DeviceContext& device, NoiseBand band) {
+std::vector<int> NoiseScanChannels(const device::ChannelState& channels, NoiseBand band) {
   std::vector<int> indices;
   const int first = band == NoiseBand::TwoPointFour ? 0 : kFirstFiveGhzIndex;
   const int last = band == NoiseBand::TwoPointFour ? kTwoPointFourChannels - 1 : kLastFiveGhzIndex;
-  for (int index = first; index <= last && index < device.channelCount; ++index) indices.push_back(index);
+  for (int index = first; index <= last && index < channels.channelCount; ++index) indices.push_back(index);
   return indices;
 }
 
-std::vector<NoiseChannelResult> RunNoiseScan(device::DeviceContext& device, NoiseScanTuner& tuner,
+std::vector<NoiseChannelResult> RunNoiseScan(device::DeviceContext& device,
+                                             device::ConfigMemoryMode& memoryMode,
+                                             const device::ChannelState& channelState,
+                                             NoiseScanTuner& tuner,
                                              const NoiseScanOptions& options, const std::atomic<bool>* stop,
                                              const std::function<void(const NoiseChannelResult&)>& onChannel) {
   std::vector<NoiseChannelResult> results;
-  const std::vector<int> channels = NoiseScanChannels(device, options.band);
+  const std::vector<int> channels = NoiseScanChannels(channelState, options.band);
   if (channels.empty()) return results;
   device::RegisterAccess access(device);
   const auto read = [&](std::uint8_t id) {
@@ -57,12 +60,12 @@ std::vector<NoiseChannelResult> RunNoiseScan(device::DeviceContext& device, Nois
     access.AccessBbpRegister(device::kRegisterWrite, id, value);
   };
   const bool five = options.band == NoiseBand::Five;
-  const int remembered = device.channelIndex;
+  const int remembered = channelState.channelIndex;
   const std::uint8_t saved66 = read(66);
   const std::uint8_t saved69 = read(69);
   const std::uint8_t saved70 = read(70);
   std::uint16_t word = 0;
-  device::ReadEepromWord(device, kGainWord, word);
+  device::ReadEepromWord({device, memoryMode}, kGainWord, word);
   const auto gain = static_cast<std::uint8_t>(five ? word >> 8 : word & 0xFF);
   const int paths = std::clamp(device.eepromWord34 & 0xF, 1, 3);
   const int intervalMs = five ? 5 : 10;

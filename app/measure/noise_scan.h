@@ -8,6 +8,8 @@
 #include <span>
 #include <vector>
 
+#include "app/device/channel_state.h"
+#include "app/device/config_memory_mode.h"
 #include "app/device/device_context.h"
 
 namespace kqa::measure {
@@ -52,7 +54,7 @@ int RssiSample(std::uint8_t reg, std::int8_t offset, std::uint8_t gain);
 // The channel indices a band's scan covers: 2.4 GHz indices 0..13; 5 GHz
 // indices 14..52, as far as the channel list reaches (the Kestrel's list has
 // 14 entries, so its 5 GHz scan measures nothing).
-std::vector<int> NoiseScanChannels(const device::DeviceContext& device, NoiseBand band);
+std::vector<int> NoiseScanChannels(const device::ChannelState& channels, NoiseBand band);
 
 struct NoiseScanOptions {
   NoiseBand band = NoiseBand::TwoPointFour;
@@ -65,8 +67,12 @@ struct NoiseScanOptions {
 // mean; the gain is the low (2.4 GHz) or high (5 GHz) byte of EEPROM word
 // 0x44, the path count the low nibble of eepromWord34. Restores the channel
 // and R66, R69, R70 at the end. A raised `stop` ends after the current
-// channel. `onChannel` hears each channel's result as it is measured.
-std::vector<NoiseChannelResult> RunNoiseScan(device::DeviceContext& device, NoiseScanTuner& tuner,
+// channel. `onChannel` hears each channel's result as it is measured. The
+// channels are the channel state's (its count and the index to return to).
+std::vector<NoiseChannelResult> RunNoiseScan(device::DeviceContext& device,
+                                             device::ConfigMemoryMode& memoryMode,
+                                             const device::ChannelState& channels,
+                                             NoiseScanTuner& tuner,
                                              const NoiseScanOptions& options,
                                              const std::atomic<bool>* stop = nullptr,
                                              const std::function<void(const NoiseChannelResult&)>& onChannel = {});

@@ -55,8 +55,15 @@ bool ParseProgramOptions(std::span<const std::string> arguments, ProgramOptions&
       return false;
     }
     options.pageParameters.push_back(argument);
+    ApplyCommandLineParameter(options.pageFlags, argument);
   }
   return true;
+}
+
+void ApplyCommandLineParameter(PageFlags& flags, std::string_view parameter) {
+  if (parameter.find('f') != std::string_view::npos) flags.fftPages = true;
+  if (parameter.find('p') != std::string_view::npos) flags.papdPage = true;
+  if (parameter.find('i') != std::string_view::npos) flags.iqCalPage = true;
 }
 
 std::string_view ProgramUsage() {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "app/device/channel_table.h"
 #include "app/device/config_memory.h"
 #include "app/device/register_access.h"
 
@@ -23,8 +24,7 @@ bool Merge(device::RegisterAccess& access, std::uint8_t reg, std::uint8_t mask, 
 }  // namespace
 
 bool TuneChannel(device::DeviceContext& device, int channel) {
-  const auto table =
-      device.channelParams.empty() ? device::ChannelParamTable() : device.channelParams;
+  const auto table = device::ChannelParamTable();
   const auto row =
       std::find_if(table.begin(), table.end(), [&](const device::ChannelParams& params) {
         return static_cast<int>(params.channel) == channel;
@@ -37,12 +37,12 @@ bool TuneChannel(device::DeviceContext& device, int channel) {
          Merge(access, 19, 0x03, row->r19Bits);
 }
 
-std::optional<SignalCalibration> ReadSignalCalibration(device::DeviceContext& device, int channel) {
+std::optional<SignalCalibration> ReadSignalCalibration(device::ConfigMemory memory, int channel) {
   const bool fiveGhz = channel > 14;
   std::uint16_t offsets = 0;
   std::uint16_t gains = 0;
-  if (device::ReadEepromWord(device, fiveGhz ? 0x4A : 0x46, offsets) != device::NvmResult::Ok ||
-      device::ReadEepromWord(device, 0x44, gains) != device::NvmResult::Ok)
+  if (device::ReadEepromWord(memory, fiveGhz ? 0x4A : 0x46, offsets) != device::NvmResult::Ok ||
+      device::ReadEepromWord(memory, 0x44, gains) != device::NvmResult::Ok)
     return std::nullopt;
   SignalCalibration calibration;
   calibration.rssiOffset = static_cast<std::int8_t>(offsets & 0xFF);

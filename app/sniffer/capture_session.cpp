@@ -28,7 +28,9 @@ FileDialogOptions PacDialog(std::string title) {
 
 }  // namespace
 
-CaptureSession::CaptureSession(device::DeviceContext& device) : device_(device) {}
+CaptureSession::CaptureSession(device::DeviceContext& device, device::ConfigMemoryMode& memoryMode,
+                               SnifferBuffer& snifferBuffer)
+    : device_(device), memoryMode_(memoryMode), snifferBuffer_(snifferBuffer) {}
 
 CaptureSession::~CaptureSession() {
   stopCapture();
@@ -43,14 +45,8 @@ bool CaptureSession::ensureStore() {
   if (store_.capacity() > 0) return true;
   // The program allocates the capture buffer at start; a tool that did not
   // gets it here.
-  if (device_.snifferBuffer.empty()) {
-    try {
-      device_.snifferBuffer.assign(device::kSnifferBufferSize, 0);
-    } catch (const std::bad_alloc&) {
-      return false;
-    }
-  }
-  store_ = CaptureStore(device_.snifferBuffer);
+  if (!snifferBuffer_.allocate()) return false;
+  store_ = CaptureStore(snifferBuffer_.bytes());
   return store_.capacity() > 0;
 }
 
@@ -246,7 +242,7 @@ PcapOptions CaptureSession::pcapOptions() {
   options.channel = channel;
   options.channel = CaptureChannel(store_.heldBytes(), options);
   if (device_.hDevice.isOpen()) {
-    if (auto calibration = ReadSignalCalibration(device_, options.channel.value_or(1)))
+    if (auto calibration = ReadSignalCalibration({device_, memoryMode_}, options.channel.value_or(1)))
       options.calibration = *calibration;
   }
   return options;

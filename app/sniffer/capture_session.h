@@ -9,11 +9,13 @@
 #include <string_view>
 #include <vector>
 
+#include "app/device/config_memory_mode.h"
 #include "app/device/device_context.h"
 #include "app/sniffer/capture_filter.h"
 #include "app/sniffer/capture_store.h"
 #include "app/sniffer/packet_list_model.h"
 #include "app/sniffer/pcap_export.h"
+#include "app/sniffer/sniffer_buffer.h"
 
 namespace kqa::sniffer {
 
@@ -36,6 +38,8 @@ inline constexpr std::string_view kPcapFileFilter = "Wireshark pcap File (*.pcap
 // with Wrap Around, the list's rows, the data dialog's record, ".pac" save
 // and load, and pcap export. Reaches the chip through the device layer and
 // the user through the context's prompt; waits through the context's clock.
+// Reads the RSSI calibration for pcap through the configuration-memory mode
+// and keeps its records in the program's capture buffer.
 //
 // The page widget holds one, mirrors its check boxes into `filter` and
 // `wrapAround`, forwards "Start Capture", its timer (every 500 ms while
@@ -46,7 +50,8 @@ inline constexpr std::string_view kPcapFileFilter = "Wireshark pcap File (*.pcap
 // the lock may be taken again by the thread that holds it.
 class CaptureSession {
  public:
-  explicit CaptureSession(device::DeviceContext& device);
+  CaptureSession(device::DeviceContext& device, device::ConfigMemoryMode& memoryMode,
+                 SnifferBuffer& snifferBuffer);
   // Stops a running capture (the page window is destroyed).
   ~CaptureSession();
   CaptureSession(const CaptureSession&) = delete;
@@ -137,6 +142,8 @@ class CaptureSession {
   PcapOptions pcapOptions();
 
   device::DeviceContext& device_;
+  device::ConfigMemoryMode& memoryMode_;
+  SnifferBuffer& snifferBuffer_;
   std::recursive_mutex lock_;
   bool capturing_ = false;
   bool startEnabled_ = true;

@@ -35,9 +35,9 @@ constexpr std::array<RatePowerRegister, 8> kRatePowers = {{
     {0x1324, 0xEE, 0},    {0x13D4, 0xE2, 0xE6}, {0x13D8, 0xEA, 0},    {0x13DC, 0xEE, 0},
 }};
 
-std::uint16_t EepromWord(device::DeviceContext& device, std::uint16_t offset) {
+std::uint16_t EepromWord(device::ConfigMemory memory, std::uint16_t offset) {
   std::uint16_t value = 0;
-  device::ReadEepromWord(device, offset, value);
+  device::ReadEepromWord(memory, offset, value);
   return value;
 }
 
@@ -64,16 +64,22 @@ std::uint16_t TxPowerAddress(int path, int channel) {
   return static_cast<std::uint16_t>((path == 0 ? 0x51 : 0x5F) + channel);
 }
 
-RadioControl::RadioControl(device::DeviceContext& device, bool& receiving, BenchCalibrations& calibrations)
-    : device_(device), receiving_(receiving), calibrations_(calibrations), registers_(device) {}
+RadioControl::RadioControl(device::ConfigMemory memory, device::ChannelState& channels, bool& receiving,
+                           BenchCalibrations& calibrations)
+    : device_(memory.device),
+      memoryMode_(memory.mode),
+      channels_(channels),
+      receiving_(receiving),
+      calibrations_(calibrations),
+      registers_(memory.device) {}
 
 int RadioControl::channelIndex() const {
-  return std::clamp(device_.channelIndex, 0, std::max(device_.channelCount - 1, 0));
+  return std::clamp(channels_.channelIndex, 0, std::max(channels_.channelCount - 1, 0));
 }
 
 int RadioControl::channelNumber() const {
   const auto index = static_cast<std::size_t>(channelIndex());
-  return index < device_.channelList.size() ? device_.channelList[index] : 1;
+  return index < channels_.channelList.size() ? channels_.channelList[index] : 1;
 }
 
 bool RadioControl::fiveGhz() const { return channelNumber() > 14; }
@@ -84,18 +90,18 @@ int RadioControl::rxPaths() const { return device_.eepromWord34 & 0xF; }
 
 bool RadioControl::loadConfiguration() {
   using device::NvmResult;
-  bool ok = device::ReadEepromWord(device_, 0x34, device_.eepromWord34) == NvmResult::Ok;
-  ok = device::ReadEepromWord(device_, 0x36, device_.eepromWord36) == NvmResult::Ok && ok;
-  ok = device::ReadEepromWord(device_, 0x42, device_.eepromWord42) == NvmResult::Ok && ok;
+  bool ok = device::ReadEepromWord(configMemory(), 0x34, device_.eepromWord34) == NvmResult::Ok;
+  ok = device::ReadEepromWord(configMemory(), 0x36, device_.eepromWord36) == NvmResult::Ok && ok;
+  ok = device::ReadEepromWord(configMemory(), 0x42, device_.eepromWord42) == NvmResult::Ok && ok;
   std::uint16_t gains = 0;
-  ok = device::ReadEepromWord(device_, 0x44, gains) == NvmResult::Ok && ok;
+  ok = device::ReadEepromWord(configMemory(), 0x44, gains) == NvmResult::Ok && ok;
   lnaGain24 = static_cast<std::uint8_t>(gains & 0xFF);
   lnaGain5 = static_cast<std::uint8_t>(gains >> 8);
   return ok;
 }
 
 std::uint8_t RadioControl::powerByte(std::uint16_t address) {
-  const std::uint16_t word = EepromWord(device_, static_cast<std::uint16_t>(address & ~1u));
+  const std::uint16_t word = EepromWord(configMemory(), static_cast<std::uint16_t>(address & ~1u));
   return static_cast<std::uint8_t>((address & 1) != 0 ? word >> 8 : word & 0xFF);
 }
 
@@ -103,15 +109,15 @@ void RadioControl::reloadFiveGhzGain(int channel) {
   std::uint16_t source = 0x44;
   if (channel >= 100 && channel <= 128) source = 0x48;
   if (channel >= 132 && channel <= 165) source = 0x4C;
-  std::uint16_t word = source == 0x44 ? 0 : EepromWord(device_, source);
-  if (source == 0x44 || word <= 0xFF || (word >> 8) == 0xFF) word = EepromWord(device_, 0x44);
+  std::uint16_t word = source == 0x44 ? 0 : EepromWord(configMemory(), source);
+  if (source == 0x44 || word <= 0xFF || (word >> 8) == 0xFF) word = EepromWord(configMemory(), 0x44);
   lnaGain5 = static_cast<std::uint8_t>(word >> 8);
 }
 
 void RadioControl::tuneSynthesizer(int index) {
   const auto row = static_cast<std::size_t>(index);
-  if (row >= device_.channelParams.size()) return;
-  const device::ChannelParams& p = device_.channelParams[row];
+  if (row >= channels_.channelParams.size()) return;
+  const device::ChannelParams& p = channels_.channelParams[row];
   ChipRegisters& r = registers_;
   if ((r.mac(0x0064) & (1u << 28)) != 0)
     r.updateRf(kRfBank0, 13, 0xFF, 0x03);
@@ -127,7 +133,7 @@ void RadioControl::tuneSynthesizer(int index) {
 }
 
 ChannelReadout RadioControl::selectChannel(int index) {
-  device_.channelIndex = std::clamp(index, 0, std::max(device_.channelCount - 1, 0));
+  channels_.channelIndex = std::clamp(index, 0, std::max(channels_.channelCount - 1, 0));
   const int channel = channelNumber();
   const bool five = fiveGhz();
   ChipRegisters& r = registers_;
@@ -142,12 +148,12 @@ ChannelReadout RadioControl::selectChannel(int index) {
   else
     r.updateMac(kTxPins, ~0x5u, 0xF0A);
   applyDac(dac);
-  if (IsKestrelFamily(device_)) tuneSynthesizer(device_.channelIndex);
+  if (IsKestrelFamily(device_)) tuneSynthesizer(channels_.channelIndex);
 
   // TX power bytes of the channel; "TSSI" takes TX0's from word 0xD0.
   const std::uint16_t tx0Address = TxPowerAddress(0, channel);
   const std::uint16_t tx1Address = TxPowerAddress(1, channel);
-  const std::uint8_t tx0 = (tssi ? static_cast<std::uint8_t>(EepromWord(device_, 0xD0) & 0xFF)
+  const std::uint8_t tx0 = (tssi ? static_cast<std::uint8_t>(EepromWord(configMemory(), 0xD0) & 0xFF)
                                  : powerByte(tx0Address)) & 0x3F;
   device_.testBench.tx0Power = tx0;
   r.updateMac(0x13B0, ~0x3Fu, tx0);
@@ -157,12 +163,12 @@ ChannelReadout RadioControl::selectChannel(int index) {
     shown.tx1Power = device::Format("%02X", device_.testBench.tx1Power);
   }
 
-  const auto offset = static_cast<std::uint8_t>(EepromWord(device_, 0x3A) & 0xFF);
+  const auto offset = static_cast<std::uint8_t>(EepromWord(configMemory(), 0x3A) & 0xFF);
   r.setRf(kRfBank0, 12, offset);
   device_.testBench.frequencyOffset = offset;
   shown.frequencyOffset = device::Format("%02X", offset);
 
-  const std::uint16_t rssi = EepromWord(device_, five ? 0x4A : 0x46);
+  const std::uint16_t rssi = EepromWord(configMemory(), five ? 0x4A : 0x46);
   shown.rssiOffset0 = device::Format("%02x", rssi & 0xFF);
   shown.rssiOffset1 = device::Format("%02x", rssi >> 8);
   device_.testBench.rssiOffsets[0] = static_cast<std::int8_t>(rssi & 0xFF);
@@ -224,8 +230,8 @@ void RadioControl::applyRatePowers() {
   for (const RatePowerRegister& reg : kRatePowers) {
     std::uint32_t value = 0;
     if (!sideBandOption) {
-      value = EepromWord(device_, reg.low);
-      if (reg.high != 0) value |= static_cast<std::uint32_t>(EepromWord(device_, reg.high)) << 16;
+      value = EepromWord(configMemory(), reg.low);
+      if (reg.high != 0) value |= static_cast<std::uint32_t>(EepromWord(configMemory(), reg.high)) << 16;
     }
     r.setMac(reg.offset, value);
   }
@@ -235,7 +241,7 @@ void RadioControl::applyRatePowers() {
 
 void RadioControl::applyBandwidthPowerDelta() {
   if (!wide) return;
-  const std::uint16_t word = EepromWord(device_, 0x50);
+  const std::uint16_t word = EepromWord(configMemory(), 0x50);
   const auto byte = static_cast<std::uint8_t>(fiveGhz() ? word >> 8 : word & 0xFF);
   if ((byte & 0x80) == 0 || byte == 0xFF) return;
   const int delta = std::min(byte & 0x3F, 4) * ((byte & 0x40) != 0 ? 1 : -1);
@@ -347,10 +353,10 @@ void RadioControl::adoptChipState() {
   const std::uint8_t r17 = r.rf(kRfBank0, 17);
   const std::uint8_t r18 = r.rf(kRfBank0, 18);
   const std::uint8_t r19 = r.rf(kRfBank0, 19) & 0x03;
-  for (std::size_t row = 0; row < device_.channelParams.size(); ++row) {
-    const device::ChannelParams& p = device_.channelParams[row];
+  for (std::size_t row = 0; row < channels_.channelParams.size(); ++row) {
+    const device::ChannelParams& p = channels_.channelParams[row];
     if (p.r20 == r20 && p.r17 == r17 && p.r18 == r18 && (p.r19Bits & 0x03) == r19) {
-      device_.channelIndex = static_cast<int>(row);
+      channels_.channelIndex = static_cast<int>(row);
       break;
     }
   }

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string>
 
+#include "app/device/channel_state.h"
+#include "app/device/config_memory_mode.h"
 #include "app/device/device_context.h"
 #include "app/txrx/bench_calibrations.h"
 #include "app/txrx/chip_registers.h"
@@ -28,13 +30,15 @@ struct ChannelReadout {
 // command line and the measurement tools may drive their own (with a
 // receive flag of their own).
 //
-// The channel index, mode and rate live in the device context; the band
-// LNA gains and the page's choices are kept here.
+// The channel index is the shared ChannelState's, mode and rate live in
+// the device context; the band LNA gains and the page's choices are kept
+// here. The configuration words are read through `memory`.
 class RadioControl {
  public:
   // `receiving` is the bench's RX-running flag, which the firmware command
   // exchange needs.
-  RadioControl(device::DeviceContext& device, bool& receiving, BenchCalibrations& calibrations);
+  RadioControl(device::ConfigMemory memory, device::ChannelState& channels, bool& receiving,
+               BenchCalibrations& calibrations);
 
   // The page's choices that the steps read.
   bool wide = false;  // "Bandwidth" 40
@@ -96,6 +100,8 @@ class RadioControl {
 
   ChipRegisters& registers() { return registers_; }
   device::DeviceContext& device() { return device_; }
+  device::ConfigMemory configMemory() { return {device_, memoryMode_}; }
+  device::ChannelState& channels() { return channels_; }
 
  private:
   void tuneSynthesizer(int index);
@@ -104,6 +110,8 @@ class RadioControl {
   void reloadFiveGhzGain(int channel);
 
   device::DeviceContext& device_;
+  device::ConfigMemoryMode& memoryMode_;
+  device::ChannelState& channels_;
   bool& receiving_;
   BenchCalibrations& calibrations_;
   ChipRegisters registers_;

@@ -19,6 +19,9 @@ namespace {
 
 constexpr std::uint32_t kMacControl = 0x1004;
 constexpr std::uint32_t kTxEnable = 0x4;
+// A register activation writes and nothing else does: a chip set up by the bench.
+constexpr std::uint32_t kActivationMark = 0x102C;
+constexpr std::uint32_t kActivationMarkValue = 0x7F031E46;
 constexpr std::uint32_t kRxEnable = 0x8;
 constexpr std::uint32_t kContinuousEnable = 0x10;
 constexpr std::uint32_t kLoopbackEnable = 0x20;
@@ -41,13 +44,13 @@ int TimerPeriodMs(PageTimer timer) {
   }
 }
 
-TxRxTester::TxRxTester(device::DeviceContext& device, BenchCalibrations* calibrations)
-    : device_(device),
+TxRxTester::TxRxTester(device::ConfigMemory memory, device::ChannelState& channels, BenchCalibrations* calibrations)
+    : device_(memory.device),
       calibrations_(calibrations != nullptr ? *calibrations : defaultCalibrations_),
-      radio_(device, rxRunning_, calibrations_),
+      radio_(memory, channels, rxRunning_, calibrations_),
       workBuffer_(kWorkBufferSize, 0) {
-  run.mode = device.testBench.phyMode;
-  run.rate = device.testBench.rateIndex;
+  run.mode = device_.testBench.phyMode;
+  run.rate = device_.testBench.rateIndex;
   shown_.queues.fill("0");
   shown_.counters.fill("0 / 0");
 }
@@ -150,12 +153,12 @@ TxRxTester::Outcome TxRxTester::activate() {
   radio_.loadConfiguration();
 
   std::array<std::uint8_t, 6> address{};
-  if (device::ReadEepromBlock(device_, 0x04, address) == device::NvmResult::Ok) {
+  if (device::ReadEepromBlock(radio_.configMemory(), 0x04, address) == device::NvmResult::Ok) {
     macAddress = device::Format("%02X%02X%02X%02X%02X%02X", address[0], address[1], address[2],
                                 address[3], address[4], address[5]);
     setStationAddress();
   }
-  r.setMac(0x102C, 0x7F031E46);
+  r.setMac(kActivationMark, kActivationMarkValue);
 
   r.updateMac(0x0400, ~0x2000u, 0xE00);
   r.setMac(0x1400, 3);
@@ -191,7 +194,7 @@ TxRxTester::Outcome TxRxTester::activate() {
     for (const RfValue& entry : RfStartTable()) r.setRf(entry.bank, entry.reg, entry.value);
   radio_.vcoCalibration();
 
-  showChannel(radio_.selectChannel(device_.channelIndex));
+  showChannel(radio_.selectChannel(radio_.channels().channelIndex));
   device_.testBench.rateIndex = 3;
   radio_.wide = false;
   readStationAddress();
@@ -203,7 +206,7 @@ TxRxTester::Outcome TxRxTester::activate() {
 
   std::fill(workBuffer_.begin(), workBuffer_.end(), 0);
   radio_.selectMode(device_.testBench.phyMode);
-  showChannel(radio_.selectChannel(device_.channelIndex));
+  showChannel(radio_.selectChannel(radio_.channels().channelIndex));
   syncModeFromContext();
 
   radio_.sendFunction(1, 0);
@@ -232,9 +235,9 @@ void TxRxTester::showSharedSettings() {
 // --- Radio choices ----------------------------------------------------------------
 
 TxRxTester::Outcome TxRxTester::selectChannel(int index) {
-  if (index < 0 || index >= device_.channelCount)
+  if (index < 0 || index >= radio_.channels().channelCount)
     return refuse(device::Format("Channel index %d is not in the channel list (0 to %d).", index,
-                                 device_.channelCount - 1));
+                                 radio_.channels().channelCount - 1));
   showChannel(radio_.selectChannel(index));
   return Outcome::Done;
 }
@@ -748,7 +751,7 @@ void TxRxTester::adoptChipState() {
   savedTxPins_ = radio_.fiveGhz() ? 0x0F05 : 0x0F0A;
   const std::uint16_t rssi = [&] {
     std::uint16_t word = 0;
-    device::ReadEepromWord(device_, radio_.fiveGhz() ? 0x4A : 0x46, word);
+    device::ReadEepromWord(radio_.configMemory(), radio_.fiveGhz() ? 0x4A : 0x46, word);
     return word;
   }();
   device_.testBench.rssiOffsets[0] = static_cast<std::int8_t>(rssi & 0xFF);
@@ -757,6 +760,12 @@ void TxRxTester::adoptChipState() {
   rssiOffsets[1] = device::Format("%02x", rssi >> 8);
   syncModeFromContext();
   readStationAddress();
+}
+
+TxRxTester::Outcome TxRxTester::adoptOrActivate() {
+  if (radio_.registers().mac(kActivationMark) != kActivationMarkValue) return activate();
+  adoptChipState();
+  return Outcome::Done;
 }
 
 }  // namespace kqa::txrx

@@ -83,7 +83,10 @@ class TxRxTester {
 
   // `calibrations` (owned by the caller, outliving the tester) runs the
   // firmware download and the calibrations; none: the defaults.
-  explicit TxRxTester(device::DeviceContext& device, BenchCalibrations* calibrations = nullptr);
+  // The configuration memory is read through `memory`; the channel tables
+  // and the shared channel index are `channels`.
+  TxRxTester(device::ConfigMemory memory, device::ChannelState& channels,
+             BenchCalibrations* calibrations = nullptr);
 
   // The run's settings: the page's frame fields and choices, and what the
   // two dialogs edit (run.descriptor, run.environment).
@@ -191,6 +194,10 @@ class TxRxTester {
   // whether reception, loopback, a packet run or a continuous test runs, and
   // the station address.
   void adoptChipState();
+  // For a later process: adopts what runs on the chip, or sets the chip up
+  // as the page's first display does when the bench never did since the
+  // chip powered on (its register 0x102C lacks what activation writes).
+  Outcome adoptOrActivate();
 
  private:
   Outcome startTx();

@@ -3,17 +3,9 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "app/device/text_parsing.h"
+
 namespace kqa::nvm {
-namespace {
-
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-}  // namespace
 
 bool IsPrintable(std::uint8_t byte) { return byte >= 0x20 && byte <= 0x7E; }
 
@@ -65,8 +57,8 @@ bool HexEditModel::typeCharacter(char c) {
       return true;
     case EditMode::HighNibble:
     case EditMode::LowNibble: {
-      const int digit = HexDigit(c);
-      if (digit < 0) return false;
+      const int digit = device::HexDigitValue(c);
+      if (digit > 0xF) return false;
       selecting_ = false;
       if (mode_ == EditMode::HighNibble) {
         byte = static_cast<std::uint8_t>((digit << 4) | (byte & 0x0F));

@@ -68,7 +68,7 @@ class DriverOnLibusb : public ::testing::Test {
     device_->trace = nullptr;
     device::StartupOptions startup;
     startup.eepromFile = "/nonexistent/eeprom.bin";
-    report_ = device::RunDeviceStartup(*device_, startup);
+    report_ = device::RunDeviceStartup(*device_, memoryMode_, channels_, startup);
   }
   void TearDown() override {
     if (device_) device::CloseDevice(*device_);
@@ -103,6 +103,8 @@ class DriverOnLibusb : public ::testing::Test {
   std::unique_ptr<driver::DriverHost> host_;
   ScriptedPrompt prompt_;
   std::unique_ptr<device::DeviceContext> device_;
+  device::ConfigMemoryMode memoryMode_;
+  device::ChannelState channels_;
   device::StartupReport report_;
 };
 
@@ -147,7 +149,7 @@ TEST_F(DriverOnLibusb, TheOpenSequenceAndEveryFamilyOfControlCodesReachTheChip) 
 
   // Configuration memory, flash and firmware queries.
   std::uint16_t word = 0;
-  ASSERT_EQ(device::ReadEepromWord(*device_, 0x34, word), device::NvmResult::Ok);
+  ASSERT_EQ(device::ReadEepromWord({*device_, memoryMode_}, 0x34, word), device::NvmResult::Ok);
   const Bytes eeprom = chip_->eepromBytes();
   EXPECT_EQ(word, GetLe16(eeprom, 0x34));
   Bytes flash(16);

@@ -23,12 +23,12 @@ TEST(Connection, WithoutADeviceEveryOperationStaysSilentAndLeavesItsValueAndOpen
   EXPECT_FALSE(RegisterAccess(bed.device).ReadMacRegister(0x1004, value));
   EXPECT_FALSE(QueryFirmwareMode(bed.device, value));
   EXPECT_EQ(value, 0x1234u);
-  SelectBackEnd(bed.device, ConfigMemoryBackEnd::Buffer);
+  SelectBackEnd(bed.memoryMode, ConfigMemoryBackEnd::Buffer);
   std::uint16_t word = 0x7777;
-  EXPECT_EQ(ReadEepromWord(bed.device, 0, word), NvmResult::NoDevice);
-  EXPECT_EQ(WriteEepromWord(bed.device, 0, 0x1234), NvmResult::NoDevice);
+  EXPECT_EQ(ReadEepromWord(bed.configMemory(), 0, word), NvmResult::NoDevice);
+  EXPECT_EQ(WriteEepromWord(bed.configMemory(), 0, 0x1234), NvmResult::NoDevice);
   EXPECT_EQ(word, 0x7777);
-  EXPECT_EQ(bed.device.eepromImage[0], 0);
+  EXPECT_EQ(bed.memoryMode.eepromImage[0], 0);
   bool rxRunning = false;
   EXPECT_EQ(ExchangeQACmd(bed.device, rxRunning, 31, {}), -1);
   EXPECT_FALSE(CallDevice(bed.device, VQ_OID_USB_TX_STOP, {}, {}).ok);

@@ -23,7 +23,7 @@ TEST(DeviceEndToEnd, TheEfuseBoardStartsOnItsEfuse) {
   EXPECT_EQ(bed.device.asicVersion, 0x5EC70000u);
   EXPECT_EQ(bed.device.txwiSize, 20u);
   std::uint16_t word = 0;
-  ASSERT_EQ(ReadEepromWord(bed.device, 0x34, word), NvmResult::Ok);
+  ASSERT_EQ(ReadEepromWord(bed.configMemory(), 0x34, word), NvmResult::Ok);
   EXPECT_EQ(word, 0x0012);  // the factory configuration's paths
 }
 

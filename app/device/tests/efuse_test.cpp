@@ -24,7 +24,7 @@ struct EfuseBoard : testing::BenchBed {
   EfuseWriteResult write(std::uint16_t offset, std::uint16_t value) {
     std::array<std::uint8_t, 2> bytes{};
     PutLe16(bytes, 0, value);
-    return WriteEfuseLogical(device, offset, bytes);
+    return WriteEfuseLogical(configMemory(), offset, bytes);
   }
   std::uint16_t read(std::uint16_t offset, std::uint8_t* block = nullptr) {
     std::uint16_t value = 0;
@@ -70,7 +70,7 @@ TEST(Efuse, TheFreeCountSpansTheFirstToTheLastFreeMapByte) {
   Content board{};  // the same through the chip: blocks 0 to 4 used
   for (std::size_t map = 480; map <= 484; ++map) board[map] = 0x81;
   EfuseBoard mapped(board);
-  EXPECT_EQ(EfuseFreeBlockCount(mapped.device), 24);
+  EXPECT_EQ(EfuseFreeBlockCount(mapped.configMemory()), 24);
 }
 
 TEST(Efuse, ANewBlockTakesTheHighestFreeMapByteAddingBitsIsInPlaceAndClearingOneRelocates) {
@@ -111,7 +111,7 @@ TEST(Efuse, RecordsWithOddEdgesKeepTheNeighbouringBytesAndStopAtTheEnd) {
   EfuseBoard board;
   ASSERT_EQ(board.write(0x10, 0x1234), EfuseWriteResult::Written);
   ASSERT_EQ(board.write(0x12, 0x5678), EfuseWriteResult::Written);
-  ASSERT_EQ(WriteEfuseLogicalRecord(board.device, 0x11, std::array<std::uint8_t, 2>{0xAB, 0xCD}),
+  ASSERT_EQ(WriteEfuseLogicalRecord(board.configMemory(), 0x11, std::array<std::uint8_t, 2>{0xAB, 0xCD}),
             EfuseWriteResult::Written);
   std::array<std::uint8_t, 4> guarded = {0, 0, 0, 0xEE};
   ASSERT_TRUE(ReadEfuseLogicalBlock(board.device, 0x10, std::span(guarded).first(3), false));
@@ -119,7 +119,7 @@ TEST(Efuse, RecordsWithOddEdgesKeepTheNeighbouringBytesAndStopAtTheEnd) {
   EXPECT_EQ(board.read(0x12), 0x56CD);
 
   std::uint16_t failedAt = 0;
-  EXPECT_EQ(WriteEfuseLogicalRecord(board.device, 510, std::array<std::uint8_t, 4>{}, &failedAt),
+  EXPECT_EQ(WriteEfuseLogicalRecord(board.configMemory(), 510, std::array<std::uint8_t, 4>{}, &failedAt),
             EfuseWriteResult::OutOfRange);
   EXPECT_EQ(failedAt, 510);
 }
@@ -129,24 +129,24 @@ TEST(Efuse, ForecastsCountABlockForEveryClearedBitAndEveryNewBlock) {
   for (std::size_t map = 480; map <= 508; ++map) sparse[map] = 0x11;
   sparse[490] = sparse[495] = 0;
   EfuseBoard sparseBoard(sparse);
-  EXPECT_EQ(EfuseFreeBlockCount(sparseBoard.device), 6);
+  EXPECT_EQ(EfuseFreeBlockCount(sparseBoard.configMemory()), 6);
 
   EfuseBoard board;
-  EXPECT_EQ(EfuseFreeBlockCount(board.device), 29);
+  EXPECT_EQ(EfuseFreeBlockCount(board.configMemory()), 29);
   ASSERT_EQ(board.write(0x10, 0x1234), EfuseWriteResult::Written);
-  EXPECT_EQ(EfuseSingleWriteForecast(board.device, 0x10, 0x1236, EfuseWriteForm::Word), 28);
-  EXPECT_EQ(EfuseSingleWriteForecast(board.device, 0x10, 0x1230, EfuseWriteForm::Word), 27);
-  EXPECT_EQ(EfuseSingleWriteForecast(board.device, 0x11, 0x13, EfuseWriteForm::Byte), 28);
-  EXPECT_EQ(EfuseSingleWriteForecast(board.device, 0x11, 0x02, EfuseWriteForm::Byte), 27);
-  EXPECT_EQ(EfuseSingleWriteForecast(board.device, 0x40, 0xFFFF, EfuseWriteForm::Word), 27);
+  EXPECT_EQ(EfuseSingleWriteForecast(board.configMemory(), 0x10, 0x1236, EfuseWriteForm::Word), 28);
+  EXPECT_EQ(EfuseSingleWriteForecast(board.configMemory(), 0x10, 0x1230, EfuseWriteForm::Word), 27);
+  EXPECT_EQ(EfuseSingleWriteForecast(board.configMemory(), 0x11, 0x13, EfuseWriteForm::Byte), 28);
+  EXPECT_EQ(EfuseSingleWriteForecast(board.configMemory(), 0x11, 0x02, EfuseWriteForm::Byte), 27);
+  EXPECT_EQ(EfuseSingleWriteForecast(board.configMemory(), 0x40, 0xFFFF, EfuseWriteForm::Word), 27);
 
   Content current;
   ASSERT_TRUE(ReadEfuseLogicalBlock(board.device, 0, current, false));
   Content target = current;
-  EXPECT_EQ(EfuseImageForecast(board.device, current, target), 28);
+  EXPECT_EQ(EfuseImageForecast(board.configMemory(), current, target), 28);
   target[0x10] = 0x30;   // clears a bit of a mapped block
   target[0x100] = 0x00;  // an unmapped block gets content
-  EXPECT_EQ(EfuseImageForecast(board.device, current, target), 26);
+  EXPECT_EQ(EfuseImageForecast(board.configMemory(), current, target), 26);
 }
 
 TEST(Efuse, AFullEfuseRefusesAWriteThatWouldClearABitAndBurnsNothing) {
@@ -156,8 +156,8 @@ TEST(Efuse, AFullEfuseRefusesAWriteThatWouldClearABitAndBurnsNothing) {
   full[480] = EfuseMapByte(1);
   for (std::size_t map = 481; map <= 508; ++map) full[map] = 0xFF;
   EfuseBoard board(full);
-  ASSERT_EQ(EfuseFreeBlockCount(board.device), 0);
-  EXPECT_EQ(EfuseSingleWriteForecast(board.device, 0x40, 0xFFFF, EfuseWriteForm::Word), 0);
+  ASSERT_EQ(EfuseFreeBlockCount(board.configMemory()), 0);
+  EXPECT_EQ(EfuseSingleWriteForecast(board.configMemory(), 0x40, 0xFFFF, EfuseWriteForm::Word), 0);
   EXPECT_EQ(board.write(0x10, 0x1230), EfuseWriteResult::NotProgrammable);
   EXPECT_EQ(board.write(0x20, 0x0001), EfuseWriteResult::NoFreeBlock);
   EXPECT_EQ(board.burnt(), full);
@@ -167,21 +167,21 @@ TEST(Efuse, AFullEfuseRefusesAWriteThatWouldClearABitAndBurnsNothing) {
 
 TEST(Efuse, TheEfuseBackEndAsksFirstAndCancelBurnsNothing) {
   EfuseBoard board;
-  ASSERT_EQ(ActiveBackEnd(board.device), ConfigMemoryBackEnd::Efuse);
+  ASSERT_EQ(ActiveBackEnd(board.memoryMode), ConfigMemoryBackEnd::Efuse);
   board.prompt.answerOkCancel(false);
-  EXPECT_EQ(WriteEepromWord(board.device, 0x04, 0x1122), NvmResult::Cancelled);
+  EXPECT_EQ(WriteEepromWord(board.configMemory(), 0x04, 0x1122), NvmResult::Cancelled);
   EXPECT_EQ(board.burnt(), Content{});
   EXPECT_EQ(board.prompt.events().at(0).text, "Free block before write=29, after write=28, are you sure to write?");
 
   board.prompt.answerOkCancel(true);
-  ASSERT_EQ(WriteEepromWord(board.device, 0x04, 0x1122), NvmResult::Ok);
+  ASSERT_EQ(WriteEepromWord(board.configMemory(), 0x04, 0x1122), NvmResult::Ok);
   std::uint16_t word = 0;
-  ASSERT_EQ(ReadEepromWord(board.device, 0x04, word), NvmResult::Ok);
+  ASSERT_EQ(ReadEepromWord(board.configMemory(), 0x04, word), NvmResult::Ok);
   EXPECT_EQ(word, 0x1122);
-  board.device.efuseWriteNoConfirm = true;
-  ASSERT_EQ(WriteEepromWord(board.device, 0x06, 0x3344), NvmResult::Ok);
+  board.memoryMode.efuseWriteNoConfirm = true;
+  ASSERT_EQ(WriteEepromWord(board.configMemory(), 0x06, 0x3344), NvmResult::Ok);
   EXPECT_EQ(board.prompt.unansweredCount(), 0);
-  EXPECT_EQ(WriteEepromBlock(board.device, 0x1FE, std::array<std::uint8_t, 4>{}), NvmResult::Failed);
+  EXPECT_EQ(WriteEepromBlock(board.configMemory(), 0x1FE, std::array<std::uint8_t, 4>{}), NvmResult::Failed);
   EXPECT_EQ(board.prompt.messages().back(), "Offset 0x1FE with 4 bytes lies outside the 512-byte eFuse!");
 }
 
@@ -189,11 +189,11 @@ TEST(Efuse, TheEfuseBackEndAsksFirstAndCancelBurnsNothing) {
 // does not report) must stop the write before anything is programmed.
 TEST(Efuse, NothingIsProgrammedFromDataRegistersThatCouldNotBeRead) {
   testing::TestBed bed;
-  bed.device.efuseAreaStart = kEfuseAreaStart;
-  bed.device.efuseAreaEnd = kEfuseAreaEnd;
+  bed.memoryMode.efuseAreaStart = kEfuseAreaStart;
+  bed.memoryMode.efuseAreaEnd = kEfuseAreaEnd;
   bed.chip.failingMacReads = {0x2C};
   EXPECT_FALSE(WriteEfusePhysicalWord(bed.device, 0x20, 0xFFFF));
-  EXPECT_EQ(WriteEfuseLogical(bed.device, 0x10, std::array<std::uint8_t, 2>{1, 0}), EfuseWriteResult::DeviceFailed);
+  EXPECT_EQ(WriteEfuseLogical(bed.configMemory(), 0x10, std::array<std::uint8_t, 2>{1, 0}), EfuseWriteResult::DeviceFailed);
   for (std::uint32_t control : bed.chip.macWrites(0x24)) EXPECT_NE(control & 0xC0, 0xC0u);
 }
 

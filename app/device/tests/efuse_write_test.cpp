@@ -30,12 +30,12 @@ struct EfuseBoard : testing::BenchBed {
 // physical blocks 28 down to 21, 21 blocks free.
 TEST(EfuseWrite, AMultiWordWriteCostsOneBlockPerMovedBlockAndThePlanSaysWhich) {
   EfuseBoard board;
-  ASSERT_EQ(EfuseFreeBlockCount(board.device), 21);
+  ASSERT_EQ(EfuseFreeBlockCount(board.configMemory()), 21);
   // Block 5 (in physical block 25) gets bits cleared; block 8 is new.
   const Bytes data = {0x01, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77};
   Bytes span(24, 0x00);
   std::copy(data.begin(), data.end(), span.begin() + 8);
-  const EfuseWritePlan plan = PlanEfuseWrite(board.device, 0x58, span);
+  const EfuseWritePlan plan = PlanEfuseWrite(board.configMemory(), 0x58, span);
   ASSERT_TRUE(plan.canRun());
   ASSERT_EQ(plan.blocks.size(), 2u);
   EXPECT_EQ(plan.blocks[0].logicalBlock, 5);
@@ -48,8 +48,8 @@ TEST(EfuseWrite, AMultiWordWriteCostsOneBlockPerMovedBlockAndThePlanSaysWhich) {
   EXPECT_EQ(plan.freeAfter, 19);
 
   const Content before = board.logical();
-  ASSERT_EQ(CarryOutEfusePlan(board.device, plan), EfuseWriteResult::Written);
-  EXPECT_EQ(EfuseFreeBlockCount(board.device), 19);
+  ASSERT_EQ(CarryOutEfusePlan(board.configMemory(), plan), EfuseWriteResult::Written);
+  EXPECT_EQ(EfuseFreeBlockCount(board.configMemory()), 19);
   Content expected = before;
   std::copy(span.begin(), span.end(), expected.begin() + 0x58);
   EXPECT_EQ(board.logical(), expected);
@@ -61,18 +61,18 @@ TEST(EfuseWrite, AWriteTheFreeBlocksCannotHoldIsRefusedBeforeTheFirstBit) {
   Content nearlyFull{};
   for (std::size_t map = 482; map <= 508; ++map) nearlyFull[map] = 0xFF;  // two blocks left
   EfuseBoard board(nearlyFull);
-  const EfuseWritePlan plan = PlanEfuseWrite(board.device, 0x08, Bytes(40, 0x5A));  // blocks 0-2
+  const EfuseWritePlan plan = PlanEfuseWrite(board.configMemory(), 0x08, Bytes(40, 0x5A));  // blocks 0-2
   EXPECT_EQ(plan.verdict, EfuseWriteResult::NoFreeBlock);
   EXPECT_EQ(plan.freshNeeded, 3);
   EXPECT_EQ(plan.freshAvailable, 2);
   EXPECT_EQ(EfuseRefusalReason(plan), "it needs 3 new blocks and only 2 are free");
   std::uint16_t failedAt = 0;
-  EXPECT_EQ(WriteEfuseLogicalRecord(board.device, 0x08, Bytes(40, 0x5A), &failedAt),
+  EXPECT_EQ(WriteEfuseLogicalRecord(board.configMemory(), 0x08, Bytes(40, 0x5A), &failedAt),
             EfuseWriteResult::NoFreeBlock);
   EXPECT_EQ(board.burnt(), nearlyFull);
 
   // 0xFF over unmapped blocks changes nothing and costs nothing.
-  const EfuseWritePlan blank = PlanEfuseWrite(board.device, 0x100, Bytes(64, 0xFF));
+  const EfuseWritePlan blank = PlanEfuseWrite(board.configMemory(), 0x100, Bytes(64, 0xFF));
   EXPECT_TRUE(blank.canRun());
   EXPECT_TRUE(blank.blocks.empty());
   EXPECT_EQ(blank.freeAfter, 2);
@@ -80,10 +80,10 @@ TEST(EfuseWrite, AWriteTheFreeBlocksCannotHoldIsRefusedBeforeTheFirstBit) {
 
 TEST(EfuseWrite, APlanIsNotBurntOnceTheEfuseChangedUnderIt) {
   EfuseBoard board(Content{});
-  const EfuseWritePlan plan = PlanEfuseWrite(board.device, 0x10, Bytes{0x12, 0x34});
-  ASSERT_EQ(WriteEfuseLogicalRecord(board.device, 0x40, Bytes{0x01}), EfuseWriteResult::Written);
+  const EfuseWritePlan plan = PlanEfuseWrite(board.configMemory(), 0x10, Bytes{0x12, 0x34});
+  ASSERT_EQ(WriteEfuseLogicalRecord(board.configMemory(), 0x40, Bytes{0x01}), EfuseWriteResult::Written);
   const Content between = board.burnt();
-  EXPECT_EQ(CarryOutEfusePlan(board.device, plan), EfuseWriteResult::Changed);
+  EXPECT_EQ(CarryOutEfusePlan(board.configMemory(), plan), EfuseWriteResult::Changed);
   EXPECT_EQ(board.burnt(), between);
 }
 
@@ -95,12 +95,12 @@ TEST(EfuseWrite, ABlockThatNeedsAnExtraMoveNeverLandsOnTheNextBlocksPlannedPlace
   board.bench.chip().faults().addWeakEfuseBit(28 * 16, 0);
   Bytes data(32);
   for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<std::uint8_t>(0x11 * (i % 15 + 1));
-  ASSERT_EQ(WriteEfuseLogicalRecord(board.device, 0x10, data), EfuseWriteResult::Written);
+  ASSERT_EQ(WriteEfuseLogicalRecord(board.configMemory(), 0x10, data), EfuseWriteResult::Written);
   Content expected{};
   expected.fill(0xFF);
   std::copy(data.begin(), data.end(), expected.begin() + 0x10);
   EXPECT_EQ(board.logical(), expected);
-  EXPECT_EQ(EfuseFreeBlockCount(board.device), 26);  // 28 (abandoned), 27 and 26
+  EXPECT_EQ(EfuseFreeBlockCount(board.configMemory()), 26);  // 28 (abandoned), 27 and 26
 }
 
 // The logical content the test expects, worked out without the code under
@@ -153,7 +153,7 @@ TEST(EfuseWrite, RandomWritesUntilTheEfuseIsFullBurnWhatTheyForecastOrNothing) {
 
   std::mt19937 random(20);
   const auto uniform = [&](int low, int high) { return std::uniform_int_distribution<int>(low, high)(random); };
-  int free = EfuseFreeBlockCount(board.device);
+  int free = EfuseFreeBlockCount(board.configMemory());
   int refused = 0;
   int burnt = 0;
   int writes = 0;
@@ -170,10 +170,10 @@ TEST(EfuseWrite, RandomWritesUntilTheEfuseIsFullBurnWhatTheyForecastOrNothing) {
 
     const int cost = model.cost(offset, data);
     const Content before = board.burnt();
-    const EfuseWritePlan plan = PlanEfuseWrite(board.device, offset, data);
+    const EfuseWritePlan plan = PlanEfuseWrite(board.configMemory(), offset, data);
     ASSERT_EQ(plan.freeBefore, free);
     ASSERT_EQ(plan.freshNeeded, cost);
-    const EfuseWriteResult result = WriteEfuseLogicalRecord(board.device, offset, data);
+    const EfuseWriteResult result = WriteEfuseLogicalRecord(board.configMemory(), offset, data);
     if (cost > free) {
       ++refused;
       ASSERT_FALSE(plan.canRun());
@@ -183,7 +183,7 @@ TEST(EfuseWrite, RandomWritesUntilTheEfuseIsFullBurnWhatTheyForecastOrNothing) {
     }
     ASSERT_EQ(result, EfuseWriteResult::Written);
     ASSERT_EQ(plan.freeAfter, free - cost);
-    free = EfuseFreeBlockCount(board.device);
+    free = EfuseFreeBlockCount(board.configMemory());
     ASSERT_EQ(free, plan.freeAfter) << "the forecast was not what the write cost";
     model.write(offset, data);
     burnt += plan.blocks.empty() ? 0 : 1;

@@ -2,6 +2,8 @@
 
 #include <memory>
 
+#include "app/device/channel_state.h"
+#include "app/device/config_memory_mode.h"
 #include "app/device/device_context.h"
 #include "app/device/startup.h"
 #include "chip/kestrel.h"
@@ -65,12 +67,16 @@ struct BenchBed {
     device.trace = nullptr;
     StartupOptions startup;
     startup.eepromFile = "/nonexistent/eeprom.bin";
-    report = RunDeviceStartup(device, startup);
+    report = RunDeviceStartup(device, memoryMode, channels, startup);
   }
+
+  ConfigMemory configMemory() { return {device, memoryMode}; }
 
   EmulatedBench bench;
   ScriptedPrompt prompt;
   DeviceContext device{bench.provider(), prompt, bench.clock()};
+  ConfigMemoryMode memoryMode;
+  ChannelState channels;
   StartupReport report;
 };
 

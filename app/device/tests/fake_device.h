@@ -9,6 +9,8 @@
 #include <set>
 #include <vector>
 
+#include "app/device/channel_state.h"
+#include "app/device/config_memory_mode.h"
 #include "app/device/device_context.h"
 #include "platform/clock/virtual_clock.h"
 #include "platform/ioctl/device_interface.h"
@@ -85,13 +87,17 @@ class FakeDevice final : public ioctl::DeviceInterfaceProvider {
 };
 
 // A context on a fake device, a scripted prompt and virtual time, with the
-// traces collected.
+// traces collected, and the state start-up fills (not started).
 struct TestBed {
   FakeDevice chip;
   ScriptedPrompt prompt;
   VirtualClock clock;
   DeviceContext device{chip, prompt, clock};
+  ConfigMemoryMode memoryMode;
+  ChannelState channels;
   std::string traces;
+
+  ConfigMemory configMemory() { return {device, memoryMode}; }
 
   TestBed() {
     device.trace = [this](std::string_view text) { traces += text; };

@@ -101,7 +101,7 @@ TEST(CaptureEndToEnd, AToneShowsInTheSpectrumAtItsOffsetAndLevel) {
     std::ostringstream environment;
     environment << "noise default -97\ntone channel=3 level=" << level << " offset=" << offset << "\n";
     BenchBed bed(RadioBench(environment.str()));
-    BenchTuner(bed.device).selectChannel(2);
+    BenchTuner(bed).selectChannel(2);
     const Spectrum spectrum = OneSpectrum(bed);
     std::size_t peak = 0;
     for (std::size_t j = 0; j < kFftPoints; ++j)
@@ -113,17 +113,17 @@ TEST(CaptureEndToEnd, AToneShowsInTheSpectrumAtItsOffsetAndLevel) {
 
 TEST(CaptureEndToEnd, ANoiseFloorAtTheGoldenUnitsLevelGivesAFigureNearZero) {
   BenchBed bed(RadioBench("noise default -95\n"));
-  BenchTuner(bed.device).selectChannel(0);
+  BenchTuner(bed).selectChannel(0);
   const Spectrum spectrum = OneSpectrum(bed);
   EXPECT_NEAR(spectrum.curve[255 - 64].y, GoldenSpectrum()[255 - 64], 2.0) << "in the band";
   BenchBed louder(RadioBench("noise default -85\n"));
-  BenchTuner(louder.device).selectChannel(0);
+  BenchTuner(louder).selectChannel(0);
   EXPECT_NEAR(OneSpectrum(louder).noiseFigure - spectrum.noiseFigure, 10.0, 1.5);
 }
 
 TEST(CaptureEndToEnd, TheFetchReadsTheRingInTimeOrderWhateverItsBlockSize) {
   BenchBed bed(RadioBench("noise default -80\n"));
-  BenchTuner(bed.device).selectChannel(0);
+  BenchTuner(bed).selectChannel(0);
   CaptureRecipe recipe;
   recipe.stopOffset = 0x124;  // leaves the end pointer off a 64-byte boundary
   const CaptureOutcome outcome = RunCapture(bed.device, recipe);
@@ -144,7 +144,7 @@ TEST(CaptureEndToEnd, TheFetchReadsTheRingInTimeOrderWhateverItsBlockSize) {
 TEST(CaptureEndToEnd, CaptureModeFilesHoldTheChipsCaptureMemory) {
   TempFolder folder;
   BenchBed bed(RadioBench("noise default -75\n"));
-  BenchTuner(bed.device).selectChannel(0);
+  BenchTuner(bed).selectChannel(0);
   CaptureSettings settings;
   settings.count = 2;
   settings.triggerSource = 0;
@@ -197,7 +197,7 @@ TEST(CaptureEndToEnd, AnUnopenableFileEndsTheCapturesWithItsMessage) {
 TEST(CaptureEndToEnd, TheAdcFileHoldsTheChipsSamples) {
   TempFolder folder;
   BenchBed bed(RadioBench("noise default -70\n"));
-  BenchTuner(bed.device).selectChannel(0);
+  BenchTuner(bed).selectChannel(0);
   std::atomic<bool> running = true;
   FftCaptureSettings settings;
   settings.domain = Domain::Time;
@@ -221,7 +221,7 @@ TEST(CaptureEndToEnd, TheAdcFileHoldsTheChipsSamples) {
 
 TEST(CaptureEndToEnd, StoppingWhileWaitingForAFrameAbandonsTheCapture) {
   BenchBed bed(RadioBench("noise default -95\n"));
-  BenchTuner(bed.device).selectChannel(0);
+  BenchTuner(bed).selectChannel(0);
   std::atomic<bool> running = true;
   FftCaptureSettings settings;
   settings.domain = Domain::Time;  // auto trigger: waits for a frame that never comes
@@ -251,12 +251,12 @@ TEST(CaptureEndToEnd, StoppingWhileWaitingForAFrameAbandonsTheCapture) {
 
 TEST(NoiseScanEndToEnd, EachChannelShowsTheFloorOfBothPaths) {
   BenchBed bed(RadioBench("noise default -95\nnoise 3 -88\nnoise 6 -92\nnoise 9 -101\nnoise 14 -80\n"));
-  BenchTuner tuner(bed.device);
-  bed.device.channelIndex = 4;
+  BenchTuner tuner(bed);
+  bed.channels.channelIndex = 4;
   NoiseScanOptions options;
   options.offsets = {2, 3, 0};  // the board's true offsets (EEPROM word 0x46)
   std::vector<int> heard;
-  const auto results = RunNoiseScan(bed.device, tuner, options, nullptr,
+  const auto results = RunNoiseScan(bed.device, bed.memoryMode, bed.channels, tuner, options, nullptr,
                                     [&](const NoiseChannelResult& r) { heard.push_back(r.index); });
   ASSERT_EQ(results.size(), 14u);
   EXPECT_EQ(heard.size(), 14u);
@@ -270,8 +270,8 @@ TEST(NoiseScanEndToEnd, EachChannelShowsTheFloorOfBothPaths) {
     EXPECT_NEAR(*result.rssi[1], floor, 1.0) << channel;
   }
   EXPECT_EQ(tuner.toggles, 28);
-  EXPECT_EQ(bed.device.channelIndex, 4) << "the channel is selected again";
-  EXPECT_TRUE(RunNoiseScan(bed.device, tuner, {.band = NoiseBand::Five}).empty())
+  EXPECT_EQ(bed.channels.channelIndex, 4) << "the channel is selected again";
+  EXPECT_TRUE(RunNoiseScan(bed.device, bed.memoryMode, bed.channels, tuner, {.band = NoiseBand::Five}).empty())
       << "the channel list offers no 5 GHz channel";
 }
 

@@ -19,7 +19,7 @@ using device::testing::BenchBed;
 // stop offset (0x3E00 bytes, 396.8 us after the trigger) puts the frame's
 // start 12.8 us into the 204.8 us the page processes.
 SampleStore CaptureFrame(BenchBed& bed) {
-  testing::BenchTuner(bed.device).selectChannel(0);
+  testing::BenchTuner(bed).selectChannel(0);
   std::atomic<bool> running = true;
   FftCaptureSettings settings;
   settings.domain = Domain::Time;
@@ -80,7 +80,7 @@ TEST(RxEvmEndToEnd, NoiseAToneOrSilenceIsNoFrame) {
   settings.manualTrigger = true;
   settings.maxCaptures = 1;
   SampleStore store;
-  testing::BenchTuner(noise.device).selectChannel(0);
+  testing::BenchTuner(noise).selectChannel(0);
   std::string text;
   ASSERT_EQ(RunFftCaptures(noise.device, settings, running, store, component.get(),
                            [&](const FftCaptureResult& result) { text = result.evmText; }),

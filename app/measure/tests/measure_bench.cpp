@@ -18,17 +18,17 @@ chip::KestrelOptions RadioBench(std::string_view environment, bool impairments) 
   return options;
 }
 
-BenchTuner::BenchTuner(device::DeviceContext& device) : device_(device) {
-  device::ReadEepromWord(device_, 0x34, device_.eepromWord34);
+BenchTuner::BenchTuner(device::testing::BenchBed& bed) : device_(bed.device), channels_(bed.channels) {
+  device::ReadEepromWord(bed.configMemory(), 0x34, device_.eepromWord34);
 }
 
 void BenchTuner::selectChannel(int index) {
-  const device::ChannelParams& channel = device_.channelParams[static_cast<std::size_t>(index)];
+  const device::ChannelParams& channel = channels_.channelParams[static_cast<std::size_t>(index)];
   device::RegisterAccess access(device_);
   const std::pair<std::uint8_t, std::uint8_t> writes[] = {
       {12, 0x24}, {17, channel.r17}, {18, channel.r18}, {19, channel.r19Bits}, {20, channel.r20}, {21, channel.r21Bit0}};
   for (auto [reg, value] : writes) access.AccessRfRegister(device::kRegisterWrite, 0, reg, value);
-  device_.channelIndex = index;
+  channels_.channelIndex = index;
 }
 
 void BenchTuner::toggleReceive() {

@@ -15,17 +15,18 @@ chip::KestrelOptions RadioBench(std::string_view environment, bool impairments =
 // What the TX/RX page's channel change and receive toggle do to the chip, as
 // far as the measurement pages rely on them: RF bank 0 R17-R21 from the
 // channel table, the crystal at its factory trim (R12 = 0x24), and MAC 0x1004
-// bit 3. It also copies EEPROM word 0x34 (the receive paths) into the
-// context, as the TX/RX page does when it starts.
+// bit 3, and the channel state's index. It also copies EEPROM word 0x34 (the
+// receive paths) into the context, as the TX/RX page does when it starts.
 class BenchTuner final : public NoiseScanTuner {
  public:
-  explicit BenchTuner(device::DeviceContext& device);
+  explicit BenchTuner(device::testing::BenchBed& bed);
   void selectChannel(int index) override;
   void toggleReceive() override;
   int toggles = 0;
 
  private:
   device::DeviceContext& device_;
+  device::ChannelState& channels_;
 };
 
 }  // namespace kqa::measure::testing

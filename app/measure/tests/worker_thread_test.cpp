@@ -14,7 +14,7 @@ namespace {
 
 TEST(CaptureWorker, StopEndsTheRunAfterTheCurrentCapture) {
   device::testing::BenchBed bed(testing::RadioBench("noise default -90\n"));
-  testing::BenchTuner(bed.device).selectChannel(0);
+  testing::BenchTuner(bed).selectChannel(0);
   std::atomic<bool> running = true;
   std::mutex mutex;
   std::condition_variable captured;

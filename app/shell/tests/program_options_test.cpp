@@ -21,7 +21,23 @@ TEST(ProgramOptions, DeviceStateAndPageLetters) {
   EXPECT_EQ(options.seed, "9");
   EXPECT_EQ(options.timing, "usb2");
   EXPECT_EQ(options.pageParameters, (std::vector<std::string>{"-f", "pi"}));
+  EXPECT_EQ(options.pageFlags, (PageFlags{.fftPages = true, .papdPage = true, .iqCalPage = true}));
   EXPECT_FALSE(options.help);
+}
+
+TEST(ProgramOptions, LettersFPAndIAddTheOptionalPages) {
+  PageFlags flags;
+  ApplyCommandLineParameter(flags, "xq");
+  EXPECT_FALSE(flags.fftPages || flags.papdPage || flags.iqCalPage);
+
+  ApplyCommandLineParameter(flags, "-f");
+  EXPECT_TRUE(flags.fftPages);
+  EXPECT_FALSE(flags.papdPage);
+
+  ApplyCommandLineParameter(flags, "/pi");
+  EXPECT_TRUE(flags.papdPage);
+  EXPECT_TRUE(flags.iqCalPage);
+  EXPECT_TRUE(flags.fftPages);  // never cleared
 }
 
 TEST(ProgramOptions, RefusesWhatItCannotUse) {

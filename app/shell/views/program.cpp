@@ -1,7 +1,6 @@
 #include "app/shell/views/program.h"
 
 #include <iostream>
-#include <new>
 #include <string_view>
 
 #include "app/device/connection.h"
@@ -12,6 +11,7 @@
 #include "app/shell/single_instance.h"
 #include "app/shell/views/main_frame.h"
 #include "app/shell/views/property_sheet.h"
+#include "app/sniffer/sniffer_buffer.h"
 
 namespace {
 
@@ -86,19 +86,19 @@ int RunKestrelQa(std::span<const std::string> arguments, ProgramSetup& setup) {
   if (choice.kind == kqa::devices::DeviceChoice::Kind::Auto && !error.empty())
     std::cout << "kestrelqa: passed over: " << error << '\n';
 
+  // The program's state, each piece handed to the pages that use it.
   kqa::device::DeviceContext device(opened->provider(), setup.prompt, setup.clock);
   device.trace = kqa::device::StandardOutputTrace();
-  for (const std::string& parameter : options.pageParameters)
-    kqa::device::ApplyCommandLineParameter(device, parameter);
-  try {
-    device.snifferBuffer.assign(kqa::device::kSnifferBufferSize, 0);
-  } catch (const std::bad_alloc&) {
+  kqa::device::ConfigMemoryMode memoryMode;
+  kqa::device::ChannelState channels;
+  kqa::sniffer::SnifferBuffer snifferBuffer;
+  if (!snifferBuffer.allocate()) {
     setup.prompt.showMessage(kqa::device::kMemoryAllocationFailedText);
     return 1;
   }
-  kqa::device::RunDeviceStartup(device);
+  kqa::device::RunDeviceStartup(device, memoryMode, channels);
 
-  kqa::shell::PageServices services{device};
+  kqa::shell::PageServices services{device, memoryMode, channels, snifferBuffer, options.pageFlags};
   CMainFrame frame(services, {[&device] { return kqa::shell::DeviceReachable(device); },
                               [&device] { kqa::device::CloseDevice(device); }});
   frame.setSheetSetup([&](CQAPropertySheet& sheet) {

@@ -58,7 +58,7 @@ CQAPropertySheet::CQAPropertySheet(kqa::shell::PageServices& services,
     if (index >= 0 && index < static_cast<int>(tabPages_.size()))
       page(tabPages_[static_cast<std::size_t>(index)]).activate();
   });
-  tabPages_ = kqa::shell::SheetTabs(services.flags(), table_);
+  tabPages_ = kqa::shell::SheetTabs(services.flags, table_);
   for (Page each : tabPages_) tabs_->addTab(&page(each), page(each).windowTitle());
 
   // Wide enough for every tab of the usual set; more tabs scroll.

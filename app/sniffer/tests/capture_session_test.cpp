@@ -76,7 +76,8 @@ struct SessionBed : TestBed {
   }
   const PacketListModel& rows() const { return session.rows(); }
 
-  CaptureSession session{device};
+  SnifferBuffer snifferBuffer;
+  CaptureSession session{device, memoryMode, snifferBuffer};
 };
 
 TEST(CaptureSessionTest, StartTickAndStopDriveTheReceiverAndTheDriversCapture) {
@@ -140,7 +141,8 @@ TEST(CaptureSessionTest, WhatKeepsACaptureFromStartingIsSaid) {
   {
     TestBed bed;  // the driver has no capture ring
     bed.chip.script(ioctl::VQ_OID_USB_CAPTURE_AVAILABLE, ERROR_SUCCESS, {0, 0, 0, 0});
-    CaptureSession session(bed.device);
+    SnifferBuffer buffer;
+    CaptureSession session(bed.device, bed.memoryMode, buffer);
     session.initialize();
     EXPECT_FALSE(session.startEnabled());
     EXPECT_TRUE(session.saveEnabled());
@@ -150,7 +152,8 @@ TEST(CaptureSessionTest, WhatKeepsACaptureFromStartingIsSaid) {
   }
   {
     TestBed bed;  // a failed query keeps the preset answer
-    CaptureSession session(bed.device);
+    SnifferBuffer buffer;
+    CaptureSession session(bed.device, bed.memoryMode, buffer);
     session.initialize();
     EXPECT_TRUE(session.startEnabled());
     EXPECT_TRUE(bed.prompt.messages().empty());
@@ -158,7 +161,8 @@ TEST(CaptureSessionTest, WhatKeepsACaptureFromStartingIsSaid) {
   {
     TestBed bed;  // no device
     bed.chip.present = false;
-    CaptureSession session(bed.device);
+    SnifferBuffer buffer;
+    CaptureSession session(bed.device, bed.memoryMode, buffer);
     session.initialize();
     EXPECT_FALSE(session.startEnabled());
     EXPECT_FALSE(session.saveEnabled());
@@ -226,7 +230,7 @@ TEST(CaptureSessionTest, The20000thRecordStopsTheCaptureOrWithWrapAroundStartsTh
   {
     SessionBed bed;
     bed.session.wrapAround = true;
-    const std::uint8_t* storage = bed.device.snifferBuffer.data();
+    const std::uint8_t* storage = bed.snifferBuffer.bytes().data();
     bed.start();
     std::vector<std::size_t> held;
     FeedPast20000(bed, held);
@@ -235,8 +239,8 @@ TEST(CaptureSessionTest, The20000thRecordStopsTheCaptureOrWithWrapAroundStartsTh
     EXPECT_EQ(held[20], 500u) << "the list emptied as the 20,000th record came in";
     EXPECT_EQ(bed.rows().text(0, Column::Number), "00001");
     EXPECT_EQ(bed.rows().text(0, Column::Address3), "02:00:00:00:4E:21");  // record 20,001
-    EXPECT_EQ(bed.device.snifferBuffer.data(), storage);
-    EXPECT_EQ(bed.device.snifferBuffer.size(), 81'920'000u);
+    EXPECT_EQ(bed.snifferBuffer.bytes().data(), storage);
+    EXPECT_EQ(bed.snifferBuffer.bytes().size(), 81'920'000u);
     const auto update = bed.session.rows().pendingUpdate();
     EXPECT_TRUE(update.reset);
   }
@@ -303,7 +307,8 @@ TEST(CaptureSessionTest, ACaptureOnTheEmulatedChipListsTheBeaconsOfItsChannel) {
   const chip::AccessPoint* lab = environment.accessPoint("lab");
   ASSERT_NE(lab, nullptr);
   ASSERT_TRUE(TuneChannel(bed.device, lab->channel));
-  CaptureSession session(bed.device);
+  SnifferBuffer buffer;
+  CaptureSession session(bed.device, bed.memoryMode, buffer);
   session.initialize();
   ASSERT_TRUE(session.startEnabled());
   std::vector<std::size_t> progress;

@@ -32,15 +32,15 @@ std::uint16_t EepromTrims::txPowerAddress(int path) const {
 
 EepromTrims::Outcome EepromTrims::replaceByte(std::uint16_t byteAddress, std::uint8_t value) {
   lastWrite_.clear();
-  device::DeviceContext& device = radio_.device();
+  const device::ConfigMemory memory = radio_.configMemory();
   const auto wordAddress = static_cast<std::uint16_t>(byteAddress & ~1u);
   std::uint16_t word = 0;
-  NvmResult result = device::ReadEepromWord(device, wordAddress, word);
+  NvmResult result = device::ReadEepromWord(memory, wordAddress, word);
   if (result != NvmResult::Ok) return Outcome::Failed;
   const auto changed = static_cast<std::uint16_t>((byteAddress & 1) != 0 ? (word & 0x00FF) | (value << 8)
                                                                          : (word & 0xFF00) | value);
   if (changed == word) return Outcome::Done;
-  result = device::WriteEepromWord(device, wordAddress, changed);
+  result = device::WriteEepromWord(memory, wordAddress, changed);
   if (result == NvmResult::Cancelled) return Outcome::Cancelled;
   if (result != NvmResult::Ok) return Outcome::Failed;
   lastWrite_ = Format("0x%02X", wordAddress);
@@ -76,15 +76,15 @@ EepromTrims::Outcome EepromTrims::storeRssiOffsets(const std::array<std::optiona
   const std::uint16_t third = five ? 0x4C : 0x48;
   std::string written;
   // Paths 0 and 1 share a word: it is written once.
-  device::DeviceContext& device = radio_.device();
+  const device::ConfigMemory memory = radio_.configMemory();
   if (values[0] || values[1]) {
     std::uint16_t word = 0;
-    if (device::ReadEepromWord(device, pair, word) != NvmResult::Ok) return Outcome::Failed;
+    if (device::ReadEepromWord(memory, pair, word) != NvmResult::Ok) return Outcome::Failed;
     auto changed = word;
     if (values[0]) changed = static_cast<std::uint16_t>((changed & 0xFF00) | *values[0]);
     if (values[1]) changed = static_cast<std::uint16_t>((changed & 0x00FF) | (*values[1] << 8));
     if (changed != word) {
-      const NvmResult result = device::WriteEepromWord(device, pair, changed);
+      const NvmResult result = device::WriteEepromWord(memory, pair, changed);
       if (result == NvmResult::Cancelled) return Outcome::Cancelled;
       if (result != NvmResult::Ok) return Outcome::Failed;
       written = Format("0x%02X", pair);

@@ -37,9 +37,9 @@ std::int8_t Signed6(std::uint32_t bits) {
   return static_cast<std::int8_t>(v >= 32 ? v - 64 : v);
 }
 
-std::uint16_t EepromWord(device::DeviceContext& device, std::uint16_t offset) {
+std::uint16_t EepromWord(device::ConfigMemory memory, std::uint16_t offset) {
   std::uint16_t value = 0;
-  device::ReadEepromWord(device, offset, value);
+  device::ReadEepromWord(memory, offset, value);
   return value;
 }
 
@@ -148,7 +148,7 @@ bool RfCalibrations::waitConversion(bool& timedOut) {
 }
 
 std::uint8_t RfCalibrations::temperatureReference() {
-  return static_cast<std::uint8_t>(EepromWord(radio_.device(), 0xD0) >> 8);
+  return static_cast<std::uint8_t>(EepromWord(radio_.configMemory(), 0xD0) >> 8);
 }
 
 std::optional<std::int8_t> RfCalibrations::temperatureDifference() {
@@ -195,9 +195,9 @@ std::int8_t RfCalibrations::channelOffset(std::uint16_t word6e, std::uint16_t wo
 bool RfCalibrations::readTssiParameters(std::uint8_t& a, std::int8_t& b) {
   std::uint16_t word6e = 0;
   std::uint16_t word70 = 0;
-  device::DeviceContext& device = radio_.device();
-  if (device::ReadEepromWord(device, 0x6E, word6e) != device::NvmResult::Ok ||
-      device::ReadEepromWord(device, 0x70, word70) != device::NvmResult::Ok)
+  const device::ConfigMemory memory = radio_.configMemory();
+  if (device::ReadEepromWord(memory, 0x6E, word6e) != device::NvmResult::Ok ||
+      device::ReadEepromWord(memory, 0x70, word70) != device::NvmResult::Ok)
     return false;
   a = static_cast<std::uint8_t>(word6e & 0xFF);
   b = channelOffset(word6e, word70);
@@ -329,7 +329,7 @@ RfCalibrations::Outcome RfCalibrations::levelControlUpdate(std::uint8_t q, std::
     if (!r_.readBbp(178, r178)) return Outcome::Failed;
     e += r178 != 0 ? 0x3333 : 0x6000;
   }
-  e += static_cast<std::int8_t>(EepromWord(radio_.device(), 0x76) & 0xFF) * 1024;
+  e += static_cast<std::int8_t>(EepromWord(radio_.configMemory(), 0x76) & 0xFF) * 1024;
   std::uint8_t r1 = 0;
   if (!r_.readBbp(1, r1)) return Outcome::Failed;
   constexpr std::array<std::int64_t, 4> kDacTerm = {0, -0xC000, -0x18000, 0xC000};

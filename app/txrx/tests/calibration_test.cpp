@@ -25,7 +25,7 @@ struct Bench {
   }
   device::testing::BenchBed bed;
   BenchTools tools{bed.device};
-  TxRxTester tester{bed.device, &tools};
+  TxRxTester tester{bed.configMemory(), bed.channels, &tools};
 
   chip::Kestrel& chip() { return bed.bench.chip(); }
   RfCalibrations& rf() { return tools.rf(); }
@@ -157,7 +157,7 @@ TEST(Tssi, LevelControlCountersTheTransmittersDrift) {
   b.activate();
   // A board with the nominal detector slope (a = 0x80); the per-rate powers
   // and classes at 0 so the target is the base power.
-  ASSERT_EQ(device::WriteEepromWord(b.bed.device, 0x6E, 0x2080), device::NvmResult::Ok);
+  ASSERT_EQ(device::WriteEepromWord(b.bed.configMemory(), 0x6E, 0x2080), device::NvmResult::Ok);
   for (std::uint16_t reg : {0x1314, 0x1318, 0x131C, 0x1320, 0x13D4, 0x13D8, 0x121C}) b.chip().pokeRegister(reg, 0);
   ASSERT_EQ(b.rf().measureTssi(), Outcome::Done);
   b.chip().pokeRegister(0x13B4, 0);
@@ -221,7 +221,7 @@ TEST(Trims, StoredTxPowerLandsInTheConfigurationMemoryOfBothBoards) {
     EXPECT_EQ(b.tools.trims().txPowerAddress(0), 0x52);
     EXPECT_EQ(b.tools.trims().storeTxPower(0, "12"), Outcome::Done);
     std::uint16_t word = 0;
-    ASSERT_EQ(device::ReadEepromWord(b.bed.device, 0x52, word), device::NvmResult::Ok);
+    ASSERT_EQ(device::ReadEepromWord(b.bed.configMemory(), 0x52, word), device::NvmResult::Ok);
     EXPECT_EQ(word, 0x0E12);  // channel 2's 0x0E kept
     if (!efuse) {
       EXPECT_EQ(b.chip().eepromBytes()[0x52], 0x12);

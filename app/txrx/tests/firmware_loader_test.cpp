@@ -151,7 +151,7 @@ TEST(FirmwareDownload, ADownloadThatDidNotLandIsAFailure) {
 TEST(FirmwareDownload, WithoutAnImageNoFunctionCommandIsSent) {
   device::testing::BenchBed bed;
   BenchTools tools(bed.device);
-  TxRxTester tester(bed.device, &tools);
+  TxRxTester tester(bed.configMemory(), bed.channels, &tools);
   tools.attach(tester);
   tools.firmware.search = {"/nonexistent/Kestrel.bin"};
   ASSERT_EQ(tester.activate(), page::Outcome::Done);
@@ -169,7 +169,7 @@ TEST(FirmwareDownload, WithoutAnImageNoFunctionCommandIsSent) {
 TEST(FirmwareDownload, ActivationDownloadsThenConfiguresTheRunningFirmware) {
   device::testing::BenchBed bed;
   BenchTools tools(bed.device);
-  TxRxTester tester(bed.device, &tools);
+  TxRxTester tester(bed.configMemory(), bed.channels, &tools);
   tools.attach(tester);
   Folder folder;
   tools.firmware.search = {folder.write("Kestrel.bin", KestrelBin())};
@@ -192,7 +192,7 @@ TEST(FirmwareCommands, SequenceNumbersWrapAndEveryCommandIsAnswered) {
   b.bed.device.testBench.firmwareReady = true;
   bool receiving = false;
   BenchCalibrations none;
-  RadioControl radio(b.bed.device, receiving, none);
+  RadioControl radio(b.bed.configMemory(), b.bed.channels, receiving, none);
   // Sequences 1..15, then 1 and 2 again: each must be matched by its answer.
   for (std::uint32_t n = 0; n < 17; ++n) {
     SCOPED_TRACE(n);

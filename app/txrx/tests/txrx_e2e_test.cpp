@@ -24,7 +24,7 @@ chip::KestrelOptions Quiet(const std::string& extra = "") {
 struct Bench {
   explicit Bench(chip::KestrelOptions options = Quiet()) : bed(std::move(options)) {}
   device::testing::BenchBed bed;
-  TxRxTester tester{bed.device};
+  TxRxTester tester{bed.configMemory(), bed.channels};
 
   chip::Kestrel& chip() { return bed.bench.chip(); }
   // One second of the page: the chip works through it in steps short
@@ -176,10 +176,10 @@ TEST(TxRxBench, AnotherProcessSeesWhatRuns) {
   b.tester.selectChannel(5);
   b.tester.selectBandwidth(1);
   b.tester.toggleRx();
-  TxRxTester later(b.bed.device);
-  b.bed.device.channelIndex = 0;
+  TxRxTester later(b.bed.configMemory(), b.bed.channels);
+  b.bed.channels.channelIndex = 0;
   later.adoptChipState();
-  EXPECT_EQ(b.bed.device.channelIndex, 5);
+  EXPECT_EQ(b.bed.channels.channelIndex, 5);
   EXPECT_TRUE(later.radio().wide);
   EXPECT_TRUE(later.rxRunning());
   EXPECT_FALSE(later.txRunning());

@@ -23,15 +23,16 @@ using ByteWrites = std::vector<std::pair<int, int>>;
 struct Bench {
   TestBed bed;
   FakeDevice& chip = bed.chip;
-  TxRxTester tester{bed.device};
+  TxRxTester tester{bed.configMemory(), bed.channels};
 
   Bench() {
     device::DeviceContext& d = bed.device;
     d.asicVersion = device::kKestrelAsicVersion;
-    d.channelParams = device::ChannelParamTable();
-    d.channelNameTable = device::ChannelNames();
-    d.channelList = device::ChannelList();
-    d.channelCount = device::kChannelCount;
+    device::ChannelState& c = bed.channels;
+    c.channelParams = device::ChannelParamTable();
+    c.channelNameTable = device::ChannelNames();
+    c.channelList = device::ChannelList();
+    c.channelCount = device::kChannelCount;
     d.eepromWord34 = 0x22;  // two TX and two RX paths, as EEPROM word 0x34 says
     chip.eeprom[0x34] = 0x22;
     for (std::size_t w = 0xDE; w <= 0xEE; w += 2) chip.eeprom[w] = chip.eeprom[w + 1] = 0x66;
@@ -105,7 +106,7 @@ TEST(RadioSteps, ChannelChangeTunesAndShowsTheChannelsValues) {
   EXPECT_EQ(shown.frequencyOffset, "24");
   EXPECT_EQ(b.tester.rssiOffsets[0], "fe");
   EXPECT_EQ(b.tester.rssiOffsets[1], "03");
-  EXPECT_EQ(b.bed.device.channelIndex, 5);
+  EXPECT_EQ(b.bed.channels.channelIndex, 5);
   EXPECT_EQ(b.bed.device.testBench.rssiOffsets[0], -2);
   EXPECT_EQ(b.bed.device.testBench.tx0Power, 0x10);
 

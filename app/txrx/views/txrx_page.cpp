@@ -48,7 +48,10 @@ void Row(QGridLayout* grid, int row, int column, const QString& caption, QWidget
 }  // namespace
 
 CTXRXPage::CTXRXPage(kqa::shell::PageServices& services, QWidget* parent)
-    : PropertyPage(parent), services_(services), tools_(services.device), tester_(services.device, &tools_) {
+    : PropertyPage(parent),
+      services_(services),
+      tools_(services.device),
+      tester_(services.configMemory(), services.channels, &tools_) {
   tools_.attach(tester_);
   runDialog_ = [](QDialog& dialog) { return dialog.exec(); };
   for (PageTimer timer : kqa::txrx::kPageTimers) {
@@ -118,7 +121,7 @@ QWidget* CTXRXPage::radioGroup() {
   auto* grid = new QGridLayout(group);
   channelList_ = new QComboBox(group);
   channelList_->setObjectName(QStringLiteral("channelList"));
-  for (std::string_view name : services_.device.channelNameTable) channelList_->addItem(ToQString(name));
+  for (std::string_view name : services_.channels.channelNameTable) channelList_->addItem(ToQString(name));
   bandwidthList_ = new QComboBox(group);
   bandwidthList_->setObjectName(QStringLiteral("bandwidthList"));
   bandwidthList_->addItems({QStringLiteral("20"), QStringLiteral("40")});
@@ -455,7 +458,7 @@ void CTXRXPage::showState() {
   for (std::size_t p = 0; p < 3; ++p) fields_.at(QStringLiteral("rssiOffset%1").arg(p))->setText(ToQString(tester_.rssiOffsets[p]));
 
   frameTypeList_->setCurrentIndex(run.frameType);
-  channelList_->setCurrentIndex(services_.device.channelIndex);
+  channelList_->setCurrentIndex(services_.channels.channelIndex);
   bandwidthList_->setCurrentIndex(tester_.radio().wide ? 1 : 0);
   if (modeList_->currentIndex() != run.mode) {
     modeList_->setCurrentIndex(run.mode);
@@ -558,7 +561,7 @@ void CTXRXPage::onSetActive() {
 
 void CTXRXPage::onChannelChosen(int index) {
   runLong(tr("Changing the channel"), [&] { act([&] { tester_.selectChannel(index); }); });
-  tellOthers(kqa::page::ChannelChanged{services_.device.channelIndex, false});
+  tellOthers(kqa::page::ChannelChanged{services_.channels.channelIndex, false});
   tellOthers(kqa::page::RadioSettingsChanged{});
 }
 

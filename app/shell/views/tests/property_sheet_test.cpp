@@ -18,6 +18,7 @@
 #include "app/shell/views/main_frame.h"
 #include "app/shell/views/program.h"
 #include "app/shell/views/property_sheet.h"
+#include "app/sniffer/sniffer_buffer.h"
 #include "devices/device_select.h"
 #include "platform/clock/virtual_clock.h"
 #include "platform/prompt/scripted_prompt.h"
@@ -26,6 +27,12 @@ using kqa::device::testing::TestBed;
 using kqa::shell::Page;
 
 namespace {
+
+// A fake device and the rest of the program's state, as main owns them.
+struct SheetBed : TestBed {
+  kqa::sniffer::SnifferBuffer snifferBuffer;
+  kqa::shell::PageServices services{device, memoryMode, channels, snifferBuffer, {}};
+};
 
 QStringList TabTexts(const CQAPropertySheet& sheet) {
   QStringList texts;
@@ -89,18 +96,18 @@ class PropertySheetTest : public QObject {
 
  private slots:
   void tabsFollowTheCommandLineAndAboutShowsTheVersionsAndTheDevice() {
-    TestBed bed;
-    kqa::shell::PageServices services{bed.device};
+    SheetBed bed;
+    kqa::shell::PageServices& services = bed.services;
     CQAPropertySheet plain(services);
     QCOMPARE(TabTexts(plain), QStringList({"USB Config", "TX/RX", "MAC", "BBP Page 1", "BBP Page 2",
                                            "BBP Page 3", "RF Page 1", "RF Page 2", "EEPROM",
                                            "EEPROM2", "NOR-Flash", "Sniffer", "About"}));
-    bed.device.showIqCalPage = true;
+    services.flags.iqCalPage = true;
     CQAPropertySheet iqOnly(services);
     QCOMPARE(iqOnly.tabs()->count(), 14);
     QCOMPARE(iqOnly.tabs()->tabText(2), QStringLiteral("IQ Cal"));
 
-    bed.device.showFftPages = bed.device.showPapdPage = true;
+    services.flags.fftPages = services.flags.papdPage = true;
     CQAPropertySheet all(services);
     QCOMPARE(TabTexts(all),
              QStringList({"USB Config", "TX/RX", "PAPD Test Page", "IQ Cal", "MAC", "BBP Page 1",
@@ -128,8 +135,8 @@ class PropertySheetTest : public QObject {
   }
 
   void exitIsTheOnlyButtonAndEndsTheRunWithinATickClosingTheDevice() {
-    TestBed bed;
-    kqa::shell::PageServices services{bed.device};
+    SheetBed bed;
+    kqa::shell::PageServices& services = bed.services;
     CMainFrame frame(services, DeviceOf(bed));
     QSignalSpy ended(&frame, &CMainFrame::ended);
     frame.start();
@@ -156,8 +163,8 @@ class PropertySheetTest : public QObject {
   // An event a page tells reaches every other page that has been shown; the
   // freeze tells them all to stop what they run.
   void eventsGoToTheShownPagesAndTheFreezeStopsThem() {
-    TestBed bed;
-    kqa::shell::PageServices services{bed.device};
+    SheetBed bed;
+    kqa::shell::PageServices& services = bed.services;
     CQAPropertySheet sheet(services, kEchoPages);
     sheet.setActivePage(Page::TxRx);
     sheet.setActivePage(Page::Sniffer);  // USB Config was shown first; RF Page 2 never is
@@ -186,8 +193,8 @@ class PropertySheetTest : public QObject {
   // The presence check never freezes the sheet under a running operation: it
   // waits for the operation's end, then stops what runs.
   void thePresenceCheckWaitsForARunningOperation() {
-    TestBed bed;
-    kqa::shell::PageServices services{bed.device};
+    SheetBed bed;
+    kqa::shell::PageServices& services = bed.services;
     CMainFrame frame(services, DeviceOf(bed), kEchoPages);
     frame.start();
     CQAPropertySheet& sheet = *frame.sheet();
@@ -217,8 +224,11 @@ class PropertySheetTest : public QObject {
     QVERIFY2(chip != nullptr, error.c_str());
     kqa::device::DeviceContext device(chip->provider(), prompt, clock);
     device.trace = [](std::string_view) {};
-    kqa::device::RunDeviceStartup(device);
-    kqa::shell::PageServices services{device};
+    kqa::device::ConfigMemoryMode memoryMode;
+    kqa::device::ChannelState channels;
+    kqa::sniffer::SnifferBuffer snifferBuffer;
+    kqa::device::RunDeviceStartup(device, memoryMode, channels);
+    kqa::shell::PageServices services{device, memoryMode, channels, snifferBuffer, {}};
     CMainFrame frame(services, {[&] { return kqa::shell::DeviceReachable(device); },
                                 [&] { kqa::device::CloseDevice(device); }});
     frame.setSheetSetup([&](CQAPropertySheet& sheet) { SetUpSheet(sheet, device, *chip); });

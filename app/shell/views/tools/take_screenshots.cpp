@@ -1,20 +1,23 @@
 // Shows the sheet on the emulated chip and saves the pictures in docs/:
 //   xvfb-run -a build/app/shell/views/tools/kestrelqa-screenshots docs
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QThread>
 #include <cstdio>
 #include <fstream>
 #include <iostream>
 
 #include "app/device/startup.h"
 #include "app/registers/views/mac_page.h"
-#include "app/txrx/views/txrx_page.h"
 #include "app/shell/views/program.h"
 #include "app/shell/views/property_sheet.h"
+#include "app/sniffer/sniffer_buffer.h"
+#include "app/txrx/views/txrx_page.h"
 #include "platform/clock/clock.h"
 #include "devices/device_select.h"
 #include "app/registers/script/register_script.h"
@@ -37,13 +40,46 @@ void ShootTxRxCalibration(CQAPropertySheet& sheet, const QDir& folder) {
   for (const char* name : {"dcoc", "measureTssi"}) page.findChild<QPushButton*>(QString::fromLatin1(name))->click();
   page.findChild<QLineEdit*>(QStringLiteral("iq0"))->setText(QStringLiteral("3E"));
   page.findChild<QLineEdit*>(QStringLiteral("iq1"))->setText(QStringLiteral("02"));
-  Save(sheet, folder.filePath(QStringLiteral("screenshot-txrx-page.png")));
+  Save(sheet, folder.filePath(QStringLiteral("screenshot-txrx-page-calibration.png")));
   for (QGroupBox* group : page.findChildren<QGroupBox*>()) {
     if (group->title() == QStringLiteral("Calibration"))
       Save(*group, folder.filePath(QStringLiteral("screenshot-txrx-calibration.png")));
     if (group->title() == QStringLiteral("Firmware"))
       Save(*group, folder.filePath(QStringLiteral("screenshot-txrx-firmware.png")));
   }
+}
+
+// The TX/RX page after a looped-back counted run on channel 6, then its
+// two dialogs as the page opens them.
+void SaveTxRx(CQAPropertySheet& sheet, const QDir& folder) {
+  sheet.setActivePage(kqa::shell::Page::TxRx);
+  auto& page = static_cast<CTXRXPage&>(sheet.page(kqa::shell::Page::TxRx));
+  page.findChild<QComboBox*>(QStringLiteral("channelList"))->setCurrentIndex(5);
+  page.onChannelChosen(5);
+  page.findChild<QCheckBox*>(QStringLiteral("loopback"))->click();
+  page.findChild<QLineEdit*>(QStringLiteral("repeat"))->setText(QStringLiteral("2000"));
+  page.findChild<QLineEdit*>(QStringLiteral("totalBytes"))->setText(QStringLiteral("1500"));
+  page.onStartTx();
+  for (int second = 0; second < 2; ++second) {
+    QThread::msleep(1000);
+    page.onTimer(kqa::txrx::PageTimer::Statistics);
+  }
+  Save(sheet, folder.filePath(QStringLiteral("screenshot-txrx-page.png")));
+
+  const auto shoot = [&](const char* caption, const char* file) {
+    page.setDialogRunner([file, &folder](QDialog& dialog) {
+      dialog.show();
+      Save(dialog, folder.filePath(QString::fromLatin1(file)));
+      return static_cast<int>(QDialog::Rejected);
+    });
+    for (QPushButton* button : page.findChildren<QPushButton*>())
+      if (button->text() == QLatin1String(caption)) button->click();
+  };
+  shoot("Set TxD", "screenshot-set-tx-descriptor.png");
+  // The environment dialog belongs to "Frame Loss :", offered while nothing runs.
+  page.findChild<QCheckBox*>(QStringLiteral("loopback"))->click();
+  page.findChild<QCheckBox*>(QStringLiteral("frameLoss"))->click();
+  shoot("Set Tx Env...", "screenshot-set-tx-env.png");
 }
 
 }  // namespace
@@ -64,8 +100,11 @@ int main(int argc, char** argv) {
   kqa::ScriptedPrompt prompt;
   kqa::device::DeviceContext device(chip->provider(), prompt, kqa::SystemClock());
   device.trace = [](std::string_view) {};
-  kqa::device::RunDeviceStartup(device);
-  kqa::shell::PageServices services{device};
+  kqa::device::ConfigMemoryMode memoryMode;
+  kqa::device::ChannelState channels;
+  kqa::sniffer::SnifferBuffer snifferBuffer;
+  kqa::device::RunDeviceStartup(device, memoryMode, channels);
+  kqa::shell::PageServices services{device, memoryMode, channels, snifferBuffer, {}};
 
   CQAPropertySheet sheet(services);
   SetUpSheet(sheet, device, *chip);
@@ -89,7 +128,11 @@ int main(int argc, char** argv) {
   mac.onSingleReadWrite();
   Save(sheet, folder.filePath(QStringLiteral("screenshot-mac-page.png")));
 
+  SaveTxRx(sheet, folder);
   ShootTxRxCalibration(sheet, folder);
+
+  sheet.setActivePage(kqa::shell::Page::UsbConfig);
+  Save(sheet, folder.filePath(QStringLiteral("screenshot-usb-config-page.png")));
 
   sheet.setActivePage(kqa::shell::Page::About);
   Save(sheet, folder.filePath(QStringLiteral("screenshot-about-page.png")));

@@ -72,7 +72,7 @@ class TxRxFwCalPageTest : public QObject {
     harness.field(QStringLiteral("tx0Power"))->setText(QStringLiteral("13"));
     Press(page, "tx0PowerCalibrate");
     std::uint16_t word = 0;
-    kqa::device::ReadEepromWord(harness.device, 0x52, word);
+    kqa::device::ReadEepromWord({harness.device, harness.memoryMode}, 0x52, word);
     QCOMPARE(word, std::uint16_t{0x0E13});
 
     harness.field(QStringLiteral("iq0"))->setText(QStringLiteral("FF"));

@@ -68,7 +68,7 @@ class TxRxPageTest : public QObject {
     CTXRXPage& page = harness.page<CTXRXPage>();
     harness.choose("channelList", 10);  // channel 11
     QCOMPARE(harness.chip().peekRf(0, 20), std::uint8_t{0x52});
-    QCOMPARE(harness.device.channelIndex, 10);
+    QCOMPARE(harness.channels.channelIndex, 10);
     QVERIFY(std::find(harness.told().begin(), harness.told().end(),
                       kqa::page::PageEvent{kqa::page::ChannelChanged{10, false}}) != harness.told().end());
     QCOMPARE(harness.field("tx0Power")->text(), QStringLiteral("0F"));

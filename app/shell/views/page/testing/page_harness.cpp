@@ -17,7 +17,9 @@ PageHarness::PageHarness(shell::Page id, const chip::KestrelOptions& options)
     : bed_(std::make_unique<device::testing::BenchBed>(options)),
       prompt(bed_->prompt),
       device(bed_->device),
-      services_{bed_->device} {
+      memoryMode(bed_->memoryMode),
+      channels(bed_->channels),
+      services_{device, memoryMode, channels, snifferBuffer, {}} {
   const shell::PageRow* row = shell::FindPage(shell::PageTable(), id);
   if (row == nullptr) qFatal("page %d is not in the page table", static_cast<int>(id));
   page_ = shell::MakePage(*row, services_);

@@ -9,11 +9,14 @@
 #include <typeinfo>
 #include <vector>
 
+#include "app/device/channel_state.h"
+#include "app/device/config_memory_mode.h"
 #include "app/device/device_context.h"
 #include "app/shell/page_services.h"
 #include "app/shell/sheet_layout.h"
 #include "app/shell/views/page/page_host.h"
 #include "app/shell/views/page/property_page.h"
+#include "app/sniffer/sniffer_buffer.h"
 #include "platform/prompt/scripted_prompt.h"
 
 // The chip's headers stay out of Qt code (its air sources have a method
@@ -30,11 +33,12 @@ namespace kqa::testing {
 
 // One page for a page test (Qt Test, offscreen), in the world the program
 // gives it: the emulated Kestrel behind the in-process driver on virtual time,
-// a device context after the program's start-up, a ScriptedPrompt that
-// answers its dialogs, and the page built from its row of the page table,
-// shown and activated as the sheet would. The harness stands in for the
-// sheet: the page's operations share its gate, and the events the page tells
-// the others are recorded in told().
+// a device context, configuration-memory mode and channel state after the
+// program's start-up, a capture buffer (taken when a capture first needs
+// it), a ScriptedPrompt that answers its dialogs, and the page built from
+// its row of the page table, shown and activated as the sheet would. The
+// harness stands in for the sheet: the page's operations share its gate, and
+// the events the page tells the others are recorded in told().
 class PageHarness final : public PageHost {
  public:
   explicit PageHarness(shell::Page id);
@@ -72,6 +76,9 @@ class PageHarness final : public PageHost {
  public:
   ScriptedPrompt& prompt;
   device::DeviceContext& device;
+  device::ConfigMemoryMode& memoryMode;
+  device::ChannelState& channels;
+  sniffer::SnifferBuffer snifferBuffer;
 
  private:
   shell::PageServices services_;
