@@ -428,7 +428,7 @@ void AddTxRxCommands(CLI::App& program, CommandTable& table) {
                               [args](CommandRun& run) { return RxStats(run, *args); });
   stats.add_option("--seconds", args->seconds, "how many seconds (default 1)")
       ->type_name("S")
-      ->transform(DecimalNumber(86400));
+      ->transform(DecimalNumber(86400, 1));
   AddSettingsOptions(stats, *args);
 
   CLI::App& channel = table.add(program, "channel", "tunes to a channel through the TX/RX page's steps",

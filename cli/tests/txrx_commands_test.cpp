@@ -80,6 +80,7 @@ TEST(TxRxCommands, BadSettingsAreRefusedByNameAndNothingIsSent) {
       {{"channel", "15"}, "channel 15"},
       {{"bw", "30"}, "20 or 40"},
       {{"mode", "ofdm", "17"}, "RATE"},
+      {{"rx", "stats", "--seconds", "0"}, "--seconds must"},
   };
   for (const auto& c : cases) {
     const CliRun run = RunOn(bench, c.line);

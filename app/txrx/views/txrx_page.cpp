@@ -64,6 +64,9 @@ CTXRXPage::CTXRXPage(kqa::shell::PageServices& services, QWidget* parent)
   left->addWidget(frameGroup());
   left->addWidget(stationGroup());
   left->addStretch(1);
+  // Each group is built by a method of its own; the calibration buttons of
+  // powerGroup() wait for their handlers, and the firmware commands get a
+  // group of their own in this column, below the tools.
   auto* middle = new QVBoxLayout;
   middle->addWidget(transmitGroup());
   middle->addWidget(powerGroup());
