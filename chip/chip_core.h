@@ -48,6 +48,7 @@ class ChipCore {
   ChipCore& operator=(const ChipCore&) = delete;
 
   Clock& clock() { return clock_; }
+  const ChipFaults& faults() const { return faults_; }
   Board board() const { return board_; }
   std::uint32_t identity() const { return kKestrelIdentity | revision_; }
 

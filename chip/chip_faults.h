@@ -12,9 +12,11 @@
 
 namespace kqa::chip {
 
-// The units whose busy bit a test can hold up.
-enum class BusyUnit { Bbp, Rf, RfSerial, Efuse };
-inline constexpr std::size_t kBusyUnitCount = 4;
+// The units whose busy bit a test can hold up: the BBP, RF, RF serial and
+// eFuse command ports, the DC-offset calibration (indirect index 0x8C bit 6)
+// and the sensor converter (BBP R47 bit 4; its results never get ready).
+enum class BusyUnit { Bbp, Rf, RfSerial, Efuse, DcOffset, Sensor };
+inline constexpr std::size_t kBusyUnitCount = 6;
 
 enum class ControlFault { Stall, Timeout };
 

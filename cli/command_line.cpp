@@ -23,7 +23,8 @@ constexpr void (*kFamilies[])(CLI::App&, CommandTable&) = {
     AddNvmCommands,      AddNvmImageCommands,    AddUsbIdentityCommands,
     AddFlashCommands,    AddIoctlCommand,        AddScriptCommand,
     AddSelftestCommand,  AddBeaconsCommand,      AddDaemonCommands,
-    AddMeasureCommands,  AddSniffCommands,
+    AddMeasureCommands,  AddSniffCommands,       AddTxRxCommands,
+    AddFirmwareCommands, AddCalibrationCommands,
 };
 
 constexpr const char* kDescription =

@@ -76,5 +76,8 @@ void AddBeaconsCommand(CLI::App& program, CommandTable& table);   // beacons_com
 // measure_commands.cpp: capture, spectrum, evm, noise scan, iqcal, papd
 void AddMeasureCommands(CLI::App& program, CommandTable& table);
 void AddSniffCommands(CLI::App& program, CommandTable& table);    // sniff_command.cpp
+void AddTxRxCommands(CLI::App& program, CommandTable& table);     // txrx_commands.cpp: tx, rx, channel, bw, mode, usb
+void AddFirmwareCommands(CLI::App& program, CommandTable& table);     // fw_commands.cpp
+void AddCalibrationCommands(CLI::App& program, CommandTable& table);  // cal_commands.cpp
 
 }  // namespace kqa::cli

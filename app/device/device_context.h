@@ -82,6 +82,7 @@ struct DeviceContext {
   std::uint16_t eepromWord36 = 0;
   std::uint16_t eepromWord34 = 0;
 
+
   // Sequence number of the next firmware command (1..15).
   std::uint8_t qaCmdSequence = 1;
 

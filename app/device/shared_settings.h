@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 
 namespace kqa::device {
@@ -27,6 +28,16 @@ struct SharedSettings {
 
   // idProduct of the USB device descriptor; 0 until a page has read it.
   std::uint16_t productId = 0;
+
+  // The TX/RX page's mode and rate lists: phyMode is the index in the Mode
+  // list (0 CCK, 1 OFDM, 2 HT mixed, 3 HT greenfield), rateIndex the index
+  // in that mode's rate list.
+  int phyMode = 1;
+  int rateIndex = 7;
+  // The TX/RX page's RSSI "Offset" fields, per receive path, in dB.
+  std::array<std::int8_t, 3> rssiOffsets{};
+  // The MCU runs its firmware.
+  bool firmwareReady = false;
 };
 
 }  // namespace kqa::device

@@ -59,7 +59,7 @@ void CalibrationEngines::write(std::uint8_t value) {
 }
 
 void CalibrationEngines::finishDcoc() {
-  if (!dcocDone_ || core_.clock().now() < *dcocDone_) return;
+  if (!dcocDone_ || core_.clock().now() < *dcocDone_ || core_.faults().busyStuck(BusyUnit::DcOffset)) return;
   dcocDone_.reset();
   indirect_[kDcoc] &= static_cast<std::uint8_t>(~kDcocBusy);
   dcCalibrated_ = true;

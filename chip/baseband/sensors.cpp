@@ -39,8 +39,11 @@ Sensors::Sensors(ChipCore& core, const FrontEnd& frontEnd, const Transmitter& tr
 }
 
 std::uint8_t Sensors::readControl() {
-  if (conversionDone_ && core_.clock().now() >= *conversionDone_) {
+  if (conversionDone_ && core_.clock().now() >= *conversionDone_ && !core_.faults().busyStuck(BusyUnit::Sensor)) {
+    // The converter samples at the end of its conversion: what the host
+    // switched on meanwhile (the test tone) is in the results.
     conversionDone_.reset();
+    convert();
     ready_ = true;
   }
   std::uint8_t value = core_.bbp().stored(kControl) & static_cast<std::uint8_t>(~(kStart | kReady));
@@ -52,7 +55,6 @@ std::uint8_t Sensors::readControl() {
 void Sensors::writeControl(std::uint8_t value) {
   core_.bbp().store(kControl, static_cast<std::uint8_t>(value & ~(kStart | kReady)));
   if ((value & kStart) != 0) {
-    convert();
     ready_ = false;
     conversionDone_ = core_.clock().now() + kConversionTime;
   }
@@ -75,7 +77,7 @@ double Sensors::outputPowerDbm(int path) const {
   const std::uint32_t power = core_.mac().stored(0x13B0);
   const int code = static_cast<int>(path == 0 ? power & 0x3F : (power >> 8) & 0x3F);
   const int alc = Signed6(core_.mac().stored(0x13B4));
-  return std::clamp(8.0 + 0.5 * (code + alc), -5.0, 23.0);
+  return std::clamp(8.0 + 0.5 * (code + alc) + txGainErrorDb_, -5.0, 23.0);
 }
 
 std::uint8_t Sensors::tssi(int path) const {

@@ -299,6 +299,40 @@ TEST(Sensors, TemperatureAndTssiFollowTheirSources) {
   EXPECT_NEAR(louder - idle, 24, 1);
 }
 
+// The converter samples when its conversion ends: a tone switched on after
+// the start is measured. The amplifier's gain error moves the detector, and
+// the faults hold the DC-offset calibration and the converter busy.
+TEST(Sensors, SampleAtTheEndGainErrorAndStuckEngines) {
+  VirtualClock clock;
+  Kestrel chip(clock, Quiet());
+  RadioHost radio(chip, clock);
+  radio.write(0x13B0, 0x10);  // 16 dBm; the tone 6 dB down is 10 mW
+  radio.bbp(47, 0x50);
+  radio.bbp(241, 2);
+  radio.bbp(244, 0x31);
+  radio.pass(2ms);
+  EXPECT_NE(radio.bbp(47) & 0x40, 0);
+  radio.bbp(47, 0x40);
+  EXPECT_EQ(radio.bbp(49), 24 + 15);
+
+  chip.withRadio([](RadioSide& r) { r.sensors().setTxGainError(-3.0); });  // 5 mW
+  EXPECT_EQ(Convert(radio, 0), 24 + 8);
+
+  chip.faults().setBusyStuck(BusyUnit::Sensor, true);
+  radio.bbp(47, 0x50);
+  radio.pass(50ms);
+  EXPECT_EQ(radio.bbp(47) & 0x50, 0x10) << "busy, no results";
+  chip.faults().setBusyStuck(BusyUnit::Sensor, false);
+  EXPECT_EQ(radio.bbp(47) & 0x50, 0x40);
+
+  chip.faults().setBusyStuck(BusyUnit::DcOffset, true);
+  radio.writeIndirect(0x8C, 0x4C);
+  radio.pass(100ms);
+  EXPECT_NE(radio.bbp(159) & 0x40, 0);
+  chip.faults().setBusyStuck(BusyUnit::DcOffset, false);
+  EXPECT_EQ(radio.bbp(159) & 0x40, 0);
+}
+
 TEST(Baseband, PredistortionTablesDataScopeAndVcoCalibration) {
   VirtualClock clock;
   Kestrel chip(clock, Quiet());

@@ -450,4 +450,38 @@ TEST_F(CliThroughDaemon, MeasurementsThroughTheDaemonAndCtrlCEndingAnEndlessSpec
   EXPECT_EQ(Cli({"reg", "read", "404"}).out, "00F40016\n");
 }
 
+// The TX/RX commands, each its own process: what one starts, the next sees.
+TEST_F(CliThroughDaemon, TransmitAndReceiveRunsSpanCommands) {
+  const std::string quiet = (folder / "quiet.env").string();  // no other stations on the air
+  std::ofstream(quiet) << "noise default -95\n";
+  StartDaemon({"--device", "emulated:efuse", "--environment", quiet});
+  const Output run = Cli({"tx", "start", "--count", "100", "--set", "totalBytes=200"});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_TRUE(run.out.starts_with("sent 100\nAC0   100\n")) << run.out;
+  EXPECT_TRUE(Cli({"tx", "status"}).out.starts_with("sent 100\n"));
+
+  ASSERT_EQ(Cli({"rx", "start", "--loopback"}).exitCode, 0);
+  EXPECT_EQ(Cli({"tx", "start", "--count", "20"}).exitCode, 0);
+  const Output stats = Cli({"rx", "stats", "--json"});
+  EXPECT_EQ(stats.exitCode, 0) << stats.err;
+  EXPECT_NE(stats.out.find("\"received\":20,"), std::string::npos) << stats.out;
+  EXPECT_NE(Cli({"rx", "stop", "--json"}).out.find("{\"wasRunning\":true,"), std::string::npos);
+
+  // An endless run goes on after its command until "tx stop".
+  ASSERT_EQ(Cli({"tx", "start", "--endless"}).exitCode, 0);
+  EXPECT_NE(Cli({"tx", "status", "--json"}).out.find("\"running\":true"), std::string::npos);
+  const Output again = Cli({"tx", "start", "--carrier"});
+  EXPECT_EQ(again.exitCode, 1);
+  EXPECT_NE(again.err.find("a transmission runs already"), std::string::npos) << again.err;
+  EXPECT_EQ(Cli({"tx", "stop"}).out, "stopped\n");
+  EXPECT_NE(Cli({"tx", "status", "--json"}).out.find("\"running\":false"), std::string::npos);
+
+  EXPECT_EQ(Cli({"channel", "6"}).exitCode, 0);
+  EXPECT_EQ(Cli({"bw", "40"}).out, "bandwidth 40 MHz\n");
+  EXPECT_EQ(Cli({"mode", "cck", "3"}).exitCode, 0);
+  EXPECT_EQ(Cli({"mode", "cck", "9"}).exitCode, 2);
+  EXPECT_NE(Cli({"usb", "descriptor"}).out.find("Vendor ID              1209"), std::string::npos);
+  EXPECT_EQ(Cli({"tx", "record", "--set", "fc=XY"}).exitCode, 2);
+}
+
 }  // namespace

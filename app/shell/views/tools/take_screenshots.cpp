@@ -1,9 +1,12 @@
 // Shows the sheet on the emulated chip and saves the pictures in docs/:
 //   xvfb-run -a build/app/shell/views/tools/kestrelqa-screenshots docs
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QGroupBox>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QThread>
 #include <QTreeView>
 #include <cstdio>
@@ -23,6 +26,7 @@
 #include "app/sniffer/sniffer_buffer.h"
 #include "app/sniffer/views/sniffer_data_dialog.h"
 #include "app/sniffer/views/sniffer_page.h"
+#include "app/txrx/views/txrx_page.h"
 #include "platform/clock/clock.h"
 #include "devices/device_select.h"
 #include "app/registers/script/register_script.h"
@@ -65,6 +69,57 @@ void ShowEepromPageOnTheEfuseBoard(const QDir& folder) {
   eeprom.findChild<QLineEdit*>(QStringLiteral("offset"))->setText(QStringLiteral("34"));
   eeprom.onReadWrite();
   Save(sheet, folder.filePath(QStringLiteral("screenshot-eeprom-page.png")));
+}
+
+// The TX/RX page after its activation downloaded the firmware and the
+// engineer ran the DC-offset calibration and the TSSI measurement; its
+// calibration and firmware groups on their own as well.
+void ShootTxRxCalibration(CQAPropertySheet& sheet, const QDir& folder) {
+  sheet.setActivePage(kqa::shell::Page::TxRx);
+  auto& page = static_cast<CTXRXPage&>(sheet.page(kqa::shell::Page::TxRx));
+  for (const char* name : {"dcoc", "measureTssi"}) page.findChild<QPushButton*>(QString::fromLatin1(name))->click();
+  page.findChild<QLineEdit*>(QStringLiteral("iq0"))->setText(QStringLiteral("3E"));
+  page.findChild<QLineEdit*>(QStringLiteral("iq1"))->setText(QStringLiteral("02"));
+  Save(sheet, folder.filePath(QStringLiteral("screenshot-txrx-page-calibration.png")));
+  for (QGroupBox* group : page.findChildren<QGroupBox*>()) {
+    if (group->title() == QStringLiteral("Calibration"))
+      Save(*group, folder.filePath(QStringLiteral("screenshot-txrx-calibration.png")));
+    if (group->title() == QStringLiteral("Firmware"))
+      Save(*group, folder.filePath(QStringLiteral("screenshot-txrx-firmware.png")));
+  }
+}
+
+// The TX/RX page after a looped-back counted run on channel 6, then its
+// two dialogs as the page opens them.
+void SaveTxRx(CQAPropertySheet& sheet, const QDir& folder) {
+  sheet.setActivePage(kqa::shell::Page::TxRx);
+  auto& page = static_cast<CTXRXPage&>(sheet.page(kqa::shell::Page::TxRx));
+  page.findChild<QComboBox*>(QStringLiteral("channelList"))->setCurrentIndex(5);
+  page.onChannelChosen(5);
+  page.findChild<QCheckBox*>(QStringLiteral("loopback"))->click();
+  page.findChild<QLineEdit*>(QStringLiteral("repeat"))->setText(QStringLiteral("2000"));
+  page.findChild<QLineEdit*>(QStringLiteral("totalBytes"))->setText(QStringLiteral("1500"));
+  page.onStartTx();
+  for (int second = 0; second < 2; ++second) {
+    QThread::msleep(1000);
+    page.onTimer(kqa::txrx::PageTimer::Statistics);
+  }
+  Save(sheet, folder.filePath(QStringLiteral("screenshot-txrx-page.png")));
+
+  const auto shoot = [&](const char* caption, const char* file) {
+    page.setDialogRunner([file, &folder](QDialog& dialog) {
+      dialog.show();
+      Save(dialog, folder.filePath(QString::fromLatin1(file)));
+      return static_cast<int>(QDialog::Rejected);
+    });
+    for (QPushButton* button : page.findChildren<QPushButton*>())
+      if (button->text() == QLatin1String(caption)) button->click();
+  };
+  shoot("Set TxD", "screenshot-set-tx-descriptor.png");
+  // The environment dialog belongs to "Frame Loss :", offered while nothing runs.
+  page.findChild<QCheckBox*>(QStringLiteral("loopback"))->click();
+  page.findChild<QCheckBox*>(QStringLiteral("frameLoss"))->click();
+  shoot("Set Tx Env...", "screenshot-set-tx-env.png");
 }
 
 }  // namespace
@@ -152,6 +207,12 @@ int main(int argc, char** argv) {
   std::remove(image.c_str());
   Save(sheet, folder.filePath(QStringLiteral("screenshot-nor-flash-page.png")));
   ShowEepromPageOnTheEfuseBoard(folder);
+
+  SaveTxRx(sheet, folder);
+  ShootTxRxCalibration(sheet, folder);
+
+  sheet.setActivePage(kqa::shell::Page::UsbConfig);
+  Save(sheet, folder.filePath(QStringLiteral("screenshot-usb-config-page.png")));
 
   sheet.setActivePage(kqa::shell::Page::About);
   Save(sheet, folder.filePath(QStringLiteral("screenshot-about-page.png")));
