@@ -3,10 +3,12 @@
 #include <array>
 
 #include "app/device/text_file.h"
+#include "app/registers/table_file.h"
 
 namespace kqa::measure {
 
 using device::WriteTextFile;
+using registers::FormatTableLines;
 
 namespace {
 

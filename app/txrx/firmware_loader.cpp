@@ -26,8 +26,12 @@ constexpr std::uint32_t kIlmBase = 64;                  // the ILM body follows 
 constexpr std::uint32_t kDlmBase = 0x80000;
 constexpr std::uint32_t kFirmwarePort = 0x10000000;     // information word: PORT = 2
 constexpr std::uint32_t kRawFrameType = 16;             // the driver sends the record as it is
-constexpr int kSentPolls = 100;                         // 1 ms apart, for one chunk
-constexpr int kStartPolls = 100;                        // 1 ms apart, for the MCU to run
+// A second for each, 1 ms apart. A chunk is out in well under a millisecond
+// on the bus; the margin is for the driver's send thread, which on a busy
+// machine (or under a test's virtual clock, where the polls cost no time)
+// may not be scheduled for a while.
+constexpr int kSentPolls = 1000;   // for one chunk
+constexpr int kStartPolls = 1000;  // for the MCU to run
 
 constexpr const char* kNotFound = "Can not load the firmware \"Kestrel.bin\"";
 
