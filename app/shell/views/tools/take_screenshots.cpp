@@ -1,5 +1,5 @@
 // Shows the sheet on the emulated chip and saves the pictures in docs/:
-//   xvfb-run -a build/app/shell/views/tools/kestrelqa-screenshots docs
+//   xvfb-run -a build/app/shell/views/kestrelqa-screenshots docs
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
