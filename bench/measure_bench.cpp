@@ -3,7 +3,7 @@
 // high-speed timing; "usb2_ms" is what one fetch of both banks takes on that
 // link (virtual time), beside the real time the model costs. Target: under
 // 50 ms with the default block size; the 64-byte figure is the page's
-// original fetch. The spectrum of 16 segments of 512 samples is measured
+// fetch block by the letter. The spectrum of 16 segments of 512 samples is measured
 // through FFTW and, for reference, through the chip model's radix-2 FFT.
 #include <benchmark/benchmark.h>
 

@@ -42,7 +42,7 @@ std::int16_t LinearToDb64(std::uint16_t power) {
   std::int32_t f = m <= 0xB800 ? m + m / 16 + m / 8 - 0x9600 : m - m / 64 - m / 8 - 0x5A00;
   if (f < 0) f = 0;
   const std::int32_t v = (e + 15) * 32768 + f;
-  // Arithmetic shifts, as the fixed-point original divides.
+  // Arithmetic shifts, as the chip's fixed-point arithmetic divides.
   return static_cast<std::int16_t>((6 * v + (v >> 6) + (v >> 7)) >> 10);
 }
 

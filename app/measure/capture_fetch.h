@@ -16,7 +16,7 @@ inline constexpr std::size_t kRingBytes = 16384;
 inline constexpr std::uint32_t kBankASelect = 0x00000C00;
 inline constexpr std::uint32_t kBankBSelect = 0x00020C00;
 
-// The block size of the page's original fetch, and the one the fetch uses by
+// The page's fetch block size by the letter, and the one the fetch uses by
 // default: one read up to the ring's end and one from its start (the same
 // bytes, in a few control transfers instead of hundreds).
 inline constexpr std::size_t kSmallFetchBlock = 64;

@@ -251,7 +251,7 @@ void CFftGraphPage::startCapture() {
   measure::FftCaptureSettings settings;
   if (tool_.prepareRun(settings) != kqa::page::Outcome::Done) return triggerOffset_->setFocus();
   tellOthers(kqa::page::StopActivities{});
-  evm_ = measure::EvmComponent::Load();  // per run, as the page always did
+  evm_ = measure::EvmComponent::Load();  // loaded again for each run
   runSettings_ = settings;
   running_ = true;
   const int run = ++run_;

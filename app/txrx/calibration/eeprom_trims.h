@@ -19,7 +19,7 @@ namespace kqa::txrx {
 // eFuse mode the write is planned and asked first, and a refused or
 // cancelled write burns nothing. A word whose value would not change is
 // not written. Values out of range are refused before anything is written
-// (the page ignores them without a message, as it always has).
+// (the page ignores them without a message).
 class EepromTrims {
  public:
   using Outcome = page::Outcome;
@@ -31,7 +31,7 @@ class EepromTrims {
 
   // "Calibrate" under "TX Power0/1 (Hex)": the hex field into the channel's
   // power byte (its low 6 bits). 2.4 GHz takes 00-3F; 5 GHz 00-3F and
-  // values that are negative as a signed byte, as the band always has.
+  // values that are negative as a signed byte.
   Outcome storeTxPower(int path, const std::string& text);
   // "Calibrate" beside "Freq. Offset (Hex)": the low byte of word 0x3A.
   Outcome storeFrequencyOffset(const std::string& text);

@@ -22,7 +22,7 @@ TEST(ParseFilterList, ReadsTextPatternPairsUpToTheClosingBarsIfAny) {
 TEST(AppendExtensionIfNoDot, AppendsOnlyWhenThePathHasNoDotAtAll) {
   EXPECT_EQ(AppendExtensionIfNoDot("regs", "mac"), "regs.mac");
   EXPECT_EQ(AppendExtensionIfNoDot("regs.txt.bak", "txt"), "regs.txt.bak");
-  // A dot anywhere in the path counts, as the original dialogs had it.
+  // A dot anywhere in the path counts.
   EXPECT_EQ(AppendExtensionIfNoDot("./regs", "mac"), "./regs");
   EXPECT_EQ(AppendExtensionIfNoDot("regs", ""), "regs");
 }
