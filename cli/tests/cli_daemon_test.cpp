@@ -275,7 +275,7 @@ TEST_F(CliThroughDaemon, AnEfuseImageForecastTheLoadAndTheFreeCountAgree) {
   EXPECT_TRUE(Cli({"efuse", "forecast", target}).out.starts_with("Free block before write=19, after write=19\n"));
 }
 
-// Finding 5: the chip pulled (SIGUSR1) in the middle of a script.
+// The chip pulled (SIGUSR1) in the middle of a script.
 TEST_F(CliThroughDaemon, AScriptStopsAtTheLineWhereTheChipWasPulled) {
   StartDaemon({"--device", "emulated"});
   std::ofstream script(folder / "long.txt");
@@ -328,7 +328,7 @@ TEST_F(CliThroughDaemon, EfuseWritesCostWhatTheQuestionSaysAndARefusedOneBurnsNo
   EXPECT_EQ(Cli({"efuse", "free"}).out, "11 / 29\n");
 }
 
-// Finding 6: without a daemon or a chip nothing passes for a device.
+// Without a daemon or a chip nothing passes for a device.
 TEST_F(CliThroughDaemon, WithoutADeviceNothingRunsAndTheEmulatedChipMustBeChosen) {
   for (const char* path : {"/run/kestrelqa/usbd.sock"})
     if (fs::exists(path)) GTEST_SKIP() << "a daemon may be running at " << path;

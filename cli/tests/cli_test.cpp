@@ -239,7 +239,7 @@ TEST(Cli, EfuseWritesBurnAllOrNothingAndTheQuestionShowsTheExactCost) {
   EXPECT_EQ(bench.chip().efuseBytes(), burnt);
 }
 
-// Finding 3: the image is what its file holds; only the written bytes change.
+// The image is what its file holds; only the written bytes change.
 TEST(Cli, TheBufferBackEndNeverCutsOrPadsItsFile) {
   EmulatedBench bench;
   const std::string file = TempFile("buffer.bin");
@@ -274,7 +274,7 @@ TEST(Cli, TheBufferBackEndNeverCutsOrPadsItsFile) {
   std::filesystem::remove(file);
 }
 
-// Finding 4: an address or register number out of range never becomes some
+// An address or register number out of range never becomes some
 // other register.
 TEST(Cli, AddressesAndRegisterNumbersOutsideTheirRangeAreRefused) {
   EmulatedBench bench;
@@ -322,7 +322,7 @@ TEST(Cli, NoChipAndABusyChipSayWhichAndTheirCode) {
       << absent.err;
 }
 
-// Finding 7: a script file that is not text is refused; a byte-order mark is
+// A script file that is not text is refused; a byte-order mark is
 // no reason to lose the first line.
 TEST(Cli, ScriptFilesThatAreNotTextAreRefusedWithANonZeroExit) {
   EmulatedBench bench;
@@ -349,7 +349,7 @@ TEST(Cli, ScriptFilesThatAreNotTextAreRefusedWithANonZeroExit) {
       << missing.err;
 }
 
-// Finding 8: every refusal answers in JSON, the eFuse board does not ask for
+// Every refusal answers in JSON, the eFuse board does not ask for
 // an image file, and one byte is one byte.
 TEST(Cli, SmallerThingsAnEngineerReads) {
   EmulatedBench bench({.board = chip::Board::Efuse});
