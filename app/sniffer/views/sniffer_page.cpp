@@ -54,7 +54,11 @@ CSnifferPage::CSnifferPage(kqa::shell::PageServices& services, QWidget* parent)
   layout->addWidget(packetList(), 1);
 }
 
-CSnifferPage::~CSnifferPage() = default;
+CSnifferPage::~CSnifferPage() {
+  // The list's model reads the session, which goes before the child widgets
+  // do; hiding them on the way out would otherwise read freed rows.
+  list_->setModel(nullptr);
+}
 
 QWidget* CSnifferPage::fileButtons() {
   auto* row = new QWidget(this);
