@@ -12,7 +12,7 @@
 #include <random>
 #include <vector>
 
-#include "app/device/tests/emulated_bench.h"
+#include "app/device/tests/emulated_rig.h"
 #include "app/measure/capture_fetch.h"
 #include "app/measure/spectrum.h"
 #include "chip/baseband/fft.h"
@@ -24,7 +24,7 @@ using namespace kqa;
 void BM_CaptureFetchBothBanks(benchmark::State& state) {
   chip::KestrelOptions options;
   options.timing = chip::ChipTiming::UsbHighSpeed();
-  device::testing::BenchBed bed(options);
+  device::testing::RigBed bed(options);
   measure::CaptureBanks banks;
   const auto block = static_cast<std::size_t>(state.range(0));
   const Clock::Duration before = bed.bench.clock().now();

@@ -8,7 +8,7 @@
 
 #include <unistd.h>
 
-#include "app/device/tests/emulated_bench.h"
+#include "app/device/tests/emulated_rig.h"
 #include "app/device/text_format.h"
 #include "cli/tests/cli_harness.h"
 #include "platform/ioctl/device_interface.h"
@@ -16,10 +16,10 @@
 namespace kqa::cli {
 namespace {
 
-using device::testing::EmulatedBench;
+using device::testing::EmulatedRig;
 using testing::CliRun;
 
-CliRun RunOn(EmulatedBench& bench, std::vector<std::string> arguments,
+CliRun RunOn(EmulatedRig& bench, std::vector<std::string> arguments,
              const std::string& terminal = {}, bool interactive = false) {
   return testing::RunCli(bench.provider(), bench.clock(), std::move(arguments), terminal, interactive);
 }
@@ -30,7 +30,7 @@ std::string TempFile(const std::string& name) {
 }
 
 TEST(Cli, SelftestPassesOnTheEmulatedChipAndSkipsTheFirmwareUntilItRuns) {
-  EmulatedBench bench;
+  EmulatedRig bench;
   const CliRun first = RunOn(bench, {"selftest"});
   EXPECT_EQ(first.exitCode, kExitOk) << first.out << first.err;
   EXPECT_NE(first.out.find("SKIP  firmware-channel"), std::string::npos);
@@ -43,7 +43,7 @@ TEST(Cli, SelftestPassesOnTheEmulatedChipAndSkipsTheFirmwareUntilItRuns) {
 }
 
 TEST(Cli, InfoAndMemoriesOfTheEfuseBoard) {
-  EmulatedBench bench({.board = chip::Board::Efuse});
+  EmulatedRig bench({.board = chip::Board::Efuse});
   const CliRun info = RunOn(bench, {"info", "--eeprom-file", "/nonexistent/eeprom.bin"});
   EXPECT_EQ(info.exitCode, kExitOk) << info.err;
   EXPECT_NE(info.out.find("Chip identity:        0x5EC70000"), std::string::npos) << info.out;
@@ -53,7 +53,7 @@ TEST(Cli, InfoAndMemoriesOfTheEfuseBoard) {
 }
 
 TEST(Cli, EfuseWritesAskOnATerminalAndAreRefusedWithoutOneUnlessConfirmed) {
-  EmulatedBench bench({.board = chip::Board::Efuse, .efuseContent = std::array<std::uint8_t, 512>{}});
+  EmulatedRig bench({.board = chip::Board::Efuse, .efuseContent = std::array<std::uint8_t, 512>{}});
   const auto fresh = bench.chip().efuseBytes();
   const CliRun refused = RunOn(bench, {"nvm", "write", "10", "3412"});
   EXPECT_EQ(refused.exitCode, kExitFailed);
@@ -74,7 +74,7 @@ TEST(Cli, EfuseWritesAskOnATerminalAndAreRefusedWithoutOneUnlessConfirmed) {
 }
 
 TEST(Cli, RegistersReadAndWriteInTheirFormats) {
-  EmulatedBench bench;
+  EmulatedRig bench;
   EXPECT_EQ(RunOn(bench, {"reg", "read", "0"}).out, "5EC70000\n");
   EXPECT_EQ(RunOn(bench, {"reg", "write", "0x1314", "C"}).exitCode, kExitOk);
   EXPECT_EQ(bench.chip().peekRegister(0x1314), 0xCu);
@@ -94,7 +94,7 @@ TEST(Cli, RegistersReadAndWriteInTheirFormats) {
 }
 
 TEST(Cli, BadArgumentsExplainThemselvesAndTouchNothing) {
-  EmulatedBench bench;
+  EmulatedRig bench;
   const CliRun typo = RunOn(bench, {"reg", "write", "1314", "12G4"});
   EXPECT_EQ(typo.exitCode, kExitUsage);
   EXPECT_NE(typo.err.find("VALUE must be hexadecimal"), std::string::npos);
@@ -119,7 +119,7 @@ TEST(Cli, BadArgumentsExplainThemselvesAndTouchNothing) {
 }
 
 TEST(Cli, NvmReadsPrintSixteenBytesALine) {
-  EmulatedBench bench;
+  EmulatedRig bench;
   ASSERT_EQ(RunOn(bench, {"nvm", "write", "0x8", "08090A0B0C0D0E0F101112131415161718191A1B"}).exitCode,
             kExitOk);
   EXPECT_EQ(RunOn(bench, {"nvm", "read", "0x8", "20"}).out,
@@ -132,7 +132,7 @@ TEST(Cli, NvmReadsPrintSixteenBytesALine) {
 }
 
 TEST(Cli, TheBufferBackEndKeepsItsWritesInTheImageFile) {
-  EmulatedBench bench;
+  EmulatedRig bench;
   const std::string file = TempFile("image.bin");
   EXPECT_EQ(RunOn(bench, {"--nvm", "buffer", "--eeprom-file", file, "nvm", "read", "0", "2"}).exitCode,
             kExitFailed);  // no image file yet
@@ -147,7 +147,7 @@ TEST(Cli, TheBufferBackEndKeepsItsWritesInTheImageFile) {
 }
 
 TEST(Cli, IoctlSendsOneRawCodeAndScriptsPrintTheirLog) {
-  EmulatedBench bench;
+  EmulatedRig bench;
   ASSERT_EQ(RunOn(bench, {"reg", "write", "1314", "11223344"}).exitCode, kExitOk);
   const CliRun read = RunOn(bench, {"ioctl", "223480", "14130000", "--out", "4"});
   EXPECT_EQ(read.exitCode, kExitOk);
@@ -179,7 +179,7 @@ TEST(Cli, IoctlSendsOneRawCodeAndScriptsPrintTheirLog) {
 // Findings 1 and 2: a write is planned whole, the question shows what it
 // costs, and a write the free blocks cannot hold burns nothing.
 TEST(Cli, EfuseWritesBurnAllOrNothingAndTheQuestionShowsTheExactCost) {
-  EmulatedBench bench({.board = chip::Board::Efuse});  // the factory eFuse: 21 blocks free
+  EmulatedRig bench({.board = chip::Board::Efuse});  // the factory eFuse: 21 blocks free
   for (int i = 0; i < 10; ++i) {
     SCOPED_TRACE(i);
     const std::string offset = device::Format("%X", 0x50 + 16 * i);
@@ -241,7 +241,7 @@ TEST(Cli, EfuseWritesBurnAllOrNothingAndTheQuestionShowsTheExactCost) {
 
 // The image is what its file holds; only the written bytes change.
 TEST(Cli, TheBufferBackEndNeverCutsOrPadsItsFile) {
-  EmulatedBench bench;
+  EmulatedRig bench;
   const std::string file = TempFile("buffer.bin");
   const auto write = [&](std::size_t size) {
     std::string bytes(size, '\0');
@@ -277,7 +277,7 @@ TEST(Cli, TheBufferBackEndNeverCutsOrPadsItsFile) {
 // An address or register number out of range never becomes some
 // other register.
 TEST(Cli, AddressesAndRegisterNumbersOutsideTheirRangeAreRefused) {
-  EmulatedBench bench;
+  EmulatedRig bench;
   const CliRun mac = RunOn(bench, {"reg", "write", "0x11314", "11111111"});
   EXPECT_EQ(mac.exitCode, kExitUsage);
   EXPECT_NE(mac.err.find("ADDR must lie in the MAC window 0x0000-0xFFFF, not 0x11314"), std::string::npos);
@@ -303,7 +303,7 @@ TEST(Cli, AddressesAndRegisterNumbersOutsideTheirRangeAreRefused) {
 
 // Findings 5 and 8: an absent chip and a busy one are told apart, in JSON too.
 TEST(Cli, NoChipAndABusyChipSayWhichAndTheirCode) {
-  EmulatedBench bench;
+  EmulatedRig bench;
   {
     auto other = bench.provider().open(ioctl::kQaInterfaceClass, 0);  // another program holds it
     ASSERT_TRUE(other.handle);
@@ -325,7 +325,7 @@ TEST(Cli, NoChipAndABusyChipSayWhichAndTheirCode) {
 // A script file that is not text is refused; a byte-order mark is
 // no reason to lose the first line.
 TEST(Cli, ScriptFilesThatAreNotTextAreRefusedWithANonZeroExit) {
-  EmulatedBench bench;
+  EmulatedRig bench;
   const std::string file = TempFile("bom.txt");
   std::ofstream(file, std::ios::binary) << "\xEF\xBB\xBF" "MAC 1 1314 5\nHELLO\n";
   const CliRun bom = RunOn(bench, {"script", "run", file});
@@ -352,7 +352,7 @@ TEST(Cli, ScriptFilesThatAreNotTextAreRefusedWithANonZeroExit) {
 // Every refusal answers in JSON, the eFuse board does not ask for
 // an image file, and one byte is one byte.
 TEST(Cli, SmallerThingsAnEngineerReads) {
-  EmulatedBench bench({.board = chip::Board::Efuse});
+  EmulatedRig bench({.board = chip::Board::Efuse});
   EXPECT_EQ(RunOn(bench, {"script", "run", "--dialect", "perl", "x.txt", "--json"}).out,
             "{\"ok\":false,\"message\":\"--dialect must be keyword, bbp or rf, not \\\"perl\\\"\"}\n");
   EXPECT_EQ(RunOn(bench, {"--state", "", "info"}).exitCode, kExitUsage);

@@ -2,24 +2,24 @@
 // the emulated Kestrel.
 #include <gtest/gtest.h>
 
-#include "app/device/tests/emulated_bench.h"
+#include "app/device/tests/emulated_rig.h"
 #include "chip/radio/radio_side.h"
 #include "cli/tests/cli_harness.h"
 
 namespace kqa::cli {
 namespace {
 
-using device::testing::EmulatedBench;
+using device::testing::EmulatedRig;
 using testing::CliRun;
 
-CliRun RunOn(EmulatedBench& bench, std::vector<std::string> arguments, const std::string& terminal = {},
+CliRun RunOn(EmulatedRig& bench, std::vector<std::string> arguments, const std::string& terminal = {},
              bool interactive = false) {
   arguments.insert(arguments.begin(), {"--eeprom-file", "/nonexistent/eeprom.bin"});
   return testing::RunCli(bench.provider(), bench.clock(), std::move(arguments), terminal, interactive);
 }
 
 TEST(CliFirmware, LoadStatusFunctionAndCommand) {
-  EmulatedBench bench;
+  EmulatedRig bench;
   const CliRun before = RunOn(bench, {"fw", "status"});
   EXPECT_EQ(before.exitCode, kExitOk) << before.err;
   EXPECT_NE(before.out.find("not ready"), std::string::npos) << before.out;
@@ -49,7 +49,7 @@ TEST(CliFirmware, LoadStatusFunctionAndCommand) {
 }
 
 TEST(CliCalibration, MeasurementsAndVerdicts) {
-  EmulatedBench bench;
+  EmulatedRig bench;
   EXPECT_EQ(RunOn(bench, {"cal", "dcoc"}).out, "DC-offset calibration done\n");
   EXPECT_EQ(RunOn(bench, {"cal", "temp"}).out, "0 steps from the reference (0.0 C)\n");
   const CliRun mismatch = RunOn(bench, {"cal", "mismatch", "rx", "--json"});
@@ -66,7 +66,7 @@ TEST(CliCalibration, MeasurementsAndVerdicts) {
 }
 
 TEST(CliCalibration, StoredTrimsFollowTheEfuseQuestionRules) {
-  EmulatedBench eeprom;
+  EmulatedRig eeprom;
   EXPECT_EQ(RunOn(eeprom, {"cal", "txpower", "0", "12", "--store"}).exitCode, kExitOk);
   EXPECT_EQ(RunOn(eeprom, {"cal", "freq", "2A", "--store"}).exitCode, kExitOk);
   EXPECT_EQ(RunOn(eeprom, {"cal", "rssi-offset", "1", "05", "--store"}).exitCode, kExitOk);
@@ -80,7 +80,7 @@ TEST(CliCalibration, StoredTrimsFollowTheEfuseQuestionRules) {
   EXPECT_EQ(RunOn(eeprom, {"cal", "iq", "--gain0", "FF"}).out, "Tx0 gain 3F phase 00, Tx1 gain 00 phase 00\n");
   EXPECT_EQ(RunOn(eeprom, {"cal", "iq", "--phase1", "40"}).exitCode, kExitUsage);
 
-  EmulatedBench efuse({.board = chip::Board::Efuse});
+  EmulatedRig efuse({.board = chip::Board::Efuse});
   const auto burnt = efuse.chip().efuseBytes();
   const CliRun refused = RunOn(efuse, {"cal", "txpower", "0", "12", "--store"});
   EXPECT_EQ(refused.exitCode, kExitFailed);

@@ -2,7 +2,7 @@
 // in-process, and the wait the watching commands use, on virtual time.
 #include <gtest/gtest.h>
 
-#include "app/device/tests/emulated_bench.h"
+#include "app/device/tests/emulated_rig.h"
 #include "cli/lasting_activity.h"
 #include "cli/tests/cli_harness.h"
 #include "platform/clock/virtual_clock.h"
@@ -14,7 +14,7 @@ using namespace std::chrono_literals;
 using End = ActivityWaitResult::End;
 
 TEST(LastingActivity, TheRawIoctlSaysWhenWhatItStartedEndsWithTheCommand) {
-  device::testing::EmulatedBench bench;
+  device::testing::EmulatedRig bench;
   // Capture start: stdout stays the call's answer; the note goes to stderr.
   const testing::CliRun start = testing::RunCli(bench.provider(), bench.clock(), {"ioctl", "223668", "--json"});
   EXPECT_EQ(start.exitCode, kExitOk) << start.err;

@@ -12,17 +12,17 @@
 
 #include "app/device/text_format.h"
 #include "app/measure/spectrum.h"
-#include "app/measure/tests/measure_bench.h"
+#include "app/measure/tests/measure_rig.h"
 #include "cli/interrupt.h"
 #include "cli/tests/cli_harness.h"
 
 namespace kqa::cli {
 namespace {
 
-using device::testing::EmulatedBench;
+using device::testing::EmulatedRig;
 using testing::CliRun;
 
-CliRun RunOn(EmulatedBench& bench, std::vector<std::string> arguments) {
+CliRun RunOn(EmulatedRig& bench, std::vector<std::string> arguments) {
   return testing::RunCli(bench.provider(), bench.clock(), std::move(arguments));
 }
 
@@ -47,8 +47,8 @@ std::vector<std::string> Lines(const std::string& text) {
 }
 
 TEST_F(MeasureCommands, SpectrumPrintsTheNoiseAndWritesTheToneInItsCsv) {
-  EmulatedBench bench(
-      measure::testing::RadioBench("noise default -97\ntone channel=4 level=-80 offset=-6.25\n"));
+  EmulatedRig bench(
+      measure::testing::RadioRig("noise default -97\ntone channel=4 level=-80 offset=-6.25\n"));
   bench.clock().sleep(std::chrono::milliseconds(50));
   const std::uint8_t r65 = bench.chip().peekBbp(65);
   const CliRun run = RunOn(bench, {"spectrum", "--captures", "2", "--channel", "4", "--csv",
@@ -87,8 +87,8 @@ TEST_F(MeasureCommands, SpectrumPrintsTheNoiseAndWritesTheToneInItsCsv) {
 }
 
 TEST_F(MeasureCommands, EvmMeasuresEachFrameThatTriggersACapture) {
-  EmulatedBench bench(
-      measure::testing::RadioBench("noise default -95\ngenerator channel=1 level=-75 frames=500 "
+  EmulatedRig bench(
+      measure::testing::RadioRig("noise default -95\ngenerator channel=1 level=-75 frames=500 "
                                    "interval=3 rate=ofdm-36 length=600 start=5\n"));
   const CliRun run = RunOn(bench, {"evm", "--captures", "2", "--channel", "1"});
   ASSERT_EQ(run.exitCode, kExitOk) << run.err;
@@ -105,7 +105,7 @@ TEST_F(MeasureCommands, EvmMeasuresEachFrameThatTriggersACapture) {
 }
 
 TEST_F(MeasureCommands, NoiseScanReportsTheFloorOfEachChannel) {
-  EmulatedBench bench(measure::testing::RadioBench("noise default -95\nnoise 3 -88\n"));
+  EmulatedRig bench(measure::testing::RadioRig("noise default -95\nnoise 3 -88\n"));
   const CliRun run = RunOn(bench, {"noise", "scan"});
   ASSERT_EQ(run.exitCode, kExitOk) << run.err;
   const auto lines = Lines(run.out);
@@ -128,10 +128,10 @@ TEST_F(MeasureCommands, NoiseScanReportsTheFloorOfEachChannel) {
 }
 
 TEST_F(MeasureCommands, IqcalProposesTheRegistersForTheImbalance) {
-  chip::KestrelOptions options = measure::testing::RadioBench("noise default -95\n");
+  chip::KestrelOptions options = measure::testing::RadioRig("noise default -95\n");
   options.radio.iqGainImbalance = -0.05;
   options.radio.iqPhaseDeg = -2.25;
-  EmulatedBench bench(options);
+  EmulatedRig bench(options);
   const CliRun rx = RunOn(bench, {"iqcal", "rx"});
   ASSERT_EQ(rx.exitCode, kExitOk) << rx.err;
   // floor(0.5 + 0.05 x 128) = 6 and floor(0.5 + 2.25 x 4) = 9, within a step.
@@ -149,7 +149,7 @@ TEST_F(MeasureCommands, IqcalProposesTheRegistersForTheImbalance) {
 }
 
 TEST_F(MeasureCommands, PapdMovesTheMemoriesAndRefusesWhatItCannot) {
-  EmulatedBench bench;
+  EmulatedRig bench;
   std::ofstream(file("in.txt")) << "11223344\n55667788\n";
   const CliRun write = RunOn(bench, {"papd", "write", "share", file("in.txt")});
   EXPECT_EQ(write.exitCode, kExitOk) << write.err;
@@ -172,7 +172,7 @@ TEST_F(MeasureCommands, PapdMovesTheMemoriesAndRefusesWhatItCannot) {
 }
 
 TEST_F(MeasureCommands, CaptureWritesNumberedFilesOfTheChipsSamples) {
-  EmulatedBench bench(measure::testing::RadioBench("noise default -75\n"));
+  EmulatedRig bench(measure::testing::RadioRig("noise default -75\n"));
   const CliRun run = RunOn(bench, {"capture", "--count", "2", "--trigger", "manual", "--format",
                                    "adc6", file("run.cap")});
   ASSERT_EQ(run.exitCode, kExitOk) << run.err;
@@ -198,7 +198,7 @@ TEST_F(MeasureCommands, CaptureWritesNumberedFilesOfTheChipsSamples) {
 }
 
 TEST_F(MeasureCommands, CtrlCEndsAnEndlessSpectrumAfterItsCapture) {
-  EmulatedBench bench(measure::testing::RadioBench("noise default -95\n"));
+  EmulatedRig bench(measure::testing::RadioRig("noise default -95\n"));
   const std::uint8_t r66 = bench.chip().peekBbp(66);
   CliRun run;
   std::atomic<bool> ended = false;

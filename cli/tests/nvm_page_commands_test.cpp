@@ -8,17 +8,17 @@
 #include <fstream>
 #include <iterator>
 
-#include "app/device/tests/emulated_bench.h"
+#include "app/device/tests/emulated_rig.h"
 #include "cli/tests/cli_harness.h"
 
 namespace kqa::cli {
 namespace {
 
-using device::testing::EmulatedBench;
+using device::testing::EmulatedRig;
 using testing::CliRun;
 using Bytes = std::vector<std::uint8_t>;
 
-CliRun RunOn(EmulatedBench& bench, std::vector<std::string> arguments) {
+CliRun RunOn(EmulatedRig& bench, std::vector<std::string> arguments) {
   return testing::RunCli(bench.provider(), bench.clock(), std::move(arguments));
 }
 
@@ -40,7 +40,7 @@ struct Files {
 };
 
 TEST(NvmPageCommands, ImagesMacAndLedWordsOnTheEepromBoard) {
-  EmulatedBench bench;
+  EmulatedRig bench;
   Files files;
   const CliRun saved = RunOn(bench, {"nvm", "save", files.path("e.bin")});
   EXPECT_EQ(saved.exitCode, kExitOk) << saved.err;
@@ -75,7 +75,7 @@ TEST(NvmPageCommands, ImagesMacAndLedWordsOnTheEepromBoard) {
 }
 
 TEST(NvmPageCommands, AnEfuseForecastIsWhatTheLoadBurns) {
-  EmulatedBench bench({.board = chip::Board::Efuse});
+  EmulatedRig bench({.board = chip::Board::Efuse});
   Files files;
   ASSERT_EQ(RunOn(bench, {"nvm", "save", files.path("now.bin")}).exitCode, kExitOk);
   Bytes image = files.read("now.bin");
@@ -115,7 +115,7 @@ TEST(NvmPageCommands, AnEfuseForecastIsWhatTheLoadBurns) {
 TEST(NvmPageCommands, AnEfuseLoadTheFreeBlocksCannotHoldIsForecastAndRefused) {
   std::array<std::uint8_t, 512> nearlyFull{};
   for (std::size_t map = 482; map <= 508; ++map) nearlyFull[map] = 0xFF;  // two blocks left
-  EmulatedBench bench({.board = chip::Board::Efuse, .efuseContent = nearlyFull});
+  EmulatedRig bench({.board = chip::Board::Efuse, .efuseContent = nearlyFull});
   Files files;
   Bytes image(512, 0xFF);
   std::fill_n(image.begin(), 48, std::uint8_t{0x5A});
@@ -138,7 +138,7 @@ TEST(NvmPageCommands, AnEfuseLoadTheFreeBlocksCannotHoldIsForecastAndRefused) {
 }
 
 TEST(NvmPageCommands, UsbIdentityStringsAndSerialNumber) {
-  EmulatedBench bench;
+  EmulatedRig bench;
   EXPECT_EQ(RunOn(bench, {"strings", "list"}).out, "1\tTorvek\n2\t802.11n WLAN\n3\t1.0\n");
   const CliRun shown = RunOn(bench, {"usbid", "show"});
   EXPECT_TRUE(shown.out.starts_with(
@@ -164,7 +164,7 @@ TEST(NvmPageCommands, UsbIdentityStringsAndSerialNumber) {
 }
 
 TEST(NvmPageCommands, FlashEraseSaveAndLoad) {
-  EmulatedBench bench;
+  EmulatedRig bench;
   Files files;
   Bytes image(3 * 4096);
   for (std::size_t i = 0; i < image.size(); ++i) image[i] = static_cast<std::uint8_t>(i / 7);

@@ -7,7 +7,7 @@
 
 #include <unistd.h>
 
-#include "app/device/tests/emulated_bench.h"
+#include "app/device/tests/emulated_rig.h"
 #include "app/device/text_format.h"
 #include "cli/tests/cli_harness.h"
 
@@ -15,10 +15,10 @@ namespace kqa::cli {
 namespace {
 
 using device::Format;
-using device::testing::EmulatedBench;
+using device::testing::EmulatedRig;
 using testing::CliRun;
 
-CliRun RunOn(EmulatedBench& bench, std::vector<std::string> arguments) {
+CliRun RunOn(EmulatedRig& bench, std::vector<std::string> arguments) {
   return testing::RunCli(bench.provider(), bench.clock(), std::move(arguments));
 }
 
@@ -38,7 +38,7 @@ class RegisterPageCommands : public ::testing::Test {
     return lines;
   }
 
-  EmulatedBench bench;
+  EmulatedRig bench;
   std::filesystem::path folder_;
 };
 

@@ -7,21 +7,21 @@
 #include <map>
 #include <sstream>
 
-#include "app/device/tests/emulated_bench.h"
+#include "app/device/tests/emulated_rig.h"
 #include "app/sniffer/tests/record_builder.h"
 #include "cli/tests/cli_harness.h"
 
 namespace kqa::cli {
 namespace {
 
-using device::testing::EmulatedBench;
+using device::testing::EmulatedRig;
 using sniffer::testing::BuildRecord;
 using sniffer::testing::Frame;
 using sniffer::testing::ScratchFolder;
 using testing::CliRun;
 using Bytes = std::vector<std::uint8_t>;
 
-CliRun RunOn(EmulatedBench& bench, std::vector<std::string> arguments) {
+CliRun RunOn(EmulatedRig& bench, std::vector<std::string> arguments) {
   return testing::RunCli(bench.provider(), bench.clock(), std::move(arguments));
 }
 
@@ -49,7 +49,7 @@ const std::map<std::string, std::string> kSubtypes = {
     {"Null function", "0x0024"}};
 
 TEST(SniffCli, ACaptureDecodesAndConvertsToFramesTsharkReadsTheSame) {
-  EmulatedBench bench;
+  EmulatedRig bench;
   ScratchFolder folder;
   const std::string pac = folder.file("lab.pac");
   const CliRun capture = RunOn(bench, {"sniff", "--seconds", "4", "--channel", "1", "--out", pac});
@@ -131,7 +131,7 @@ TEST(SniffCli, ACaptureDecodesAndConvertsToFramesTsharkReadsTheSame) {
 }
 
 TEST(SniffCli, APacFileThatIsNotWholePrintsItsWholeRowsThenFails) {
-  EmulatedBench bench;
+  EmulatedRig bench;
   ScratchFolder folder;
   const Bytes ack = BuildRecord({.frame = Frame(0xD4, {sniffer::testing::kStationA})});
   const Bytes rts =
@@ -189,7 +189,7 @@ TEST(SniffCli, APacFileThatIsNotWholePrintsItsWholeRowsThenFails) {
 }
 
 TEST(SniffCli, ABadLineIsRefusedBeforeAnythingIsCaptured) {
-  EmulatedBench bench;
+  EmulatedRig bench;
   ScratchFolder folder;
   const std::string pac = folder.file("x.pac");
   sniffer::testing::WriteFile(pac, PacFile(0, {}));
@@ -224,7 +224,7 @@ TEST(SniffCli, ABadLineIsRefusedBeforeAnythingIsCaptured) {
 // The bench's clock, pulling the chip's plug once `at` has passed.
 class UnpluggingClock final : public Clock {
  public:
-  UnpluggingClock(EmulatedBench& bench, Duration at) : bench_(bench), at_(at) {}
+  UnpluggingClock(EmulatedRig& bench, Duration at) : bench_(bench), at_(at) {}
   Duration now() const override { return bench_.clock().now(); }
   void sleep(Duration duration) override {
     bench_.clock().sleep(duration);
@@ -235,13 +235,13 @@ class UnpluggingClock final : public Clock {
   }
 
  private:
-  EmulatedBench& bench_;
+  EmulatedRig& bench_;
   Duration at_;
   bool unplugged_ = false;
 };
 
 TEST(SniffCli, ADeviceThatGoesMidCaptureFailsTheRunAndKeepsWhatCameBefore) {
-  EmulatedBench bench;
+  EmulatedRig bench;
   ScratchFolder folder;
   UnpluggingClock clock(bench, bench.clock().now() + std::chrono::milliseconds(1200));
   const std::string pac = folder.file("gone.pac");
@@ -260,7 +260,7 @@ TEST(SniffCli, ADeviceThatGoesMidCaptureFailsTheRunAndKeepsWhatCameBefore) {
 }
 
 TEST(SniffCli, OnATerminalTheCaptureShowsAProgressLine) {
-  EmulatedBench bench;
+  EmulatedRig bench;
   ScratchFolder folder;
   const std::vector<std::string> arguments = {
       "kestrelqa-cli", "sniff", "--seconds", "1", "--channel", "1", "--out", folder.file("p.pac")};

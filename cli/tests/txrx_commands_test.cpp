@@ -6,7 +6,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "app/device/tests/emulated_bench.h"
+#include "app/device/tests/emulated_rig.h"
 #include "chip/radio/environment.h"
 #include "chip/radio/radio_side.h"
 #include "cli/tests/cli_harness.h"
@@ -14,10 +14,10 @@
 namespace kqa::cli {
 namespace {
 
-using device::testing::EmulatedBench;
+using device::testing::EmulatedRig;
 using testing::CliRun;
 
-CliRun RunOn(EmulatedBench& bench, std::vector<std::string> arguments) {
+CliRun RunOn(EmulatedRig& bench, std::vector<std::string> arguments) {
   return testing::RunCli(bench.provider(), bench.clock(), std::move(arguments));
 }
 
@@ -27,7 +27,7 @@ chip::KestrelOptions Quiet(const std::string& extra = "") {
   return options;
 }
 
-std::uint64_t SentByChip(EmulatedBench& bench) {
+std::uint64_t SentByChip(EmulatedRig& bench) {
   return bench.chip().withRadio([](chip::RadioSide& radio) { return radio.transmitter().sentTotal(); });
 }
 
@@ -40,7 +40,7 @@ std::vector<nlohmann::json> JsonLines(const std::string& out) {
 }
 
 TEST(TxRxCommands, RecordPrintsTheDriverRecordAndSendsNothing) {
-  EmulatedBench bench(Quiet());
+  EmulatedRig bench(Quiet());
   // A CTS of ten bytes at OFDM 54 Mbps, worked out by hand: slot 0, length
   // 32 + 4, info word (20 + 10 bytes, bit 19), descriptor words 0 and 1,
   // FC, Dur, Address1, padding to 32, four closing zeros.
@@ -65,7 +65,7 @@ TEST(TxRxCommands, RecordPrintsTheDriverRecordAndSendsNothing) {
 }
 
 TEST(TxRxCommands, BadSettingsAreRefusedByNameAndNothingIsSent) {
-  EmulatedBench bench(Quiet());
+  EmulatedRig bench(Quiet());
   const struct {
     std::vector<std::string> line;
     const char* named;
@@ -92,7 +92,7 @@ TEST(TxRxCommands, BadSettingsAreRefusedByNameAndNothingIsSent) {
 }
 
 TEST(TxRxCommands, CountedRunsAndTheContinuousTests) {
-  EmulatedBench bench(Quiet());
+  EmulatedRig bench(Quiet());
   const CliRun run = RunOn(bench, {"tx", "start", "--count", "50", "--set", "totalBytes=100"});
   ASSERT_EQ(run.exitCode, kExitOk) << run.err;
   EXPECT_TRUE(run.out.starts_with("sent 50\nAC0   50\nAC1   0\n")) << run.out;
@@ -119,7 +119,7 @@ TEST(TxRxCommands, CountedRunsAndTheContinuousTests) {
 }
 
 TEST(TxRxCommands, GeneratorFramesShowTheirLossAndLevelEachSecond) {
-  EmulatedBench bench(Quiet("generator channel=1 level=-60 frames=900 interval=1 start=1500\n"));
+  EmulatedRig bench(Quiet("generator channel=1 level=-60 frames=900 interval=1 start=1500\n"));
   const CliRun stats = RunOn(bench, {"rx", "stats", "--seconds", "4", "--json", "--set", "expectedCount=1000"});
   ASSERT_EQ(stats.exitCode, kExitOk) << stats.err;
   const std::vector<nlohmann::json> seconds = JsonLines(stats.out);
@@ -140,7 +140,7 @@ TEST(TxRxCommands, GeneratorFramesShowTheirLossAndLevelEachSecond) {
 }
 
 TEST(TxRxCommands, ChannelBandwidthModeAndTheUsbDescriptor) {
-  EmulatedBench bench(Quiet());
+  EmulatedRig bench(Quiet());
   const CliRun channel = RunOn(bench, {"channel", "11"});
   ASSERT_EQ(channel.exitCode, kExitOk) << channel.err;
   EXPECT_EQ(bench.chip().peekRf(0, 20), 0x52);

@@ -29,7 +29,7 @@
 #include "platform/usb/libusb/libusb_backend.h"
 #include "platform/usb/usbfs/testing/preloaded_tests.h"
 #include "platform/usb/usbfs/umockdev_usb_bus.h"
-#include "usbfs/tests/air_bench.h"
+#include "usbfs/tests/air_rig.h"
 
 namespace kqa::usbfs {
 namespace {

@@ -21,7 +21,7 @@
 #include "platform/ioctl/socket/socket_client.h"
 #include "platform/prompt/scripted_prompt.h"
 #include "platform/status/win32_error.h"
-#include "usbfs/tests/air_bench.h"
+#include "usbfs/tests/air_rig.h"
 
 extern char** environ;
 

@@ -7,16 +7,16 @@
 #include "app/device/connection.h"
 #include "app/device/firmware_channel.h"
 #include "app/device/register_access.h"
-#include "app/device/tests/emulated_bench.h"
+#include "app/device/tests/emulated_rig.h"
 #include "platform/ioctl/control_codes.h"
 
 namespace kqa::device {
 namespace {
 
-using testing::BenchBed;
+using testing::RigBed;
 
 TEST(DeviceEndToEnd, TheEfuseBoardStartsOnItsEfuse) {
-  BenchBed bed({.board = chip::Board::Efuse});
+  RigBed bed({.board = chip::Board::Efuse});
   EXPECT_TRUE(bed.report.deviceOpen);
   EXPECT_EQ(bed.report.backEnd, ConfigMemoryBackEnd::Efuse);
   EXPECT_EQ(bed.prompt.messages(), std::vector<std::string>{"EEPROM File not found!Read from eFuse..."});
@@ -28,7 +28,7 @@ TEST(DeviceEndToEnd, TheEfuseBoardStartsOnItsEfuse) {
 }
 
 TEST(DeviceEndToEnd, ALostDeviceClosesOn1167AndIsReopenedWhenItIsBack) {
-  BenchBed bed;
+  RigBed bed;
   bed.bench.unplug();
   const CallResult lost = CallDevice(bed.device, ioctl::VQ_OID_USB_TX_STOP, {}, {});
   EXPECT_EQ(lost.error, ERROR_DEVICE_NOT_CONNECTED);
@@ -53,7 +53,7 @@ TEST(DeviceEndToEnd, ALostDeviceClosesOn1167AndIsReopenedWhenItIsBack) {
 }
 
 TEST(DeviceEndToEnd, FirmwareCommandsWrapTheirSequenceAndLeaveReceptionAsTheyFoundIt) {
-  BenchBed bed;
+  RigBed bed;
   bool rxRunning = false;
   EXPECT_EQ(ExchangeQACmd(bed.device, rxRunning, 31, {}), -1) << "no firmware: no answer in 200 polls";
   ASSERT_TRUE(bed.bench.startFirmware());

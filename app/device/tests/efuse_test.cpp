@@ -7,7 +7,7 @@
 #include "app/device/efuse_accounting.h"
 #include "app/device/efuse_map.h"
 #include "app/device/startup.h"
-#include "app/device/tests/emulated_bench.h"
+#include "app/device/tests/emulated_rig.h"
 #include "app/device/tests/fake_device.h"
 #include "platform/bytes/little_endian.h"
 
@@ -17,8 +17,8 @@ namespace {
 using Content = std::array<std::uint8_t, 512>;
 
 // The eFuse board on the given eFuse.
-struct EfuseBoard : testing::BenchBed {
-  explicit EfuseBoard(Content content = {}) : BenchBed({.board = chip::Board::Efuse, .efuseContent = content}) {
+struct EfuseBoard : testing::RigBed {
+  explicit EfuseBoard(Content content = {}) : RigBed({.board = chip::Board::Efuse, .efuseContent = content}) {
     prompt.clear();
   }
   EfuseWriteResult write(std::uint16_t offset, std::uint16_t value) {

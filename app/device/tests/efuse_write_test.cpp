@@ -7,7 +7,7 @@
 #include "app/device/efuse.h"
 #include "app/device/efuse_accounting.h"
 #include "app/device/efuse_plan.h"
-#include "app/device/tests/emulated_bench.h"
+#include "app/device/tests/emulated_rig.h"
 
 namespace kqa::device {
 namespace {
@@ -15,9 +15,9 @@ namespace {
 using Content = std::array<std::uint8_t, 512>;
 using Bytes = std::vector<std::uint8_t>;
 
-struct EfuseBoard : testing::BenchBed {
+struct EfuseBoard : testing::RigBed {
   explicit EfuseBoard(std::optional<Content> content = std::nullopt)
-      : BenchBed({.board = chip::Board::Efuse, .efuseContent = content}) {}
+      : RigBed({.board = chip::Board::Efuse, .efuseContent = content}) {}
   Content burnt() { return bench.chip().efuseBytes(); }
   Content logical() {
     Content image{};

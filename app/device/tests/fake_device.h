@@ -22,7 +22,7 @@ namespace kqa::device::testing {
 // code with its input, answers scripted replies first, and otherwise serves
 // a small model of the chip (MAC/SYS/ABS registers, the BBP and RF command
 // registers, the EEPROM, the firmware mode and version). The eFuse and the
-// firmware channel are left to the emulated chip (emulated_bench.h).
+// firmware channel are left to the emulated chip (emulated_rig.h).
 class FakeDevice final : public ioctl::DeviceInterfaceProvider {
  public:
   struct Call {

@@ -11,15 +11,15 @@
 
 #include "app/measure/iq_calibration.h"
 #include "app/measure/papd_memories.h"
-#include "app/measure/tests/measure_bench.h"
+#include "app/measure/tests/measure_rig.h"
 
 namespace kqa::measure {
 namespace {
 
-using device::testing::BenchBed;
+using device::testing::RigBed;
 
 chip::KestrelOptions Imbalanced(double gain, double phaseDeg, double delayNs) {
-  chip::KestrelOptions options = testing::RadioBench("noise default -95\n");
+  chip::KestrelOptions options = testing::RadioRig("noise default -95\n");
   options.radio.iqGainImbalance = gain;
   options.radio.iqPhaseDeg = phaseDeg;
   options.radio.iqGroupDelayNs = delayNs;
@@ -33,7 +33,7 @@ TEST(IqCalibrationEndToEnd, TheProposalsRecoverTheReceiversImbalance) {
     double gain, phase, delay;
   };
   for (const Part part : {Part{0.03, 1.5, 0.0}, Part{-0.05, -2.25, 0.0}, Part{0.02, 1.0, 0.4}}) {
-    BenchBed bed(Imbalanced(part.gain, part.phase, part.delay));
+    RigBed bed(Imbalanced(part.gain, part.phase, part.delay));
     IqCalibration calibration(bed.device);
     const IqCalibrationResult iq = calibration.rxIq();
     EXPECT_EQ(iq.measurements, 40);
@@ -71,7 +71,7 @@ class PapdEndToEnd : public ::testing::Test {
   }
 
   std::filesystem::path folder_;
-  BenchBed bed_;
+  RigBed bed_;
   PapdMemories memories_{bed_.device};
 };
 

@@ -16,15 +16,15 @@
 #include "app/measure/capture_sequence.h"
 #include "app/measure/fft_capture.h"
 #include "app/measure/noise_scan.h"
-#include "app/measure/tests/measure_bench.h"
+#include "app/measure/tests/measure_rig.h"
 #include "platform/bytes/little_endian.h"
 
 namespace kqa::measure {
 namespace {
 
-using device::testing::BenchBed;
-using testing::BenchTuner;
-using testing::RadioBench;
+using device::testing::RigBed;
+using testing::RigTuner;
+using testing::RadioRig;
 
 int Signed(std::uint32_t word, int byte) { return static_cast<std::int8_t>(word >> (8 * byte)); }
 
@@ -32,7 +32,7 @@ int Signed(std::uint32_t word, int byte) { return static_cast<std::int8_t>(word 
 struct ChipRing {
   std::vector<std::uint32_t> a, b;
 };
-ChipRing ReadChipRing(BenchBed& bed) {
+ChipRing ReadChipRing(RigBed& bed) {
   const std::uint32_t end = bed.bench.chip().peekRegister(0x0C04) & 0x3FFF;
   ChipRing ring;
   bed.bench.chip().withCore([&](chip::ChipCore& core) {
@@ -74,7 +74,7 @@ class TempFolder {
   std::filesystem::path path_;
 };
 
-Spectrum OneSpectrum(BenchBed& bed) {
+Spectrum OneSpectrum(RigBed& bed) {
   bed.bench.clock().sleep(std::chrono::milliseconds(50));  // the ring has filled since power-on
   WriteFftGain(bed.device);
   std::atomic<bool> running = true;
@@ -100,8 +100,8 @@ TEST(CaptureEndToEnd, AToneShowsInTheSpectrumAtItsOffsetAndLevel) {
   for (auto [offset, level] : {std::pair{3.125, -90.0}, {-6.25, -84.0}, {0.9375, -100.0}}) {
     std::ostringstream environment;
     environment << "noise default -97\ntone channel=3 level=" << level << " offset=" << offset << "\n";
-    BenchBed bed(RadioBench(environment.str()));
-    BenchTuner(bed).selectChannel(2);
+    RigBed bed(RadioRig(environment.str()));
+    RigTuner(bed).selectChannel(2);
     const Spectrum spectrum = OneSpectrum(bed);
     std::size_t peak = 0;
     for (std::size_t j = 0; j < kFftPoints; ++j)
@@ -112,18 +112,18 @@ TEST(CaptureEndToEnd, AToneShowsInTheSpectrumAtItsOffsetAndLevel) {
 }
 
 TEST(CaptureEndToEnd, ANoiseFloorAtTheGoldenUnitsLevelGivesAFigureNearZero) {
-  BenchBed bed(RadioBench("noise default -95\n"));
-  BenchTuner(bed).selectChannel(0);
+  RigBed bed(RadioRig("noise default -95\n"));
+  RigTuner(bed).selectChannel(0);
   const Spectrum spectrum = OneSpectrum(bed);
   EXPECT_NEAR(spectrum.curve[255 - 64].y, GoldenSpectrum()[255 - 64], 2.0) << "in the band";
-  BenchBed louder(RadioBench("noise default -85\n"));
-  BenchTuner(louder).selectChannel(0);
+  RigBed louder(RadioRig("noise default -85\n"));
+  RigTuner(louder).selectChannel(0);
   EXPECT_NEAR(OneSpectrum(louder).noiseFigure - spectrum.noiseFigure, 10.0, 1.5);
 }
 
 TEST(CaptureEndToEnd, TheFetchReadsTheRingInTimeOrderWhateverItsBlockSize) {
-  BenchBed bed(RadioBench("noise default -80\n"));
-  BenchTuner(bed).selectChannel(0);
+  RigBed bed(RadioRig("noise default -80\n"));
+  RigTuner(bed).selectChannel(0);
   CaptureRecipe recipe;
   recipe.stopOffset = 0x124;  // leaves the end pointer off a 64-byte boundary
   const CaptureOutcome outcome = RunCapture(bed.device, recipe);
@@ -143,8 +143,8 @@ TEST(CaptureEndToEnd, TheFetchReadsTheRingInTimeOrderWhateverItsBlockSize) {
 
 TEST(CaptureEndToEnd, CaptureModeFilesHoldTheChipsCaptureMemory) {
   TempFolder folder;
-  BenchBed bed(RadioBench("noise default -75\n"));
-  BenchTuner(bed).selectChannel(0);
+  RigBed bed(RadioRig("noise default -75\n"));
+  RigTuner(bed).selectChannel(0);
   CaptureSettings settings;
   settings.count = 2;
   settings.triggerSource = 0;
@@ -184,7 +184,7 @@ TEST(CaptureEndToEnd, CaptureModeFilesHoldTheChipsCaptureMemory) {
 }
 
 TEST(CaptureEndToEnd, AnUnopenableFileEndsTheCapturesWithItsMessage) {
-  BenchBed bed(RadioBench("noise default -95\n"));
+  RigBed bed(RadioRig("noise default -95\n"));
   CaptureSettings settings;
   settings.count = 3;
   settings.triggerSource = 0;
@@ -196,8 +196,8 @@ TEST(CaptureEndToEnd, AnUnopenableFileEndsTheCapturesWithItsMessage) {
 
 TEST(CaptureEndToEnd, TheAdcFileHoldsTheChipsSamples) {
   TempFolder folder;
-  BenchBed bed(RadioBench("noise default -70\n"));
-  BenchTuner(bed).selectChannel(0);
+  RigBed bed(RadioRig("noise default -70\n"));
+  RigTuner(bed).selectChannel(0);
   std::atomic<bool> running = true;
   FftCaptureSettings settings;
   settings.domain = Domain::Time;
@@ -220,8 +220,8 @@ TEST(CaptureEndToEnd, TheAdcFileHoldsTheChipsSamples) {
 }
 
 TEST(CaptureEndToEnd, StoppingWhileWaitingForAFrameAbandonsTheCapture) {
-  BenchBed bed(RadioBench("noise default -95\n"));
-  BenchTuner(bed).selectChannel(0);
+  RigBed bed(RadioRig("noise default -95\n"));
+  RigTuner(bed).selectChannel(0);
   std::atomic<bool> running = true;
   FftCaptureSettings settings;
   settings.domain = Domain::Time;  // auto trigger: waits for a frame that never comes
@@ -250,8 +250,8 @@ TEST(CaptureEndToEnd, StoppingWhileWaitingForAFrameAbandonsTheCapture) {
 }
 
 TEST(NoiseScanEndToEnd, EachChannelShowsTheFloorOfBothPaths) {
-  BenchBed bed(RadioBench("noise default -95\nnoise 3 -88\nnoise 6 -92\nnoise 9 -101\nnoise 14 -80\n"));
-  BenchTuner tuner(bed);
+  RigBed bed(RadioRig("noise default -95\nnoise 3 -88\nnoise 6 -92\nnoise 9 -101\nnoise 14 -80\n"));
+  RigTuner tuner(bed);
   bed.channels.channelIndex = 4;
   NoiseScanOptions options;
   options.offsets = {2, 3, 0};  // the board's true offsets (EEPROM word 0x46)

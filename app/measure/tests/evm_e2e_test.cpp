@@ -8,18 +8,18 @@
 #include "app/measure/evm/rx_evm.h"
 #include "app/measure/evm_component.h"
 #include "app/measure/fft_capture.h"
-#include "app/measure/tests/measure_bench.h"
+#include "app/measure/tests/measure_rig.h"
 
 namespace kqa::measure {
 namespace {
 
-using device::testing::BenchBed;
+using device::testing::RigBed;
 
 // One time-domain capture triggered by the generator's first frame. The
 // stop offset (0x3E00 bytes, 396.8 us after the trigger) puts the frame's
 // start 12.8 us into the 204.8 us the page processes.
-SampleStore CaptureFrame(BenchBed& bed) {
-  testing::BenchTuner(bed).selectChannel(0);
+SampleStore CaptureFrame(RigBed& bed) {
+  testing::RigTuner(bed).selectChannel(0);
   std::atomic<bool> running = true;
   FftCaptureSettings settings;
   settings.domain = Domain::Time;
@@ -47,7 +47,7 @@ TEST(RxEvmEndToEnd, TheEvmTracksTheFramesSnr) {
   };
   for (const Case c : {Case{10, "ofdm-12", 2}, Case{15, "ofdm-18", 2}, Case{20, "ofdm-24", 4}, Case{25, "ofdm-36", 4},
                        Case{30, "ofdm-54", 6}}) {
-    BenchBed bed(testing::RadioBench(Generator(c.snr, c.rate)));
+    RigBed bed(testing::RadioRig(Generator(c.snr, c.rate)));
     const SampleStore store = CaptureFrame(bed);
     const auto evm = component->measure(store.i0, store.q0);
     ASSERT_TRUE(evm) << c.snr;
@@ -62,7 +62,7 @@ TEST(RxEvmEndToEnd, TheEvmTracksTheFramesSnr) {
 TEST(RxEvmEndToEnd, ThePartsImbalanceSetsAFloor) {
   // The default part (3 % gain, 1.5 degrees, DC) leaves its image in every
   // subcarrier: a clean frame cannot measure better than that.
-  BenchBed bed(testing::RadioBench(Generator(40, "ofdm-54"), true));
+  RigBed bed(testing::RadioRig(Generator(40, "ofdm-54"), true));
   const SampleStore store = CaptureFrame(bed);
   const auto evm = evm::AnalyzeRxEvm(store.i0, store.q0);
   ASSERT_TRUE(evm.frame);
@@ -73,14 +73,14 @@ TEST(RxEvmEndToEnd, ThePartsImbalanceSetsAFloor) {
 TEST(RxEvmEndToEnd, NoiseAToneOrSilenceIsNoFrame) {
   const auto component = EvmComponent::Load(KQA_EVM_LIBRARY);
   ASSERT_NE(component, nullptr);
-  BenchBed noise(testing::RadioBench("noise default -95\n"));
+  RigBed noise(testing::RadioRig("noise default -95\n"));
   std::atomic<bool> running = true;
   FftCaptureSettings settings;
   settings.domain = Domain::Time;
   settings.manualTrigger = true;
   settings.maxCaptures = 1;
   SampleStore store;
-  testing::BenchTuner(noise).selectChannel(0);
+  testing::RigTuner(noise).selectChannel(0);
   std::string text;
   ASSERT_EQ(RunFftCaptures(noise.device, settings, running, store, component.get(),
                            [&](const FftCaptureResult& result) { text = result.evmText; }),

@@ -7,14 +7,14 @@
 #include <thread>
 
 #include "app/measure/fft_capture.h"
-#include "app/measure/tests/measure_bench.h"
+#include "app/measure/tests/measure_rig.h"
 
 namespace kqa::measure {
 namespace {
 
 TEST(CaptureWorker, StopEndsTheRunAfterTheCurrentCapture) {
-  device::testing::BenchBed bed(testing::RadioBench("noise default -90\n"));
-  testing::BenchTuner(bed).selectChannel(0);
+  device::testing::RigBed bed(testing::RadioRig("noise default -90\n"));
+  testing::RigTuner(bed).selectChannel(0);
   std::atomic<bool> running = true;
   std::mutex mutex;
   std::condition_variable captured;

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "app/device/efuse.h"
-#include "app/device/tests/emulated_bench.h"
+#include "app/device/tests/emulated_rig.h"
 
 namespace kqa::nvm::testing {
 
@@ -52,10 +52,10 @@ inline void WriteAll(const std::string& path, const Bytes& bytes) {
 }
 
 // The emulated chip on either board, after the program's start-up.
-struct Board : device::testing::BenchBed {
+struct Board : device::testing::RigBed {
   explicit Board(chip::Board board = chip::Board::Eeprom,
                  std::optional<std::array<std::uint8_t, 512>> efuse = std::nullopt)
-      : BenchBed({.board = board, .efuseContent = efuse}) {
+      : RigBed({.board = board, .efuseContent = efuse}) {
     prompt.clear();  // the eFuse board's start-up finds no image file
   }
 

@@ -6,7 +6,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "app/device/tests/emulated_bench.h"
+#include "app/device/tests/emulated_rig.h"
 #include "app/device/register_access.h"
 #include "app/device/tests/fake_device.h"
 #include "app/device/text_format.h"
@@ -16,7 +16,7 @@ namespace kqa::registers {
 namespace {
 
 using device::Format;
-using device::testing::BenchBed;
+using device::testing::RigBed;
 using device::testing::TestBed;
 using Outcome = page::Outcome;
 
@@ -135,7 +135,7 @@ TEST_F(Folder, TheRegisterSetIsSavedWithItsTablePairsAndReloadsInFileOrder) {
 }
 
 TEST_F(Folder, TablesMoveWholeThroughTheirRegistersAndThePapdWriteWraps) {
-  BenchBed bed;
+  RigBed bed;
   device::RegisterAccess registers(bed.device);
   std::uint8_t r4 = 0x03;
   registers.AccessBbpRegister(device::kRegisterWrite, 4, r4);

@@ -7,7 +7,7 @@
 
 #include "app/device/config_memory.h"
 #include "app/device/register_access.h"
-#include "app/device/tests/emulated_bench.h"
+#include "app/device/tests/emulated_rig.h"
 #include "app/device/tests/fake_device.h"
 #include "app/device/text_format.h"
 #include "app/registers/rf_radio_tool.h"
@@ -18,7 +18,7 @@ namespace kqa::registers {
 namespace {
 
 using device::Format;
-using device::testing::BenchBed;
+using device::testing::RigBed;
 using device::testing::TestBed;
 using Outcome = page::Outcome;
 
@@ -191,7 +191,7 @@ TEST(RfRadioTool, TxPowerAndFrequencyOffsetStepWithinTheirRanges) {
 }
 
 TEST(RfRadioTool, TheChipInfoLineReadsTheProductIdOnce) {
-  BenchBed bed;
+  RigBed bed;
   RfRadioTool radio(bed.configMemory(), bed.channels);
   // The emulated chip: product 0x0001, and its configuration word 0x34.
   std::uint16_t paths = 0;

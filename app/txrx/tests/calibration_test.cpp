@@ -7,7 +7,7 @@
 #include <chrono>
 
 #include "app/device/config_memory.h"
-#include "app/device/tests/emulated_bench.h"
+#include "app/device/tests/emulated_rig.h"
 #include "app/txrx/bench_tools.h"
 #include "app/txrx/calibration/level_conversion.h"
 #include "chip/radio/radio_side.h"
@@ -18,12 +18,12 @@ namespace {
 using namespace std::chrono_literals;
 using page::Outcome;
 
-struct Bench {
-  explicit Bench(chip::KestrelOptions options = {}) : bed(std::move(options)) {
+struct Rig {
+  explicit Rig(chip::KestrelOptions options = {}) : bed(std::move(options)) {
     tools.attach(tester);
     tools.firmware.search = {};
   }
-  device::testing::BenchBed bed;
+  device::testing::RigBed bed;
   BenchTools tools{bed.device};
   TxRxTester tester{bed.configMemory(), bed.channels, &tools};
 
@@ -57,7 +57,7 @@ TEST(LevelConversion, MatchesTheConverterByHand) {
 }
 
 TEST(Dcoc, CalibratesOrSaysItTimedOutAndRestoresMacControl) {
-  Bench b;
+  Rig b;
   b.chip().pokeRegister(0x1004, 0x24);
   EXPECT_EQ(b.rf().dcoc(), Outcome::Done);
   EXPECT_TRUE(b.chip().withRadio([](chip::RadioSide& radio) { return radio.calibration().dcCalibrated(); }));
@@ -73,7 +73,7 @@ TEST(Dcoc, CalibratesOrSaysItTimedOutAndRestoresMacControl) {
 }
 
 TEST(Temperature, CorrectionFollowsTheDieTemperature) {
-  Bench b;
+  Rig b;
   b.activate();
   // 0x20 at 25 C, one step per 3.89 C; the reference is word 0xD0's 0x20.
   const struct {
@@ -105,7 +105,7 @@ TEST(Temperature, CorrectionFollowsTheDieTemperature) {
 }
 
 TEST(Temperature, AStuckSensorIsToldAndChangesNothing) {
-  Bench b;
+  Rig b;
   b.activate();
   b.setTemperature(-20);
   b.chip().faults().setBusyStuck(chip::BusyUnit::Sensor, true);
@@ -117,7 +117,7 @@ TEST(Temperature, AStuckSensorIsToldAndChangesNothing) {
 }
 
 TEST(Tssi, MeasurementReadsFourPassesAndSetsTheLevel) {
-  Bench b;
+  Rig b;
   b.activate();
   b.chip().pokeRegister(0x0504, 0x1234);
   b.chip().pokeRegister(0x050C, 0x56);
@@ -141,7 +141,7 @@ TEST(Tssi, MeasurementReadsFourPassesAndSetsTheLevel) {
 }
 
 TEST(Tssi, ATimeOutWritesNoLevel) {
-  Bench b;
+  Rig b;
   b.activate();
   const std::uint8_t r3 = b.chip().peekRf(5, 3);
   b.chip().pokeRegister(0x13B4, 0x05);
@@ -153,7 +153,7 @@ TEST(Tssi, ATimeOutWritesNoLevel) {
 }
 
 TEST(Tssi, LevelControlCountersTheTransmittersDrift) {
-  Bench b;
+  Rig b;
   b.activate();
   // A board with the nominal detector slope (a = 0x80); the per-rate powers
   // and classes at 0 so the target is the base power.
@@ -185,7 +185,7 @@ TEST(Tssi, LevelControlCountersTheTransmittersDrift) {
 }
 
 TEST(Mismatch, VerdictsAndTheirMessages) {
-  Bench b;
+  Rig b;
   // Before any DC-offset calibration the residual DC is too high.
   EXPECT_EQ(b.rf().rxMismatch(), Outcome::Done);
   EXPECT_EQ(b.rf().lastMismatch(), 0x1E);
@@ -213,7 +213,7 @@ TEST(Mismatch, VerdictsAndTheirMessages) {
 TEST(Trims, StoredTxPowerLandsInTheConfigurationMemoryOfBothBoards) {
   for (chip::Board board : {chip::Board::Eeprom, chip::Board::Efuse}) {
     SCOPED_TRACE(board == chip::Board::Eeprom ? "EEPROM board" : "eFuse board");
-    Bench b({.board = board});
+    Rig b({.board = board});
     b.activate();
     const bool efuse = board == chip::Board::Efuse;
     if (efuse) b.bed.prompt.answerOkCancel(true);  // "Free block before write=..."
@@ -247,7 +247,7 @@ TEST(Trims, StoredTxPowerLandsInTheConfigurationMemoryOfBothBoards) {
 }
 
 TEST(Trims, OffsetsAndSpins) {
-  Bench b;
+  Rig b;
   b.activate();
   EepromTrims& trims = b.tools.trims();
   EXPECT_EQ(trims.storeFrequencyOffset("2A"), Outcome::Done);
@@ -286,7 +286,7 @@ TEST(Trims, OffsetsAndSpins) {
 }
 
 TEST(IqCompensation, EnableWritesTheWrappedValuesAndCalibrateWritesNoEeprom) {
-  Bench b;
+  Rig b;
   IqCompensation& iq = b.tools.iq();
   iq.fields = {"FF", "05", "C1", "3F"};
   ASSERT_EQ(iq.setEnabled(true), Outcome::Done);

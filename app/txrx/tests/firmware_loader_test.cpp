@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "app/device/tests/emulated_bench.h"
+#include "app/device/tests/emulated_rig.h"
 #include "app/txrx/bench_tools.h"
 #include "app/txrx/firmware_loader.h"
 #include "chip/firmware/firmware_image.h"
@@ -36,8 +36,8 @@ struct Folder {
   static inline int count = 0;
 };
 
-struct Bench {
-  device::testing::BenchBed bed;
+struct Rig {
+  device::testing::RigBed bed;
   FirmwareLoader loader{bed.device};
   chip::Kestrel& chip() { return bed.bench.chip(); }
   chip::Mcu::Counters mcu() {
@@ -64,7 +64,7 @@ std::vector<std::uint8_t> Headerless(std::size_t body) {
 }
 
 TEST(FirmwareDownload, KestrelBinTakesSevenChunksAndStartsTheMcu) {
-  Bench b;
+  Rig b;
   Folder folder;
   const fs::path file = folder.write("Kestrel.bin", KestrelBin());
   b.loader.search = {folder.path / "missing" / "Kestrel.bin", file};
@@ -82,7 +82,7 @@ TEST(FirmwareDownload, KestrelBinTakesSevenChunksAndStartsTheMcu) {
 
 TEST(FirmwareDownload, HeaderlessImageRoundsItsLastChunkUp) {
   // 1030 bytes of body: 1024 to 64, then 6 rounded up to 8 at 1088.
-  Bench b;
+  Rig b;
   Folder folder;
   ASSERT_EQ(b.loader.loadHeaderless(folder.write("image.bin", Headerless(1030))), page::Outcome::Done);
   EXPECT_EQ(b.mcu().chunks, 2u);
@@ -111,7 +111,7 @@ TEST(FirmwareDownload, BadFilesAreRefusedBeforeAnythingIsSent) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    Bench b;
+    Rig b;
     Folder folder;
     b.loader.search = {folder.write("Kestrel.bin", c.bytes)};
     EXPECT_EQ(b.loader.downloadKestrelBin(), page::Outcome::Refused);
@@ -121,7 +121,7 @@ TEST(FirmwareDownload, BadFilesAreRefusedBeforeAnythingIsSent) {
     EXPECT_EQ(b.chip().peekRegister(0x0800), 0u);  // not even the MCU's set-up
     EXPECT_FALSE(b.bed.device.settings.firmwareReady);
   }
-  Bench b;
+  Rig b;
   Folder folder;
   EXPECT_EQ(b.loader.loadHeaderless(folder.write("stub.bin", std::vector<std::uint8_t>(63, 1))), page::Outcome::Refused);
   EXPECT_EQ(b.chip().peekRegister(0x0800), 0u);
@@ -131,7 +131,7 @@ TEST(FirmwareDownload, ADownloadThatDidNotLandIsAFailure) {
   // The driver reports USB failures inside a control code as success; the
   // chip's answer decides. The length register's write of the first chunk
   // stalls, so the MCU refuses that chunk and will not start.
-  Bench b;
+  Rig b;
   Folder folder;
   b.loader.search = {folder.write("Kestrel.bin", KestrelBin())};
   b.chip().faults().failControl(chip::ControlFault::Stall, 1, {.request = 0x46, .index = 0x0234});
@@ -149,7 +149,7 @@ TEST(FirmwareDownload, ADownloadThatDidNotLandIsAFailure) {
 }
 
 TEST(FirmwareDownload, WithoutAnImageNoFunctionCommandIsSent) {
-  device::testing::BenchBed bed;
+  device::testing::RigBed bed;
   BenchTools tools(bed.device);
   TxRxTester tester(bed.configMemory(), bed.channels, &tools);
   tools.attach(tester);
@@ -167,7 +167,7 @@ TEST(FirmwareDownload, WithoutAnImageNoFunctionCommandIsSent) {
 }
 
 TEST(FirmwareDownload, ActivationDownloadsThenConfiguresTheRunningFirmware) {
-  device::testing::BenchBed bed;
+  device::testing::RigBed bed;
   BenchTools tools(bed.device);
   TxRxTester tester(bed.configMemory(), bed.channels, &tools);
   tools.attach(tester);
@@ -187,7 +187,7 @@ TEST(FirmwareDownload, ActivationDownloadsThenConfiguresTheRunningFirmware) {
 }
 
 TEST(FirmwareCommands, SequenceNumbersWrapAndEveryCommandIsAnswered) {
-  Bench b;
+  Rig b;
   ASSERT_TRUE(b.bed.bench.startFirmware());
   b.bed.device.settings.firmwareReady = true;
   bool receiving = false;
@@ -205,7 +205,7 @@ TEST(FirmwareCommands, SequenceNumbersWrapAndEveryCommandIsAnswered) {
 }
 
 TEST(FirmwareCommands, SendFwCmdSendsTheFilesWordsAsOnePacket) {
-  Bench b;
+  Rig b;
   ASSERT_TRUE(b.bed.bench.startFirmware());
   Folder folder;
   // A function command: header 0x51F10008 (command 31, sequence 1, 8 bytes),

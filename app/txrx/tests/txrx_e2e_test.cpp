@@ -5,7 +5,7 @@
 
 #include <chrono>
 
-#include "app/device/tests/emulated_bench.h"
+#include "app/device/tests/emulated_rig.h"
 #include "app/txrx/txrx_tester.h"
 #include "chip/radio/environment.h"
 #include "chip/radio/radio_side.h"
@@ -21,9 +21,9 @@ chip::KestrelOptions Quiet(const std::string& extra = "") {
   return options;
 }
 
-struct Bench {
-  explicit Bench(chip::KestrelOptions options = Quiet()) : bed(std::move(options)) {}
-  device::testing::BenchBed bed;
+struct Rig {
+  explicit Rig(chip::KestrelOptions options = Quiet()) : bed(std::move(options)) {}
+  device::testing::RigBed bed;
   TxRxTester tester{bed.configMemory(), bed.channels};
 
   chip::Kestrel& chip() { return bed.bench.chip(); }
@@ -40,7 +40,7 @@ struct Bench {
 };
 
 TEST(TxRxBench, ActivationFillsTheContextAndTunesChannelOne) {
-  Bench b;
+  Rig b;
   b.bed.device.eepromWord34 = 0;
   ASSERT_EQ(b.tester.activate(), page::Outcome::Done);
   const device::DeviceContext& d = b.bed.device;
@@ -64,7 +64,7 @@ TEST(TxRxBench, ActivationFillsTheContextAndTunesChannelOne) {
 }
 
 TEST(TxRxBench, ActivationSetsUpARunningFirmware) {
-  Bench b;
+  Rig b;
   ASSERT_TRUE(b.bed.bench.startFirmware());
   ASSERT_EQ(b.tester.activate(), page::Outcome::Done);
   EXPECT_TRUE(b.bed.device.settings.firmwareReady);
@@ -77,7 +77,7 @@ TEST(TxRxBench, ActivationSetsUpARunningFirmware) {
 }
 
 TEST(TxRxBench, CountedRunCompletesWithEveryPacketSent) {
-  Bench b;
+  Rig b;
   b.tester.activate();
   b.tester.run.repeat = "100";
   ASSERT_EQ(b.tester.toggleTx(), page::Outcome::Done);
@@ -102,7 +102,7 @@ TEST(TxRxBench, CountedRunCompletesWithEveryPacketSent) {
 }
 
 TEST(TxRxBench, LoopbackReceivesTheRun) {
-  Bench b;
+  Rig b;
   b.tester.activate();
   ASSERT_EQ(b.tester.setLoopback(true), page::Outcome::Done);
   EXPECT_TRUE(b.tester.rxRunning());
@@ -122,7 +122,7 @@ TEST(TxRxBench, LoopbackReceivesTheRun) {
 }
 
 TEST(TxRxBench, GeneratorFramesShowLossAndLevel) {
-  Bench b(Quiet("generator channel=1 level=-60 frames=900 interval=1 start=2000\n"));
+  Rig b(Quiet("generator channel=1 level=-60 frames=900 interval=1 start=2000\n"));
   b.tester.activate();
   b.tester.run.environment = {0, 1000};
   b.tester.toggleRx();
@@ -139,7 +139,7 @@ TEST(TxRxBench, GeneratorFramesShowLossAndLevel) {
 }
 
 TEST(TxRxBench, ContinuousModulationPrimesFivePacketsThenHoldsTheRegisters) {
-  Bench b;
+  Rig b;
   b.tester.activate();
   ASSERT_EQ(b.tester.setContinuousTest(ContinuousTest::Modulated, true), page::Outcome::Done);
   b.bed.device.clock.sleep(0ms);
@@ -159,7 +159,7 @@ TEST(TxRxBench, ContinuousModulationPrimesFivePacketsThenHoldsTheRegisters) {
 }
 
 TEST(TxRxBench, BeaconSendsNothingAndTheNextPressStops) {
-  Bench b;
+  Rig b;
   b.tester.activate();
   b.tester.selectFrameType(6);
   b.tester.toggleTx();
@@ -171,7 +171,7 @@ TEST(TxRxBench, BeaconSendsNothingAndTheNextPressStops) {
 }
 
 TEST(TxRxBench, AnotherProcessSeesWhatRuns) {
-  Bench b;
+  Rig b;
   b.tester.activate();
   b.tester.selectChannel(5);
   b.tester.selectBandwidth(1);

@@ -20,12 +20,12 @@ using device::testing::FakeDevice;
 using device::testing::TestBed;
 using ByteWrites = std::vector<std::pair<int, int>>;
 
-struct Bench {
+struct Rig {
   TestBed bed;
   FakeDevice& chip = bed.chip;
   TxRxTester tester{bed.configMemory(), bed.channels};
 
-  Bench() {
+  Rig() {
     device::DeviceContext& d = bed.device;
     d.asicVersion = device::kKestrelAsicVersion;
     device::ChannelState& c = bed.channels;
@@ -48,7 +48,7 @@ struct Bench {
 };
 
 TEST(RadioSteps, BandwidthFortyAndBack) {
-  Bench b;
+  Rig b;
   b.chip.bbp[4] = 0x48;
   b.chip.eeprom[0x50] = 0x82;  // 2.4 GHz: subtract 2 from every power nibble at 40 MHz
   ASSERT_EQ(b.tester.selectBandwidth(1), page::Outcome::Done);
@@ -77,7 +77,7 @@ TEST(RadioSteps, BandwidthFortyAndBack) {
 }
 
 TEST(RadioSteps, ChannelChangeTunesAndShowsTheChannelsValues) {
-  Bench b;
+  Rig b;
   b.chip.eeprom[0x36] = 0x04;                          // external LNA on 2.4 GHz
   b.chip.eeprom[0x44] = 0x0A;                          // 2.4 GHz LNA gain 10 dB
   b.chip.eeprom[0x57] = 0x50;                          // TX0 power of channel 6 (low 6 bits 0x10)
@@ -115,7 +115,7 @@ TEST(RadioSteps, ChannelChangeTunesAndShowsTheChannelsValues) {
 }
 
 TEST(RadioSteps, ChannelFourteenInCckSetsBbpR4Bit5) {
-  Bench b;
+  Rig b;
   b.tester.selectMode(0);
   b.chip.bbp[4] = 0x40;
   b.tester.selectChannel(13);
@@ -134,7 +134,7 @@ TEST(RadioSteps, DacChoicesAndAntennas) {
       {DacChoice::Dac1, 0xF0C, 0x0C, 0x21},
   };
   for (const Case& c : cases) {
-    Bench b;
+    Rig b;
     b.chip.mac[0x1328] = 0xF0A;
     b.chip.bbp[1] = 0x0C;
     b.chip.rf[0][2] = 0x11;
@@ -143,7 +143,7 @@ TEST(RadioSteps, DacChoicesAndAntennas) {
     EXPECT_EQ(b.chip.bbp[1], c.r1);
     EXPECT_EQ(b.rf(0, 2), c.r2);
   }
-  Bench b;
+  Rig b;
   b.chip.bbp[150] = b.chip.bbp[151] = 0x55;
   b.chip.bbp[152] = 0x23;
   b.tester.chooseAntenna(Antenna::Aux);
@@ -153,7 +153,7 @@ TEST(RadioSteps, DacChoicesAndAntennas) {
 }
 
 TEST(RadioSteps, TwoStreamHtRateChecksBothDacs) {
-  Bench b;
+  Rig b;
   b.tester.chooseDac(DacChoice::Dac0);
   b.tester.selectMode(2);
   EXPECT_EQ(b.tester.run.rate, 7);
@@ -168,7 +168,7 @@ TEST(RadioSteps, TwoStreamHtRateChecksBothDacs) {
 
 TEST(RadioSteps, ReceivePathEntriesAndTheSideBand) {
   EXPECT_EQ(RxPathNames(3), (std::vector<std::string>{"RX 1", "RX 2", "RX 0"}));
-  Bench b;
+  Rig b;
   b.chip.bbp[3] = 0x1B;
   b.chip.rf[0][2] = 0xFF;
   b.tester.selectRxPaths(true, 0);  // "RX 1"
@@ -180,7 +180,7 @@ TEST(RadioSteps, ReceivePathEntriesAndTheSideBand) {
 }
 
 TEST(SmallSettings, StationAddressBytesAndATypo) {
-  Bench b;
+  Rig b;
   b.tester.macAddress = "000A40AABBCC";
   ASSERT_EQ(b.tester.setStationAddress(), page::Outcome::Done);
   EXPECT_EQ(b.chip.mac[0x1008], 0xAA400A00u);
@@ -194,14 +194,14 @@ TEST(SmallSettings, StationAddressBytesAndATypo) {
 }
 
 TEST(SmallSettings, CounterResetAndItsFailure) {
-  Bench b;
+  Rig b;
   b.chip.failAlways(ioctl::VQ_OID_USB_RESET_COUNTERS, 31);
   EXPECT_EQ(b.tester.resetCounters(), page::Outcome::Failed);
   EXPECT_EQ(b.bed.prompt.messages().back(), "ANTENNA_SELECTED DeviceIoControl failed!  Error = 31");
 }
 
 TEST(RunRegisters, WcidEntryKeyWmmGapAndRdg) {
-  Bench b;
+  Rig b;
   b.chip.mac[0x1008] = 0xAA400A00;
   b.chip.mac[0x100C] = 0x1234CCBB;
   b.chip.mac[0x1104] = 0x109;  // slot time 9
@@ -235,7 +235,7 @@ TEST(RunRegisters, WcidEntryKeyWmmGapAndRdg) {
 }
 
 TEST(RunRegisters, SharedKeyModeAndAGapWithoutASlotTime) {
-  Bench b;
+  Rig b;
   b.chip.mac[0xB000] = 0xFFFFFFFF;
   b.tester.run.descriptor.cipher = 4;
   ASSERT_EQ(b.tester.buildRecord(), page::Outcome::Done);
@@ -252,7 +252,7 @@ TEST(RunRegisters, SharedKeyModeAndAGapWithoutASlotTime) {
 }
 
 TEST(DescriptorDialogSteps, OkWritesWmmAndTxopAndMarksTheFrame) {
-  Bench b;
+  Rig b;
   DescriptorSettings d;
   d.cipher = 1;
   ASSERT_EQ(b.tester.acceptDescriptorDialog(d), page::Outcome::Done);
@@ -274,7 +274,7 @@ TEST(DescriptorDialogSteps, OkWritesWmmAndTxopAndMarksTheFrame) {
 }
 
 TEST(ContinuousTests, CarrierAndSuppressionRegistersAndTheirUndo) {
-  Bench b;
+  Rig b;
   b.chip.mac[0x1328] = 0xF0F;
   b.chip.bbp[22] = 0x3E;
   b.chip.bbp[1] = 0x10;
@@ -308,7 +308,7 @@ TEST(ContinuousTests, CarrierAndSuppressionRegistersAndTheirUndo) {
 // rewritten), then the start block; the stop sends the stop code. (On the
 // emulated chip an endless run never lets virtual time settle.)
 TEST(HandOver, TenSlotsThenTheStartBlockAndTheStop) {
-  Bench b;
+  Rig b;
   for (int i = 0; i < 10; ++i) b.chip.script(ioctl::VQ_OID_USB_TX_LOAD_PACKET, ERROR_SUCCESS);
   b.chip.script(ioctl::VQ_OID_USB_TX_START, ERROR_SUCCESS);
   b.chip.script(ioctl::VQ_OID_USB_TX_STOP, ERROR_SUCCESS);
@@ -339,7 +339,7 @@ TEST(HandOver, TenSlotsThenTheStartBlockAndTheStop) {
 }
 
 TEST(HandOver, AFailedLoadIsToldAndTheRunDoesNotStart) {
-  Bench b;
+  Rig b;
   b.chip.failAlways(ioctl::VQ_OID_USB_TX_LOAD_PACKET, 87);
   EXPECT_EQ(b.tester.toggleTx(), page::Outcome::Failed);
   EXPECT_EQ(b.bed.prompt.messages().back(), "TX record DeviceIoControl failed!  Error = 87");

@@ -1,5 +1,5 @@
 // Before any Qt header: the bench reaches the chip (see page_harness.h).
-#include "app/measure/tests/measure_bench.h"
+#include "app/measure/tests/measure_rig.h"
 
 #include <QAbstractButton>
 #include <QComboBox>
@@ -25,8 +25,8 @@ namespace {
 // A harness whose channel changes tune the chip as the TX/RX page does.
 std::unique_ptr<PageHarness> Harness(std::string_view environment) {
   auto harness =
-      std::make_unique<PageHarness>(Page::FftGraph, measure::testing::RadioBench(environment));
-  auto tuner = std::make_shared<measure::testing::BenchTuner>(harness->device, harness->memoryMode, harness->channels);
+      std::make_unique<PageHarness>(Page::FftGraph, measure::testing::RadioRig(environment));
+  auto tuner = std::make_shared<measure::testing::RigTuner>(harness->device, harness->memoryMode, harness->channels);
   tuner->selectChannel(0);
   harness->answer = [tuner](const kqa::page::PageEvent& event) {
     if (const auto* change = std::get_if<ChannelChanged>(&event); change != nullptr && change->tune)

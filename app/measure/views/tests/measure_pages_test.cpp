@@ -1,5 +1,5 @@
 // Before any Qt header: the bench reaches the chip (see page_harness.h).
-#include "app/measure/tests/measure_bench.h"
+#include "app/measure/tests/measure_rig.h"
 
 #include <QLineEdit>
 #include <QRadioButton>
@@ -23,8 +23,8 @@ class MeasurePagesTest : public QObject {
  private slots:
   void theNoiseScanFillsTheTableThroughTheTxRxPage() {
     PageHarness harness(Page::NoiseLevel,
-                        measure::testing::RadioBench("noise default -95\nnoise 3 -88\n"));
-    measure::testing::BenchTuner tuner(harness.device, harness.memoryMode, harness.channels);  // also the board's two receive paths
+                        measure::testing::RadioRig("noise default -95\nnoise 3 -88\n"));
+    measure::testing::RigTuner tuner(harness.device, harness.memoryMode, harness.channels);  // also the board's two receive paths
     std::vector<int> tuned;
     harness.answer = [&](const kqa::page::PageEvent& event) {
       if (const auto* change = std::get_if<kqa::page::ChannelChanged>(&event)) {
@@ -65,7 +65,7 @@ class MeasurePagesTest : public QObject {
   }
 
   void theIqPageProposesTheCorrectionOfTheImbalance() {
-    kqa::chip::KestrelOptions options = measure::testing::RadioBench("noise default -95\n");
+    kqa::chip::KestrelOptions options = measure::testing::RadioRig("noise default -95\n");
     options.radio.iqGainImbalance = 0.03;
     options.radio.iqPhaseDeg = 1.5;
     options.radio.iqGroupDelayNs = 0.4;

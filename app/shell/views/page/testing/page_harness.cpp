@@ -1,5 +1,5 @@
 // Before any Qt header: see the note on the chip in page_harness.h.
-#include "app/device/tests/emulated_bench.h"
+#include "app/device/tests/emulated_rig.h"
 
 #include "app/shell/views/page/testing/page_harness.h"
 
@@ -14,7 +14,7 @@ namespace kqa::testing {
 PageHarness::PageHarness(shell::Page id) : PageHarness(id, chip::KestrelOptions{}) {}
 
 PageHarness::PageHarness(shell::Page id, const chip::KestrelOptions& options)
-    : bed_(std::make_unique<device::testing::BenchBed>(options)),
+    : bed_(std::make_unique<device::testing::RigBed>(options)),
       prompt(bed_->prompt),
       device(bed_->device),
       memoryMode(bed_->memoryMode),

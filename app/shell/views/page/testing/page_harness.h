@@ -27,7 +27,7 @@ class Kestrel;
 struct KestrelOptions;
 }  // namespace kqa::chip
 namespace kqa::device::testing {
-struct BenchBed;
+struct RigBed;
 }
 
 namespace kqa::testing {
@@ -75,7 +75,7 @@ class PageHarness final : public PageHost {
   OperationGate& gate() override { return gate_; }
 
  private:
-  std::unique_ptr<device::testing::BenchBed> bed_;
+  std::unique_ptr<device::testing::RigBed> bed_;
 
  public:
   ScriptedPrompt& prompt;

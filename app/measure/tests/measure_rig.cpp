@@ -1,11 +1,11 @@
-#include "app/measure/tests/measure_bench.h"
+#include "app/measure/tests/measure_rig.h"
 
 #include "app/device/config_memory.h"
 #include "app/device/register_access.h"
 
 namespace kqa::measure::testing {
 
-chip::KestrelOptions RadioBench(std::string_view environment, bool impairments) {
+chip::KestrelOptions RadioRig(std::string_view environment, bool impairments) {
   chip::KestrelOptions options;
   options.radio.environment = chip::Environment::Parse(environment);
   if (!impairments) {
@@ -18,15 +18,15 @@ chip::KestrelOptions RadioBench(std::string_view environment, bool impairments) 
   return options;
 }
 
-BenchTuner::BenchTuner(device::testing::BenchBed& bed) : BenchTuner(bed.device, bed.memoryMode, bed.channels) {}
+RigTuner::RigTuner(device::testing::RigBed& bed) : RigTuner(bed.device, bed.memoryMode, bed.channels) {}
 
-BenchTuner::BenchTuner(device::DeviceContext& device, device::ConfigMemoryMode& memoryMode,
+RigTuner::RigTuner(device::DeviceContext& device, device::ConfigMemoryMode& memoryMode,
                        device::ChannelState& channels)
     : device_(device), channels_(channels) {
   device::ReadEepromWord({device, memoryMode}, 0x34, device_.eepromWord34);
 }
 
-void BenchTuner::selectChannel(int index) {
+void RigTuner::selectChannel(int index) {
   const device::ChannelParams& channel = channels_.channelParams[static_cast<std::size_t>(index)];
   device::RegisterAccess access(device_);
   const std::pair<std::uint8_t, std::uint8_t> writes[] = {
@@ -35,7 +35,7 @@ void BenchTuner::selectChannel(int index) {
   channels_.channelIndex = index;
 }
 
-void BenchTuner::toggleReceive() {
+void RigTuner::toggleReceive() {
   device::RegisterAccess access(device_);
   std::uint32_t control = 0;
   access.ReadMacRegister(0x1004, control);

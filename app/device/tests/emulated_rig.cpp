@@ -1,4 +1,4 @@
-#include "app/device/tests/emulated_bench.h"
+#include "app/device/tests/emulated_rig.h"
 
 #include <algorithm>
 
@@ -6,24 +6,24 @@
 
 namespace kqa::device::testing {
 
-EmulatedBench::EmulatedBench(chip::KestrelOptions options) {
+EmulatedRig::EmulatedRig(chip::KestrelOptions options) {
   options.completions = chip::Completions::Thread;
   chip_ = std::make_unique<chip::Kestrel>(virtualClock_, std::move(options));
   backend_ = std::make_unique<usb::EmulatedUsbBackend>(*chip_, virtualClock_);
   host_ = std::make_unique<driver::DriverHost>(*backend_, virtualClock_);
 }
 
-void EmulatedBench::unplug() {
+void EmulatedRig::unplug() {
   chip_->unplug();
   backend_->waitHotplugIdle();
 }
 
-void EmulatedBench::replug() {
+void EmulatedRig::replug() {
   chip_->replug();
   backend_->waitHotplugIdle();
 }
 
-bool EmulatedBench::startFirmware() {
+bool EmulatedRig::startFirmware() {
   const chip::FirmwareImage image = chip::BuildKestrelFirmware();
   constexpr std::size_t kChunk = 1024;
   const auto load = [&](const std::vector<std::uint8_t>& memory, std::size_t from, std::uint32_t base) {

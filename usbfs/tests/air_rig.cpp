@@ -1,4 +1,4 @@
-#include "usbfs/tests/air_bench.h"
+#include "usbfs/tests/air_rig.h"
 
 #include <algorithm>
 #include <thread>

@@ -21,9 +21,9 @@ namespace kqa::device::testing {
 // lets the chip finish what it was doing (its completion thread runs
 // until idle), so a polling loop sees the chip react as it would in the
 // real time it waits, and stays deterministic.
-class EmulatedBench {
+class EmulatedRig {
  public:
-  explicit EmulatedBench(chip::KestrelOptions options = {});
+  explicit EmulatedRig(chip::KestrelOptions options = {});
 
   chip::Kestrel& chip() { return *chip_; }
   ioctl::DeviceInterfaceProvider& provider() { return *host_; }
@@ -42,7 +42,7 @@ class EmulatedBench {
  private:
   class SettlingClock final : public Clock {
    public:
-    explicit SettlingClock(EmulatedBench& bench) : bench_(bench) {}
+    explicit SettlingClock(EmulatedRig& bench) : bench_(bench) {}
     Duration now() const override { return bench_.virtualClock_.now(); }
     void sleep(Duration duration) override {
       bench_.chip_->runUntilIdle();
@@ -50,7 +50,7 @@ class EmulatedBench {
     }
 
    private:
-    EmulatedBench& bench_;
+    EmulatedRig& bench_;
   };
 
   VirtualClock virtualClock_;
@@ -62,8 +62,8 @@ class EmulatedBench {
 };
 
 // A context on the bench after the program's start-up without an image file.
-struct BenchBed {
-  explicit BenchBed(chip::KestrelOptions options = {}) : bench(std::move(options)) {
+struct RigBed {
+  explicit RigBed(chip::KestrelOptions options = {}) : bench(std::move(options)) {
     device.trace = nullptr;
     StartupOptions startup;
     startup.eepromFile = "/nonexistent/eeprom.bin";
@@ -72,7 +72,7 @@ struct BenchBed {
 
   ConfigMemory configMemory() { return {device, memoryMode}; }
 
-  EmulatedBench bench;
+  EmulatedRig bench;
   ScriptedPrompt prompt;
   DeviceContext device{bench.provider(), prompt, bench.clock()};
   ConfigMemoryMode memoryMode;
