@@ -89,6 +89,10 @@ struct DeviceContext {
   // Keeps the multi-step BBP and RF command-register sequences of two
   // threads from interleaving on the one command register.
   std::recursive_mutex indirectRegisterLock;
+  // The register sequence in progress (register_sequence.h), under that lock:
+  // how deeply nested, and the handle its device bracket was taken on.
+  int sequenceDepth = 0;
+  std::shared_ptr<ioctl::DeviceHandle> sequenceHandle;
 };
 
 }  // namespace kqa::device

@@ -27,12 +27,12 @@ std::uint32_t BlockAddressField(std::uint16_t x) {
 
 std::uint32_t EfuseController::Read(std::uint32_t reg) {
   std::uint32_t value = kFailedReadValue;
-  if (!failed_ && !registers_.ReadMacRegister(reg, value)) failed_ = true;
+  if (!failed_ && (!sequence_.ensureHeld() || !registers_.ReadMacRegister(reg, value))) failed_ = true;
   return failed_ ? kFailedReadValue : value;
 }
 
 void EfuseController::Write(std::uint32_t reg, std::uint32_t value) {
-  if (!failed_ && !registers_.WriteMacRegister(reg, value)) failed_ = true;
+  if (!failed_ && (!sequence_.ensureHeld() || !registers_.WriteMacRegister(reg, value))) failed_ = true;
 }
 
 std::uint32_t EfuseController::Start(std::uint32_t control, std::uint32_t operation,

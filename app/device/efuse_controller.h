@@ -5,6 +5,7 @@
 
 #include "app/device/config_memory_mode.h"
 #include "app/device/register_access.h"
+#include "app/device/register_sequence.h"
 
 namespace kqa::device {
 
@@ -12,7 +13,8 @@ namespace kqa::device {
 // (operation in bits 6..7, block address in bits 16..25, start/busy bit 30,
 // logical-read result in bits 0..5) and the data registers 0x28..0x34.
 //
-// One controller serves one eFuse operation. When a register access fails,
+// One controller serves one eFuse operation, as one register sequence
+// (register_sequence.h). When a register access fails,
 // the controller stops touching the chip for the rest of the operation:
 // reads then give 0xFFFFFFFF and writes are dropped. An eFuse program
 // operation must never run on data registers that could not be read.
@@ -23,7 +25,7 @@ class EfuseController {
   static constexpr std::uint32_t kData = 0x28;
 
   // For physical and logical reads and physical programming.
-  explicit EfuseController(DeviceContext& device) : device_(device), registers_(device) {}
+  explicit EfuseController(DeviceContext& device) : device_(device), sequence_(device), registers_(device) {}
   // For what reads or burns the block map: its geometry (efuseAreaStart and
   // efuseAreaEnd) comes from the mode.
   explicit EfuseController(ConfigMemory memory)
@@ -57,6 +59,7 @@ class EfuseController {
   std::uint32_t Start(std::uint32_t control, std::uint32_t operation, std::uint16_t x, int polls);
 
   DeviceContext& device_;
+  RegisterSequence sequence_;  // the whole operation, as no other client may step in
   RegisterAccess registers_;
   bool failed_ = false;
   std::uint16_t mapStart_ = 0;

@@ -12,6 +12,9 @@
 namespace kqa::device::messages {
 
 inline constexpr std::string_view kReadFailed = "DeviceIoControl read failed!";
+// A register sequence another client of the shared device kept waiting.
+inline constexpr std::string_view kSequenceBusy =
+    "The device stayed busy with another client's register sequence; nothing was sent.";
 inline constexpr std::string_view kWriteFailed = "DeviceIoControl write failed!";
 inline constexpr std::string_view kFirmwareReloadFailed = "DeviceIoControl FirmwareReload failed!";
 inline constexpr std::string_view kMaximumSize = "Maximum size must <= 512";

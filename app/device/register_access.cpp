@@ -6,6 +6,7 @@
 
 #include "app/device/connection.h"
 #include "app/device/messages.h"
+#include "app/device/register_sequence.h"
 #include "platform/bytes/little_endian.h"
 #include "platform/ioctl/control_codes.h"
 
@@ -187,8 +188,15 @@ bool RegisterAccess::WriteR66PerPath(std::uint8_t value) {
   return true;
 }
 
+bool RegisterAccess::SequenceRefused() {
+  if (!device_.hDevice.isOpen()) return Fail(ERROR_DEVICE_NOT_CONNECTED);
+  device_.prompt.showMessage(messages::kSequenceBusy);
+  return Fail(ERROR_BUSY);
+}
+
 bool RegisterAccess::AccessBbpRegister(int operation, std::uint8_t id, std::uint8_t& value) {
-  std::lock_guard lock(device_.indirectRegisterLock);
+  RegisterSequence sequence(device_);
+  if (!sequence.ensureHeld()) return SequenceRefused();
   if (operation == kRegisterRead) return BbpRead(id, value);
   if (operation != kRegisterWrite) return true;
   if (id == kBbpR66) return WriteR66PerPath(value);
@@ -197,7 +205,8 @@ bool RegisterAccess::AccessBbpRegister(int operation, std::uint8_t id, std::uint
 
 bool RegisterAccess::AccessRfRegister(int operation, std::uint8_t bank, std::uint8_t reg,
                                       std::uint8_t& value) {
-  std::lock_guard lock(device_.indirectRegisterLock);
+  RegisterSequence sequence(device_);
+  if (!sequence.ensureHeld()) return SequenceRefused();
   const std::uint32_t select =
       static_cast<std::uint32_t>(bank & 0xF) << 14 | static_cast<std::uint32_t>(reg & 0x3F) << 8;
   if (operation == kRegisterRead) {

@@ -84,6 +84,8 @@ class RegisterAccess {
     lastError_ = error;
     return false;
   }
+  // A BBP or RF sequence whose bracket could not be had (register_sequence.h).
+  bool SequenceRefused();
   bool Read32(std::uint32_t code, std::uint32_t offset, std::uint32_t& value, std::uint32_t length);
   bool Write32(std::uint32_t code, std::uint32_t offset, std::uint32_t value);
   bool ReadWhenIdle(std::uint32_t busyBit, std::uint32_t offset, std::uint32_t& value,

@@ -33,6 +33,14 @@ class DeviceHandle {
 
   virtual ControlResult control(std::uint32_t code, std::span<const std::uint8_t> input,
                                 std::span<std::uint8_t> output) = 0;
+
+  // Brackets a multi-step register sequence (the eFuse controller, the BBP
+  // and RF command registers) so that no other user of a shared device gets
+  // a call in between. A handle that is its device's only user has nothing
+  // to do. False when the sequence could not be secured: it must then not
+  // be started (and endSequence() not called).
+  virtual bool beginSequence() { return true; }
+  virtual void endSequence() {}
 };
 
 // Finds instance N of an interface class and opens it (the enumeration and

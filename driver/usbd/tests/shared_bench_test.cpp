@@ -6,8 +6,12 @@
 
 #include <signal.h>
 
+#include <array>
+#include <thread>
+
 #include "app/device/connection.h"
 #include "app/device/device_context.h"
+#include "app/device/efuse.h"
 #include "app/device/register_access.h"
 #include "app/shell/device_presence.h"
 #include "app/shell/device_probe.h"
@@ -74,6 +78,52 @@ TEST_F(SharedBench, TheWindowAndTheCliReadAndWriteTogetherAndTheWindowFollowsThe
   EXPECT_EQ(cli({"reg", "read", "0"}).out.substr(0, 4), "5EC7");
 
   device::CloseDevice(window);
+  daemon.signal(SIGTERM);
+  EXPECT_EQ(daemon.waitForExit(), 0) << daemon.output();
+}
+
+// Two clients reading the eFuse at once: each logical read is a sequence of
+// controller steps (address, start, busy polls, data words) that the other
+// client's steps must not land between, or a read returns another block's
+// words (and a burn could land on the wrong block).
+TEST(SharedEfuse, TwoClientsSequencesDoNotInterleave) {
+  ioctl::testing::TempDir folder;
+  const std::string socket = folder.path() + "/usbd.sock";
+  DaemonProcess daemon{{"--device", "emulated:efuse", "--timing", "usb2", "--socket", socket}};
+  ASSERT_TRUE(daemon.waitFor("serving")) << daemon.output();
+  ioctl::SocketDeviceInterfaceProvider provider{socket};
+  ScriptedPrompt firstPrompt, secondPrompt;
+  device::DeviceContext first{provider, firstPrompt, SystemClock()};
+  device::DeviceContext second{provider, secondPrompt, SystemClock()};
+
+  using Block = std::array<std::uint8_t, 16>;
+  const auto read = [](device::DeviceContext& device, std::uint16_t offset, Block& block) {
+    return device::ReadEfuseLogicalBlock(device, offset, block, false);
+  };
+  // Block 0 (chip id and MAC address) and the TX power block 5 differ.
+  Block chipId{}, power{};
+  ASSERT_TRUE(read(first, 0x00, chipId));
+  ASSERT_TRUE(read(second, 0x50, power));
+  ASSERT_NE(chipId, power);
+
+  std::array<int, 2> wrong{};
+  const auto keepReading = [&](device::DeviceContext& device, std::uint16_t offset, const Block& expected,
+                               int& mismatches) {
+    for (int i = 0; i < 150; ++i) {
+      Block block{};
+      if (!read(device, offset, block) || block != expected) ++mismatches;
+    }
+  };
+  std::thread a(keepReading, std::ref(first), std::uint16_t{0x00}, std::cref(chipId), std::ref(wrong[0]));
+  std::thread b(keepReading, std::ref(second), std::uint16_t{0x50}, std::cref(power), std::ref(wrong[1]));
+  a.join();
+  b.join();
+  EXPECT_EQ(wrong, (std::array<int, 2>{0, 0}));
+  EXPECT_TRUE(firstPrompt.messages().empty());
+  EXPECT_TRUE(secondPrompt.messages().empty());
+
+  device::CloseDevice(first);
+  device::CloseDevice(second);
   daemon.signal(SIGTERM);
   EXPECT_EQ(daemon.waitForExit(), 0) << daemon.output();
 }

@@ -26,6 +26,7 @@ class Session {
   Session(int fd, const SessionContext& context) : fd_(fd), context_(context), reader_(fd) {}
 
   ~Session() {  // the handle is closed before the socket is shut down
+    context_.gate.release(this);
     handle_.reset();
     context_.handleOpen = false;
   }
@@ -49,6 +50,8 @@ class Session {
         return control(request);
       case wire::MessageType::Status:
         return status();
+      case wire::MessageType::Sequence:
+        return sequence(request.arg0 == 1);
     }
     return false;
   }
@@ -103,13 +106,27 @@ class Session {
                  AsBytes(path));
   }
 
+  bool sequence(bool hold) {
+    Win32Error error = ERROR_SUCCESS;
+    if (!hold)
+      context_.gate.release(this);
+    else if (!context_.gate.hold(this))
+      error = ERROR_BUSY;
+    return reply({.type = wire::MessageType::Sequence, .arg0 = error}, {});
+  }
+
   bool control(const wire::Header& request) {
     if (!handle_) return false;  // a call before a successful open
     input_.resize(request.arg1);
     if (reader_.readExact(input_, deadline_) != IoStatus::Ok) return false;
     // A fresh, zeroed buffer each call: nothing of an earlier call can leak.
     std::vector<std::uint8_t> output(request.arg2);
+    // Another connection's sequence goes first; one never released fails
+    // this call rather than hanging it.
+    if (!context_.gate.enterCall(this))
+      return reply({.type = wire::MessageType::Control, .arg0 = ERROR_BUSY}, {});
     const ControlResult result = handle_->control(request.arg0, input_, output);
+    context_.gate.leaveCall();
     const std::uint32_t carried = std::min(result.bytesReturned, request.arg2);
     return reply({.type = wire::MessageType::Control,
                   .arg0 = result.error,

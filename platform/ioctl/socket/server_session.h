@@ -6,6 +6,7 @@
 #include <mutex>
 
 #include "platform/ioctl/device_interface.h"
+#include "platform/ioctl/socket/sequence_gate.h"
 #include "platform/ioctl/socket/socket_client.h"
 #include "platform/ioctl/socket/socket_status.h"
 
@@ -19,6 +20,7 @@ struct SessionContext {
   std::chrono::milliseconds frameTimeout;
   std::function<SocketServerStatus()> status;  // what a Status request answers
   std::atomic<bool>& handleOpen;               // true while the connection holds a handle
+  SequenceGate& gate;                          // shared by every connection of the server
 };
 
 // Serves the requests arriving on the connected socket `fd` until the client

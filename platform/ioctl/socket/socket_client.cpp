@@ -116,7 +116,24 @@ class SocketDeviceHandle final : public DeviceHandle {
     return {reply.arg0, reply.arg1};
   }
 
+  // The server's sequence gate: other connections' calls wait while it is
+  // held (server_session.cpp).
+  bool beginSequence() override { return sendSequence(true); }
+  void endSequence() override { sendSequence(false); }
+
  private:
+  bool sendSequence(bool hold) {
+    std::lock_guard lock(mutex_);
+    if (!fd_.valid()) return false;
+    wire::Header reply;
+    std::uint32_t length = 0;
+    if (!Exchange(fd_.get(), {.type = wire::MessageType::Sequence, .arg0 = hold ? 1u : 0u}, {}, reply, length)) {
+      fd_.reset();
+      return false;
+    }
+    return reply.arg0 == ERROR_SUCCESS;
+  }
+
   std::mutex mutex_;  // one call at a time on the connection
   UniqueFd fd_;       // closed once the connection is lost
 };

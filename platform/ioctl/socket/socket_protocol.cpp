@@ -40,6 +40,9 @@ std::optional<std::uint32_t> RequestPayloadLength(const Header& request) {
     case MessageType::Control:
       if (request.arg1 > kMaxInputBytes || request.arg2 > kMaxOutputBytes) return std::nullopt;
       return request.arg1;
+    case MessageType::Sequence:
+      if (request.arg0 > 1 || request.arg1 != 0 || request.arg2 != 0) return std::nullopt;
+      return 0;
   }
   return std::nullopt;
 }
@@ -60,6 +63,9 @@ std::optional<std::uint32_t> ReplyPayloadLength(const Header& request, const Hea
     case MessageType::Status:
       if (reply.arg1 > kMaxStatusBytes || reply.arg2 != 0) return std::nullopt;
       return reply.arg1;
+    case MessageType::Sequence:
+      if (reply.arg1 != 0 || reply.arg2 != 0) return std::nullopt;
+      return 0;
   }
   return std::nullopt;
 }

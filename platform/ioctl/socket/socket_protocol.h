@@ -25,6 +25,8 @@ enum class MessageType : std::uint32_t {
                  //   reply: arg0 error, arg1 bytes returned, arg2 bytes carried; output
   Status = 4,    // request: nothing. reply: arg0 flags, arg1 payload length; the server's
                  //   status (socket_status.h)
+  Sequence = 5,  // request: arg0 1 to hold the server's sequence gate, 0 to release it.
+                 //   reply: arg0 error (ERROR_BUSY: not had in time)
 };
 
 // Hard limits, checked by both sides before anything is allocated. The

@@ -120,7 +120,7 @@ void SocketServer::serve(Connection& connection) {
   ServeConnection(connection.fd.get(),
                   SessionContext{provider_, openMutex_, info_, options_.frameTimeout,
                                  [this, &connection] { return status(&connection); },
-                                 connection.handleOpen});
+                                 connection.handleOpen, gate_});
   // The slot is free before the client can see the end of the stream, and
   // the descriptor is still open (reaping needs the lock) when shut down.
   std::lock_guard lock(mutex_);

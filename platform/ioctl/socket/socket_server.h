@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "platform/ioctl/device_interface.h"
+#include "platform/ioctl/socket/sequence_gate.h"
 #include "platform/ioctl/socket/socket_client.h"
 #include "platform/ioctl/socket/socket_io.h"
 #include "platform/ioctl/socket/socket_status.h"
@@ -85,6 +86,7 @@ class SocketServer {
   UniqueFd wakeRead_;
   UniqueFd wakeWrite_;
   std::mutex openMutex_;  // one provider open at a time
+  SequenceGate gate_;     // one connection's register sequence at a time
   std::mutex mutex_;      // guards connections_, stopping_ and newListener_
   std::list<Connection> connections_;
   bool stopping_ = false;

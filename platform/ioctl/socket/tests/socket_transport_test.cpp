@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <numeric>
 #include <thread>
 #include <vector>
@@ -120,6 +121,49 @@ TEST(SocketTransportClients, CallsOnOneHandleAreSerialisedAndClientsHaveTheirOwn
   EXPECT_EQ(served.fake.overlappingCalls(), 0);
   handles.clear();
   EXPECT_EQ(served.fake.openHandles(), 0);
+}
+
+// A client holding the gate for a register sequence keeps the others' calls
+// waiting; its connection ending lets them go.
+TEST(SocketSequences, AHeldSequenceHoldsOthersBackUntilItsConnectionEnds) {
+  ServedFake served(/*maxHandles=*/2);
+  std::unique_ptr<DeviceHandle> holder = served.open().handle;
+  std::unique_ptr<DeviceHandle> other = served.open().handle;
+  ASSERT_TRUE(holder && other);
+  ASSERT_TRUE(holder->beginSequence());
+  EXPECT_TRUE(ReadsRegisterCorrectly(*holder, 0x24));  // its own calls go on
+
+  std::atomic<bool> answered{false};
+  std::thread waiting([&] {
+    EXPECT_TRUE(ReadsRegisterCorrectly(*other, 0x28));
+    answered = true;
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_FALSE(answered) << "a call got in while another client's sequence ran";
+  holder.reset();  // never released: the connection's end does it
+  waiting.join();
+  EXPECT_TRUE(answered);
+  ASSERT_TRUE(other->beginSequence());
+  other->endSequence();
+}
+
+// The gate's waits are bounded: a sequence never released fails the others'
+// calls instead of hanging them, and a hold waits for calls in flight.
+TEST(SocketSequences, TheGateGivesUpAfterItsPatience) {
+  SequenceGate gate(std::chrono::milliseconds(20));
+  int a = 0, b = 0;
+  ASSERT_TRUE(gate.hold(&a));
+  EXPECT_TRUE(gate.enterCall(&a));
+  gate.leaveCall();
+  EXPECT_FALSE(gate.enterCall(&b));
+  EXPECT_FALSE(gate.hold(&b));
+  gate.release(&b);  // not the holder: changes nothing
+  EXPECT_FALSE(gate.enterCall(&b));
+  gate.release(&a);
+  ASSERT_TRUE(gate.enterCall(&b));
+  EXPECT_FALSE(gate.hold(&a)) << "held while another client's call was in flight";
+  gate.leaveCall();
+  EXPECT_TRUE(gate.hold(&a));
 }
 
 }  // namespace
