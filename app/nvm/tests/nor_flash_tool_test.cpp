@@ -2,6 +2,8 @@
 // images on the emulated chip's 4 MB flash.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "app/device/tests/fake_device.h"
 #include "app/nvm/nor_flash_tool.h"
 #include "app/nvm/tests/nvm_test_support.h"
@@ -95,6 +97,42 @@ TEST(NorFlashTool, AnImageLoadsAndSavesUnitByUnitAndAShortFileIsPaddedAsErasedFl
             "(8192 bytes): the last 3192 bytes were written as 0xFF (erased flash).");
   EXPECT_EQ(tool.loadFrom(board.folder.file("missing.bin")), Outcome::Refused);
   EXPECT_EQ(board.lastMessage(), "N-Type Flash Register File not found!");
+}
+
+TEST(NorFlashTool, UnitsAndBlocksPastTheFourMegabytesAreRefusedBeforeTheChip) {
+  testing::Board board;
+  NorFlashTool tool(board.device);
+  // The last block and the last unit are the flash's own.
+  std::pair<std::size_t, std::size_t> last{};
+  tool.saveProgress = [&](std::size_t done, std::size_t total) { last = {done, total}; };
+  tool.blockText = "3F";
+  ASSERT_EQ(tool.eraseBlock(), Outcome::Done);
+  tool.countText = "64";
+  ASSERT_EQ(tool.eraseBlocks(), Outcome::Done);
+  tool.sizeText = "1024";
+  ASSERT_EQ(tool.saveTo(board.folder.file("all.bin")), Outcome::Done);
+  EXPECT_EQ(last, (std::pair<std::size_t, std::size_t>{1024, 1024}));
+  EXPECT_EQ(ReadAll(board.folder.file("all.bin")), Bytes(0x400000, 0xFF));
+  ASSERT_EQ(tool.loadFrom(board.folder.file("all.bin")), Outcome::Done);
+
+  // One past them is refused with the limit, and never reaches the chip.
+  device::testing::TestBed bed;
+  NorFlashTool refusing(bed.device);
+  refusing.blockText = "40";
+  EXPECT_EQ(refusing.eraseBlock(), Outcome::Refused);
+  refusing.countText = "65";
+  EXPECT_EQ(refusing.eraseBlocks(), Outcome::Refused);
+  refusing.sizeText = "1025";
+  EXPECT_EQ(refusing.saveTo(board.folder.file("over.bin")), Outcome::Refused);
+  EXPECT_EQ(refusing.loadFrom(board.folder.file("all.bin")), Outcome::Refused);
+  const std::string units = "Flash Size: 1025 units of 4 KB is more than the flash holds; it holds 1024 units (4 MB).";
+  EXPECT_EQ(bed.prompt.messages(),
+            (std::vector<std::string>{
+                "BlockNo.-16: block 40 is past the flash; it holds blocks 0 to 3F (4 MB).",
+                "TotalBlockNo-10: 65 blocks is more than the flash holds; it holds 64 blocks of 64 KB (4 MB).",
+                units, units}));
+  EXPECT_TRUE(bed.chip.calls().empty());
+  EXPECT_FALSE(std::filesystem::exists(board.folder.file("over.bin")));
 }
 
 TEST(NorFlashTool, ASaveWhoseReadFailsLeavesThePreviousFileAsItWas) {
