@@ -17,9 +17,16 @@ Json CommandRun::withDevice(Json json) const {
   return json;
 }
 
+Json CommandRun::withShown(Json json) const {
+  const auto& shown = session_.prompt.messages();
+  if (promptReportedFailure())
+    json["shown"] = std::vector<std::string>(shown.begin() + messagesBefore_, shown.end());
+  return json;
+}
+
 int CommandRun::usage(const std::string& message) {
   session_.err << "kestrelqa-cli: " << message << "\n(kestrelqa-cli --help lists the commands)\n";
-  if (json()) session_.out << JsonLine(withDevice({{"ok", false}, {"message", message}}));
+  if (json()) session_.out << JsonLine(withDevice(withShown({{"ok", false}, {"message", message}})));
   return kExitUsage;
 }
 
@@ -33,12 +40,7 @@ int CommandRun::fail(const std::string& message, Win32Error error) {
   if (json()) {
     Json object{{"ok", false}, {"message", text}};
     if (error != ERROR_SUCCESS) object["error"] = error;
-    // What the device layer said on the way (the reason of a refused eFuse
-    // write, a failed control code): on standard error already.
-    const auto& shown = session_.prompt.messages();
-    if (promptReportedFailure())
-      object["shown"] = std::vector<std::string>(shown.begin() + messagesBefore_, shown.end());
-    session_.out << JsonLine(withDevice(std::move(object)));
+    session_.out << JsonLine(withDevice(withShown(std::move(object))));
   }
   return kExitFailed;
 }

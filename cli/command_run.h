@@ -40,6 +40,10 @@ class CommandRun {
   // `json` with the device it ran on: "device" (its description) and
   // "emulated".
   Json withDevice(Json json) const;
+  // `json` with what the page or device layer said during this command
+  // (the reason of a refused eFuse write or file, a failed control code) as
+  // "shown", when it said anything: on standard error already.
+  Json withShown(Json json) const;
 
   // The connection is open: from now on a closed one means the device went.
   void deviceOpened() { deviceOpened_ = true; }

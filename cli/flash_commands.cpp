@@ -67,20 +67,24 @@ void AddFlashCommands(CLI::App& program, CommandTable& table) {
   CLI::App& erase = table.add(flash, "erase", "erases one block, or blocks 0 to COUNT-1 with --all",
                               [args](CommandRun& run) { return FlashErase(run, *args); });
   erase.add_option("BLOCK_HEX", args->block, "the block, hexadecimal (its address is block x 0x10000)")
-      ->check(HexNumber(0xFFFF, "0 to FFFF"));
-  args->allOption = erase.add_option("--all", args->all, "erase blocks 0 to COUNT-1")
+      ->check(HexNumber(nvm::kFlashBlocks - 1, Format("0 to %X (the flash holds 4 MB)", nvm::kFlashBlocks - 1)));
+  args->allOption = erase.add_option("--all", args->all, "erase blocks 0 to COUNT-1 (the flash holds 64)")
                         ->type_name("COUNT")
-                        ->transform(DecimalNumber(0xFFFF));
+                        ->transform(DecimalNumber(nvm::kFlashBlocks));
 
   CLI::App& save = table.add(flash, "save", "reads N units of 4 KB into FILE",
                              [args](CommandRun& run) { return FlashTransfer(run, *args, false); });
   save.add_option("FILE", args->file, "the image file")->required();
-  save.add_option("--units", args->units, "how many 4 KB units")->required()->transform(DecimalNumber(0xFFFF, 1));
+  save.add_option("--units", args->units, "how many 4 KB units (the flash holds 1024)")
+      ->required()
+      ->transform(DecimalNumber(nvm::kFlashUnits, 1));
 
   CLI::App& load = table.add(flash, "load", "programs N units of 4 KB from FILE (erase first)",
                              [args](CommandRun& run) { return FlashTransfer(run, *args, true); });
   load.add_option("FILE", args->file, "the image file")->required()->check(CLI::ExistingFile);
-  load.add_option("--units", args->units, "how many 4 KB units")->required()->transform(DecimalNumber(0xFFFF, 1));
+  load.add_option("--units", args->units, "how many 4 KB units (the flash holds 1024)")
+      ->required()
+      ->transform(DecimalNumber(nvm::kFlashUnits, 1));
 }
 
 }  // namespace kqa::cli

@@ -8,7 +8,7 @@ namespace kqa::cli {
 
 int RefusePageAction(CommandRun& run, const std::string& message) {
   run.err() << "kestrelqa-cli: " << message << '\n';
-  if (run.json()) run.out() << JsonLine(run.withDevice({{"ok", false}, {"message", message}}));
+  if (run.json()) run.out() << JsonLine(run.withDevice(run.withShown({{"ok", false}, {"message", message}})));
   return kExitUsage;
 }
 

@@ -1,6 +1,7 @@
 #include "app/device/image_file.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -35,6 +36,55 @@ bool WriteAll(int fd, const std::uint8_t* bytes, std::size_t count) {
   return true;
 }
 
+// What a file that is not a regular file is, for the messages.
+std::string KindOf(mode_t mode) {
+  if (S_ISDIR(mode)) return "a folder";
+  if (S_ISCHR(mode) || S_ISBLK(mode)) return "a device, not a regular file";
+  if (S_ISFIFO(mode)) return "a pipe, not a regular file";
+  if (S_ISSOCK(mode)) return "a socket, not a regular file";
+  return "not a regular file";
+}
+
+// `path` with its links followed, also when the last one leads nowhere yet
+// (a save then creates the file it names). Empty with the reason in
+// `problem` when a link cannot be read or the links go round.
+std::string FollowLinks(const std::string& path, std::string* problem) {
+  namespace fs = std::filesystem;
+  fs::path at = path;
+  for (int hops = 0; hops < 40; ++hops) {
+    struct stat status{};
+    if (::lstat(at.c_str(), &status) != 0 || !S_ISLNK(status.st_mode)) return at.string();
+    std::error_code error;
+    const fs::path next = fs::read_symlink(at, error);
+    if (error) {
+      Refuse(problem, "cannot follow the link " + at.string() + ": " + error.message());
+      return {};
+    }
+    at = next.is_absolute() ? next : at.parent_path() / next;
+  }
+  Refuse(problem, "cannot save to " + path + ": its links go round in a circle");
+  return {};
+}
+
+// The checks of NotReplaceable; `target` is the file a save replaces and
+// `existing` its status, when it exists.
+std::optional<std::string> InspectTarget(const std::string& path, std::string& target,
+                                         std::optional<struct stat>& existing) {
+  std::string problem;
+  target = FollowLinks(path, &problem);
+  if (target.empty()) return problem;
+  const std::string named = "cannot save to " + path + (target == path ? "" : " (a link to " + target + ")");
+  struct stat status{};
+  if (::stat(target.c_str(), &status) != 0) {
+    if (errno == ENOENT) return std::nullopt;  // a new file
+    return named + ": " + std::strerror(errno);
+  }
+  if (!S_ISREG(status.st_mode)) return named + ": it is " + KindOf(status.st_mode);
+  if (::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) return named + ": " + std::strerror(errno);
+  existing = status;
+  return std::nullopt;
+}
+
 }  // namespace
 
 ReplacingFile::~ReplacingFile() {
@@ -43,21 +93,45 @@ ReplacingFile::~ReplacingFile() {
   ::unlink(temporary_.c_str());
 }
 
+std::optional<std::string> NotARegularFile(const std::string& path, std::string_view what) {
+  struct stat status{};
+  if (::stat(path.c_str(), &status) != 0 || S_ISREG(status.st_mode)) return std::nullopt;
+  return std::string(what) + " " + path + " is " + KindOf(status.st_mode);
+}
+
+std::optional<std::string> NotReplaceable(const std::string& path) {
+  std::string target;
+  std::optional<struct stat> existing;
+  return InspectTarget(path, target, existing);
+}
+
 bool ReplacingFile::open(std::string* problem) {
-  fd_ = ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  std::optional<struct stat> existing;
+  if (auto refused = InspectTarget(path_, target_, existing)) return Refuse(problem, std::move(*refused));
+  temporary_ = target_ + ".tmp";
+  // O_NOFOLLOW: a link left at the temporary name is not written through.
+  fd_ = ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644);
   if (fd_ < 0) return Refuse(problem, SystemError("cannot write", temporary_));
+  // The replaced file keeps who may read and write it.
+  if (existing && ::fchmod(fd_, existing->st_mode & 07777) != 0) {
+    const std::string reason = SystemError("cannot write", temporary_);
+    ::close(fd_);
+    fd_ = -1;
+    ::unlink(temporary_.c_str());
+    return Refuse(problem, reason);
+  }
   return true;
 }
 
 bool ReplacingFile::write(std::span<const std::uint8_t> bytes, std::string* problem) {
-  if (fd_ < 0) return Refuse(problem, "cannot write " + temporary_ + ": it is not open");
+  if (fd_ < 0) return Refuse(problem, "cannot write " + path_ + ": it is not open");
   if (!WriteAll(fd_, bytes.data(), bytes.size()))
     return Refuse(problem, SystemError("cannot write", temporary_));
   return true;
 }
 
 bool ReplacingFile::commit(std::string* problem) {
-  if (fd_ < 0) return Refuse(problem, "cannot write " + temporary_ + ": it is not open");
+  if (fd_ < 0) return Refuse(problem, "cannot write " + path_ + ": it is not open");
   const bool synced = ::fsync(fd_) == 0;
   const int savedErrno = errno;
   const bool closed = ::close(fd_) == 0;
@@ -68,13 +142,13 @@ bool ReplacingFile::commit(std::string* problem) {
     ::unlink(temporary_.c_str());
     return Refuse(problem, reason);
   }
-  if (::rename(temporary_.c_str(), path_.c_str()) != 0) {
-    const std::string reason = SystemError("cannot replace", path_);
+  if (::rename(temporary_.c_str(), target_.c_str()) != 0) {
+    const std::string reason = SystemError("cannot replace", target_);
     ::unlink(temporary_.c_str());
     return Refuse(problem, reason);
   }
   // The rename itself lasts once the folder is on disk.
-  const std::string folder = std::filesystem::path(path_).parent_path().string();
+  const std::string folder = std::filesystem::path(target_).parent_path().string();
   const int folderFd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (folderFd >= 0) {
     ::fsync(folderFd);
@@ -86,8 +160,7 @@ bool ReplacingFile::commit(std::string* problem) {
 bool ReadFileStart(const std::string& path, std::size_t limit, std::vector<std::uint8_t>& bytes,
                    std::string* problem, std::string_view what) {
   const std::string named = std::string(what) + " " + path;
-  std::error_code error;
-  if (std::filesystem::is_directory(path, error)) return Refuse(problem, named + " is a folder");
+  if (auto refused = NotARegularFile(path, what)) return Refuse(problem, std::move(*refused));
   std::ifstream file(path, std::ios::binary);
   if (!file) return Refuse(problem, SystemError("cannot open", named));
   bytes.resize(limit);

@@ -135,6 +135,9 @@ EepromTool::Outcome EepromTool::loadFile() {
 }
 
 EepromTool::Outcome EepromTool::saveTo(const std::string& path) {
+  // A file the save may not replace is refused before the chip is read.
+  if (auto refused = device::NotReplaceable(path))
+    return refuse((rawMode ? "The RAW image was not saved: " : "The image was not saved: ") + *refused);
   if (rawMode) return saveRaw(path);
   const bool physical = access_.onEfuse() && access_.view == EfuseView::Physical;
   const std::size_t size = std::min(physical ? kPhysicalSaveSize : kNvmSpace, access_.readableSize());
@@ -175,6 +178,7 @@ EepromTool::Outcome EepromTool::saveRaw(const std::string& path) {
 }
 
 EepromTool::Outcome EepromTool::loadRaw(const std::string& path) {
+  if (auto refused = device::NotARegularFile(path, "The file")) return refuse(*refused + ". Nothing was written.");
   std::vector<std::uint8_t> image;
   if (!device::ReadFileStart(path, kRawImageSize, image, nullptr)) return refuse(kFileNotFound);
   if (image.size() < kRawImageSize)
@@ -202,6 +206,7 @@ EepromTool::Outcome EepromTool::loadRaw(const std::string& path) {
 }
 
 EepromTool::Outcome EepromTool::loadTarget(const std::string& path, std::vector<std::uint8_t>& target) {
+  if (auto refused = device::NotARegularFile(path, "The file")) return refuse(*refused + ". Nothing was written.");
   if (!device::ReadFileStart(path, kImageLoadSize, target, nullptr)) return refuse(kFileNotFound);
   if (target.size() < kImageLoadSize)
     return refuse(FileTooShort(path, target.size(), kImageLoadSize, "a configuration image"));

@@ -70,6 +70,14 @@ bool NorFlashTool::hexField(const char* name, const std::string& text, std::uint
   return false;
 }
 
+bool NorFlashTool::unitsField(std::uint32_t& units) {
+  if (!decimalField("Flash Size", sizeText, units)) return false;
+  if (units <= kFlashUnits) return true;
+  refuse(Format("Flash Size: %u units of 4 KB is more than the flash holds; it holds %u units (4 MB).",
+                units, kFlashUnits));
+  return false;
+}
+
 bool NorFlashTool::send(std::uint32_t code, std::span<const std::uint8_t> input, const std::string& failure) {
   const device::CallResult result = device::CallDevice(device_, code, input, {});
   if (!result) device_.prompt.showMessage(Failed(failure, result.error));
@@ -90,6 +98,9 @@ NorFlashTool::Outcome NorFlashTool::erase(std::uint32_t argument, const char* fa
 NorFlashTool::Outcome NorFlashTool::eraseBlock() {
   std::uint32_t block = 0;
   if (!hexField("BlockNo.-16", blockText, block)) return Outcome::Refused;
+  if (block >= kFlashBlocks)
+    return refuse(Format("BlockNo.-16: block %X is past the flash; it holds blocks 0 to %X (4 MB).", block,
+                         kFlashBlocks - 1));
   return erase(block * kFlashBlock, "Erase Flash ");
 }
 
@@ -102,6 +113,9 @@ NorFlashTool::Outcome NorFlashTool::eraseAtAddress() {
 NorFlashTool::Outcome NorFlashTool::eraseBlocks() {
   std::uint32_t count = 0;
   if (!decimalField("TotalBlockNo-10", countText, count)) return Outcome::Refused;
+  if (count > kFlashBlocks)
+    return refuse(Format("TotalBlockNo-10: %u blocks is more than the flash holds; it holds %u blocks of 64 KB "
+                         "(4 MB).", count, kFlashBlocks));
   if (count > 0 && !device::EnsureDeviceOpen(device_)) return Outcome::Failed;
   for (std::uint32_t block = 0; block < count; ++block) {
     std::array<std::uint8_t, 4> input{};
@@ -137,7 +151,8 @@ NorFlashTool::Outcome NorFlashTool::saveFile() {
 
 NorFlashTool::Outcome NorFlashTool::loadFrom(const std::string& path) {
   std::uint32_t units = 0;
-  if (!decimalField("Flash Size", sizeText, units)) return Outcome::Refused;
+  if (!unitsField(units)) return Outcome::Refused;
+  if (auto refused = device::NotARegularFile(path, "The file")) return refuse(*refused + ". Nothing was written.");
   std::ifstream file(path, std::ios::binary);
   std::error_code error;
   if (!file || std::filesystem::is_directory(path, error))
@@ -172,7 +187,9 @@ NorFlashTool::Outcome NorFlashTool::loadFrom(const std::string& path) {
 
 NorFlashTool::Outcome NorFlashTool::saveTo(const std::string& path) {
   std::uint32_t units = 0;
-  if (!decimalField("Flash Size", sizeText, units)) return Outcome::Refused;
+  if (!unitsField(units)) return Outcome::Refused;
+  if (auto refused = device::NotReplaceable(path))
+    return refuse("Save Flash Data to File failed: " + *refused);
   if (units > 0 && !device::EnsureDeviceOpen(device_)) return Outcome::Failed;
   device::ReplacingFile file(path);
   std::string problem;

@@ -14,6 +14,11 @@ namespace kqa::nvm {
 // block (block n starts at n x 0x10000).
 inline constexpr std::size_t kFlashUnit = 4096;
 inline constexpr std::uint32_t kFlashBlock = 0x10000;
+// The board's flash holds 4 MB: units 0 to 1023, blocks 0 to 3F. The page
+// refuses anything past it rather than send it to the chip.
+inline constexpr std::size_t kFlashSize = 0x400000;
+inline constexpr std::uint32_t kFlashUnits = kFlashSize / kFlashUnit;
+inline constexpr std::uint32_t kFlashBlocks = kFlashSize / kFlashBlock;
 
 enum class FlashWidth { Bits8, Bits8Or16 };
 
@@ -63,6 +68,8 @@ class NorFlashTool {
   // The text of a decimal field, or nullopt with the refusal shown.
   bool decimalField(const char* name, const std::string& text, std::uint32_t& value);
   bool hexField(const char* name, const std::string& text, std::uint32_t& value);
+  // "Flash Size" as a unit count the flash holds, or false with the refusal shown.
+  bool unitsField(std::uint32_t& units);
   Outcome erase(std::uint32_t argument, const char* failure);
   // Sends a request without output; false with `failure` (a format with one
   // %d for the error) shown when it failed.

@@ -2,6 +2,7 @@
 // forecast, usbid, strings, sn, flash) in-process on the emulated chip.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -181,6 +182,47 @@ TEST(NvmPageCommands, FlashEraseSaveAndLoad) {
   EXPECT_EQ(files.read("back.bin"), image);
   EXPECT_EQ(RunOn(bench, {"flash", "erase", "0"}).out, "Erased block 0\n");
   EXPECT_EQ(bench.chip().flashBytes(0, 16), Bytes(16, 0xFF));
+
+  // The flash ends at block 3F, unit 1023: past it the line is refused.
+  EXPECT_EQ(RunOn(bench, {"flash", "erase", "3F"}).out, "Erased block 3F\n");
+  EXPECT_EQ(RunOn(bench, {"flash", "erase", "--all", "64"}).out, "Erased blocks 0 to 63\n");
+  const std::pair<std::vector<std::string>, std::string> refused[] = {
+      {{"flash", "erase", "40"}, "must be 0 to 3F (the flash holds 4 MB), not \"40\""},
+      {{"flash", "erase", "9999"}, "not \"9999\""},
+      {{"flash", "erase", "--all", "65"}, "must be from 0 to 64, not 65"},
+      {{"flash", "save", files.path("over.bin"), "--units", "1025"}, "must be from 1 to 1024, not 1025"},
+      {{"flash", "load", files.path("flash.bin"), "--units", "1025"}, "must be from 1 to 1024, not 1025"},
+  };
+  for (const auto& [line, reason] : refused) {
+    const CliRun run = RunOn(bench, line);
+    EXPECT_EQ(run.exitCode, kExitUsage) << line[2];
+    EXPECT_NE(run.err.find(reason), std::string::npos) << run.err;
+  }
+  EXPECT_FALSE(std::filesystem::exists(files.path("over.bin")));
+}
+
+TEST(NvmPageCommands, ImagesAreNeverReadFromOrSavedOverAPipe) {
+  EmulatedRig bench;
+  Files files;
+  const std::string pipe = files.path("pipe.bin");
+  ASSERT_EQ(::mkfifo(pipe.c_str(), 0644), 0);
+  const Bytes before = bench.chip().eepromBytes();
+  const CliRun load = RunOn(bench, {"nvm", "load", pipe});
+  EXPECT_EQ(load.exitCode, kExitUsage);
+  EXPECT_NE(load.err.find(pipe + " is a pipe, not a regular file"), std::string::npos) << load.err;
+  EXPECT_EQ(bench.chip().eepromBytes(), before);
+  const CliRun save = RunOn(bench, {"nvm", "save", pipe});
+  EXPECT_EQ(save.exitCode, kExitUsage);
+  EXPECT_NE(save.err.find("cannot save to " + pipe + ": it is a pipe"), std::string::npos) << save.err;
+  EXPECT_EQ(RunOn(bench, {"flash", "save", pipe, "--units", "1"}).exitCode, kExitUsage);
+  EXPECT_TRUE(std::filesystem::is_fifo(pipe));
+
+  // With --json the refusal carries the page's reason.
+  files.write("short.bin", Bytes(100, 0));
+  const CliRun json = RunOn(bench, {"nvm", "load", files.path("short.bin"), "--json"});
+  EXPECT_NE(json.out.find("\"shown\":[\"The file " + files.path("short.bin") + " holds 100 bytes;"),
+            std::string::npos)
+      << json.out;
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // in efuse_test.cpp.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -67,6 +68,70 @@ TEST(ConfigMemory, TheImageFileKeepsItsSizeAndOnlyTheWrittenBytesChange) {
   EXPECT_NE(problem.find("is a folder"), std::string::npos) << problem;
   EXPECT_EQ(bed.memoryMode.eepromImageSize, 600u);  // a refused file changes nothing
   std::filesystem::remove(path);
+}
+
+TEST(ConfigMemory, ASaveFollowsLinksKeepsTheModeAndRefusesWhatItMayNotReplace) {
+  namespace fs = std::filesystem;
+  const fs::path folder = fs::path(::testing::TempDir()) / ("kqa-replace-" + std::to_string(::getpid()));
+  fs::create_directories(folder);
+  const auto at = [&](const char* name) { return (folder / name).string(); };
+  const auto contents = [](const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    return std::vector<std::uint8_t>{std::istreambuf_iterator<char>(file), {}};
+  };
+  const std::vector<std::uint8_t> bytes = {9, 8, 7};
+  std::string problem;
+
+  // A file with its own mode, reached through a relative link: the file
+  // changes and keeps rw-r-----, the link stays a link.
+  std::ofstream(at("a.bin")) << "old";
+  fs::permissions(at("a.bin"), fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  fs::create_symlink("a.bin", at("link.bin"));
+  ASSERT_TRUE(WriteFileWhole(at("link.bin"), bytes, &problem)) << problem;
+  EXPECT_TRUE(fs::is_symlink(at("link.bin")));
+  EXPECT_EQ(contents(at("a.bin")), bytes);
+  EXPECT_EQ(fs::status(at("a.bin")).permissions() & fs::perms::all, fs::perms(0640));
+  // A link to a file not there yet: the file is made where it points.
+  fs::create_symlink("new.bin", at("ahead.bin"));
+  ASSERT_TRUE(WriteFileWhole(at("ahead.bin"), bytes, &problem)) << problem;
+  EXPECT_TRUE(fs::is_symlink(at("ahead.bin")));
+  EXPECT_EQ(contents(at("new.bin")), bytes);
+
+  // A pipe, a link to it and a folder are refused as saves and as loads
+  // (a pipe would wait for a writer forever), and stay what they were.
+  ASSERT_EQ(::mkfifo(at("pipe").c_str(), 0644), 0);
+  fs::create_symlink(at("pipe"), at("to-pipe"));
+  fs::create_directory(at("folder"));
+  const std::pair<std::string, std::string> refusals[] = {
+      {at("pipe"), "cannot save to " + at("pipe") + ": it is a pipe, not a regular file"},
+      {at("to-pipe"), "cannot save to " + at("to-pipe") + " (a link to " + at("pipe") +
+                          "): it is a pipe, not a regular file"},
+      {at("folder"), "cannot save to " + at("folder") + ": it is a folder"},
+  };
+  for (const auto& [path, expected] : refusals) {
+    EXPECT_FALSE(WriteFileWhole(path, bytes, &problem)) << path;
+    EXPECT_EQ(problem, expected);
+    EXPECT_EQ(NotReplaceable(path), expected);
+  }
+  EXPECT_TRUE(fs::is_fifo(fs::symlink_status(at("pipe"))));
+  EXPECT_TRUE(fs::is_symlink(at("to-pipe")));
+  std::vector<std::uint8_t> read;
+  EXPECT_FALSE(ReadFileStart(at("to-pipe"), 16, read, &problem, "the image"));
+  EXPECT_EQ(problem, "the image " + at("to-pipe") + " is a pipe, not a regular file");
+  ConfigMemoryMode mode;
+  EXPECT_FALSE(LoadEepromImageFile(mode, at("pipe"), &problem));
+  EXPECT_FALSE(mode.eepromFileLoaded);
+
+  // A file this user may not write (root may write any).
+  if (::geteuid() != 0) {
+    fs::permissions(at("a.bin"), fs::perms::owner_read);
+    EXPECT_FALSE(WriteFileWhole(at("a.bin"), std::vector<std::uint8_t>{1}, &problem));
+    EXPECT_EQ(problem, "cannot save to " + at("a.bin") + ": Permission denied");
+    EXPECT_EQ(contents(at("a.bin")), bytes);
+  }
+  EXPECT_FALSE(fs::exists(at("a.bin.tmp")));
+  EXPECT_FALSE(fs::exists(at("pipe.tmp")));
+  fs::remove_all(folder);
 }
 
 TEST(ConfigMemory, EepromModeSendsWholeWordsButKeepsTheCallersBufferAndTheNeighbouringByte) {

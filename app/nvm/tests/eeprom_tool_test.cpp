@@ -3,6 +3,10 @@
 // 7, 13 and 14 in physical blocks 28 down to 21, 21 blocks free).
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <filesystem>
+
 #include "app/device/efuse_accounting.h"
 #include "app/device/efuse_plan.h"
 #include "app/nvm/eeprom_tool.h"
@@ -184,6 +188,30 @@ TEST(EepromTool, AShortFileIsRefusedWithBothLengthsAndAFailedRawReadLeavesTheOld
   EXPECT_EQ(board.lastMessage(), "EEPROM_READ(ReadEEPROM) DeviceIoControl failed!  Error = 1167");
   EXPECT_EQ(ReadAll(shortFile), (Bytes{1, 2, 3}));
   EXPECT_TRUE(board.folder.holdsOnly("short.bin"));
+}
+
+TEST(EepromTool, APipeOrFolderIsRefusedBeforeTheChipIsAskedAnything) {
+  device::testing::TestBed bed;
+  testing::TestFolder folder;
+  EepromTool tool(bed.configMemory());
+  const std::string pipe = folder.file("pipe.bin");
+  ASSERT_EQ(::mkfifo(pipe.c_str(), 0644), 0);
+  const std::string dir = folder.file("dir.bin");
+  std::filesystem::create_directory(dir);
+  for (const bool raw : {false, true}) {
+    tool.rawMode = raw;
+    EXPECT_EQ(tool.saveTo(pipe), Outcome::Refused);
+    EXPECT_EQ(bed.prompt.messages().back(), std::string(raw ? "The RAW image" : "The image") +
+                                                " was not saved: cannot save to " + pipe +
+                                                ": it is a pipe, not a regular file");
+    EXPECT_EQ(tool.loadFrom(pipe), Outcome::Refused);
+    EXPECT_EQ(bed.prompt.messages().back(),
+              "The file " + pipe + " is a pipe, not a regular file. Nothing was written.");
+    EXPECT_EQ(tool.loadFrom(dir), Outcome::Refused);
+    EXPECT_EQ(bed.prompt.messages().back(), "The file " + dir + " is a folder. Nothing was written.");
+  }
+  EXPECT_TRUE(bed.chip.calls().empty());
+  EXPECT_TRUE(std::filesystem::is_fifo(pipe));
 }
 
 TEST(EepromTool, TheRawRecordsAreOffsetLengthAndData) {

@@ -97,6 +97,35 @@ TEST(NorFlashTool, AnImageLoadsAndSavesUnitByUnitAndAShortFileIsPaddedAsErasedFl
   EXPECT_EQ(board.lastMessage(), "N-Type Flash Register File not found!");
 }
 
+TEST(NorFlashTool, UnitsAndBlocksPastTheFourMegabytesAreRefusedBeforeTheChip) {
+  testing::Board board;
+  const std::string file = board.folder.file("all.bin");
+  // Erases one block, then blocks 0 to count - 1, saves and loads `units`.
+  const auto run = [&](NorFlashTool& tool, const char* block, const char* count, const char* units) {
+    tool.blockText = block;
+    tool.countText = count;
+    tool.sizeText = units;
+    return std::vector<Outcome>{tool.eraseBlock(), tool.eraseBlocks(), tool.saveTo(file), tool.loadFrom(file)};
+  };
+  // The last block and the last unit are the flash's own.
+  NorFlashTool tool(board.device);
+  EXPECT_EQ(run(tool, "3F", "64", "1024"), std::vector<Outcome>(4, Outcome::Done));
+  EXPECT_EQ(ReadAll(file), Bytes(0x400000, 0xFF));
+
+  // One past them is refused with the limit, and never reaches the chip.
+  device::testing::TestBed bed;
+  NorFlashTool refusing(bed.device);
+  EXPECT_EQ(run(refusing, "40", "65", "1025"), std::vector<Outcome>(4, Outcome::Refused));
+  const std::string units = "Flash Size: 1025 units of 4 KB is more than the flash holds; it holds 1024 units (4 MB).";
+  EXPECT_EQ(bed.prompt.messages(),
+            (std::vector<std::string>{
+                "BlockNo.-16: block 40 is past the flash; it holds blocks 0 to 3F (4 MB).",
+                "TotalBlockNo-10: 65 blocks is more than the flash holds; it holds 64 blocks of 64 KB (4 MB).",
+                units, units}));
+  EXPECT_TRUE(bed.chip.calls().empty());
+  EXPECT_EQ(ReadAll(file).size(), 0x400000u);  // the refused save left the file alone
+}
+
 TEST(NorFlashTool, ASaveWhoseReadFailsLeavesThePreviousFileAsItWas) {
   device::testing::TestBed bed;
   testing::TestFolder folder;
