@@ -130,8 +130,11 @@ int CalTxPower(CommandRun& run, const CalArguments& args) {
   const std::string what = Format("TX%d power %s on channel %d", path, args.value.c_str(), bench.radio.channelNumber());
   Json json{{"path", path}, {"value", args.value}, {"channel", bench.radio.channelNumber()},
             {"address", bench.trims.txPowerAddress(path)}};
-  if (!args.store) return run.done(what + " set\n", json);
-  return FinishStore(run, bench.trims.storeTxPower(path, args.value), bench.trims, what, json);
+  if (args.store) return FinishStore(run, bench.trims.storeTxPower(path, args.value), bench.trims, what, json);
+  // No register holds TX1's power: set without --store, it is gone with this command.
+  if (path == 0) return run.done(what + " set\n", json);
+  json["keptByChip"] = false;
+  return run.done(what + " set (kept by the program, not by the chip)\n", json);
 }
 
 int CalFrequency(CommandRun& run, const CalArguments& args) {

@@ -128,10 +128,11 @@ int TxPower(CommandRun& run, const RfPageArguments& args) {
   std::string text = "TX power 0: " + radio.txPowerText(0) + "\n";
   Json json = {{"txPower0", run.device().settings.txPower0}, {"txPaths", radio.txPaths()}};
   if (second) {
-    // No register holds TX power 1: a run of kestrelqa-cli knows only what it set.
-    text += "TX power 1: " + radio.txPowerText(1) +
-            (set && args.path == 1 ? "\n" : " (kept by the program, not by the chip)\n");
+    // No register holds TX power 1: a run of kestrelqa-cli knows only what it
+    // set, and a value set here is gone with this command.
+    text += "TX power 1: " + radio.txPowerText(1) + " (kept by the program, not by the chip)\n";
     json["txPower1"] = run.device().settings.txPower1;
+    json["txPower1KeptByChip"] = false;
   }
   return run.done(text, json);
 }

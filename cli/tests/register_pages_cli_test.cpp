@@ -163,6 +163,13 @@ TEST_F(RegisterPageCommands, BitsChannelsTxPowerAndFrequencyOffset) {
   EXPECT_TRUE(RunOn(bench, {"txpower"}).out.starts_with("TX power 0: 10\n"));
   EXPECT_EQ(RunOn(bench, {"txpower", "0", "3F"}).exitCode, kExitOk);
   EXPECT_EQ(bench.chip().peekRegister(0x13B0), 0x0000153Fu);
+  // TX power 1 lives in no register: setting it says so, shown or in JSON.
+  EXPECT_EQ(RunOn(bench, {"txpower", "1", "20"}).out,
+            "TX power 0: 3F\nTX power 1: 20 (kept by the program, not by the chip)\n");
+  EXPECT_NE(RunOn(bench, {"txpower", "1", "20", "--json"}).out.find("\"txPower1\":32,\"txPower1KeptByChip\":false"),
+            std::string::npos);
+  EXPECT_EQ(RunOn(bench, {"cal", "txpower", "1", "20"}).out,
+            "TX1 power 20 on channel 1 set (kept by the program, not by the chip)\n");
   const CliRun high = RunOn(bench, {"txpower", "0", "40"});
   EXPECT_EQ(high.exitCode, kExitUsage);
   EXPECT_NE(high.err.find("VALUE must be 00 to 3F, not \"40\""), std::string::npos) << high.err;
