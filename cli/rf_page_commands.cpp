@@ -10,6 +10,7 @@
 #include "app/registers/rf_register_tool.h"
 #include "cli/arguments.h"
 #include "cli/command_table.h"
+#include "cli/page_outcome.h"
 
 namespace kqa::cli {
 namespace {
@@ -66,9 +67,8 @@ int Save(CommandRun& run, const RfPageArguments& args) {
 int Load(CommandRun& run, const RfPageArguments& args) {
   RfRegisterTool tool(run.device(), RfPage::One);
   const Outcome outcome = tool.loadRegisterFile(args.file);
-  return FinishAction(run, outcome, "loading the RF registers",
-                      Format("Wrote %zu RF register(s) from ", tool.written()) + args.file + "\n",
-                      {{"file", args.file}, {"written", tool.written()}});
+  return FinishRegisterLoad(run, outcome, "loading the RF registers",
+                            {args.file, "RF", tool.written(), tool.skipped()});
 }
 
 int Bit(CommandRun& run, const RfPageArguments& args) {
