@@ -1,6 +1,11 @@
 #include "cli/arguments.h"
 
+#include <unistd.h>
+
+#include <cerrno>
 #include <charconv>
+#include <cstring>
+#include <filesystem>
 #include <string_view>
 
 #include "app/device/register_limits.h"
@@ -91,6 +96,23 @@ CLI::Option* AddDecimalArgument(CLI::App& command, const std::string& name, std:
 CLI::Option* AddHexBytesArgument(CLI::App& command, const std::string& name, std::string& into,
                                  const std::string& description) {
   return command.add_option(name, into, description)->required()->type_name("HEX")->check(HexBytes());
+}
+
+std::string UnwritableProblem(const std::string& path) {
+  namespace fs = std::filesystem;
+  std::error_code error;
+  if (fs::is_directory(path, error)) return "\"" + path + "\" is a folder";
+  std::string folder = fs::path(path).parent_path().string();
+  if (folder.empty()) folder = ".";
+  if (!fs::is_directory(folder, error)) return "the folder of \"" + path + "\" does not exist";
+  const std::string checked = fs::exists(path, error) ? path : folder;
+  if (::access(checked.c_str(), W_OK) != 0)
+    return "\"" + checked + "\" cannot be written: " + std::strerror(errno);
+  return {};
+}
+
+CLI::Validator WritableFile() {
+  return CLI::Validator([](std::string& word) { return UnwritableProblem(word); }, "");
 }
 
 }  // namespace kqa::cli

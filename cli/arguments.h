@@ -28,6 +28,13 @@ CLI::Validator NotEmpty();
 // One of `choices`, spelt exactly.
 CLI::Validator OneOf(std::vector<std::string> choices);
 
+// Why `path` could not be written (a folder, a missing folder, no write
+// permission), checked while the line is read so that a typo loses no
+// capture; empty when it can be.
+std::string UnwritableProblem(const std::string& path);
+// The same as a validator of an output file's option.
+CLI::Validator WritableFile();
+
 // The usual arguments, required and typed in one call:
 //   AddHexArgument(command, "ADDR", args->address, "the register's address");
 CLI::Option* AddHexArgument(CLI::App& command, const std::string& name, std::uint32_t& into,

@@ -8,6 +8,7 @@
 #include "app/registers/bbp_register_tool.h"
 #include "cli/arguments.h"
 #include "cli/command_table.h"
+#include "cli/page_outcome.h"
 
 namespace kqa::cli {
 namespace {
@@ -47,9 +48,8 @@ int Save(CommandRun& run, const BbpPageArguments& args) {
 int Load(CommandRun& run, const BbpPageArguments& args) {
   BbpRegisterTool tool(run.configMemory(), BbpPage::One);
   const Outcome outcome = tool.loadRegisterSet(args.file);
-  return FinishAction(run, outcome, "loading the BBP register set",
-                      Format("Wrote %zu BBP register(s) from ", tool.written()) + args.file + "\n",
-                      {{"file", args.file}, {"written", tool.written()}});
+  return FinishRegisterLoad(run, outcome, "loading the BBP register set",
+                            {args.file, "BBP", tool.written(), tool.skipped()});
 }
 
 int Table(CommandRun& run, const BbpPageArguments& args) {

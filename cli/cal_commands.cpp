@@ -130,8 +130,11 @@ int CalTxPower(CommandRun& run, const CalArguments& args) {
   const std::string what = Format("TX%d power %s on channel %d", path, args.value.c_str(), bench.radio.channelNumber());
   Json json{{"path", path}, {"value", args.value}, {"channel", bench.radio.channelNumber()},
             {"address", bench.trims.txPowerAddress(path)}};
-  if (!args.store) return run.done(what + " set\n", json);
-  return FinishStore(run, bench.trims.storeTxPower(path, args.value), bench.trims, what, json);
+  if (args.store) return FinishStore(run, bench.trims.storeTxPower(path, args.value), bench.trims, what, json);
+  // No register holds TX1's power: set without --store, it is gone with this command.
+  if (path == 0) return run.done(what + " set\n", json);
+  json["keptByChip"] = false;
+  return run.done(what + " set (kept by the program, not by the chip)\n", json);
 }
 
 int CalFrequency(CommandRun& run, const CalArguments& args) {
@@ -201,11 +204,11 @@ void AddCalibrationCommands(CLI::App& program, CommandTable& table) {
   rssi.add_option("VALUE", args->value, "00 to FF")->required()->type_name("HEX")->check(HexBytes());
   storeFlag(rssi);
 
-  CLI::App& iq = table.add(cal, "iq", "the transmitters' IQ compensation (6-bit values; C0-FF are -64 to -1)",
+  CLI::App& iq = table.add(cal, "iq", "the transmitters' IQ compensation (signed 6-bit values: 00-1F are 0 to 31, E0-FF are -32 to -1)",
                            [args](CommandRun& run) { return CalIq(run, *args); });
   const std::array<const char*, 4> names = {"--gain0", "--phase0", "--gain1", "--phase1"};
   for (std::size_t n = 0; n < names.size(); ++n)
-    iq.add_option(names[n], args->iq[n], "hexadecimal, default 00")->type_name("HEX")->check(HexBytes());
+    iq.add_option(names[n], args->iq[n], "00-1F or E0-FF, default 00")->type_name("HEX")->check(HexBytes());
   iq.add_flag("--disable", args->disable, "switch the compensation off (zeros)");
 }
 

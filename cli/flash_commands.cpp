@@ -5,6 +5,7 @@
 
 #include "app/device/text_format.h"
 #include "app/nvm/nor_flash_tool.h"
+#include "app/registers/hex_field.h"
 #include "cli/arguments.h"
 #include "cli/command_table.h"
 #include "cli/page_outcome.h"
@@ -42,7 +43,10 @@ int FlashErase(CommandRun& run, const FlashArguments& args) {
   }
   tool.blockText = args.block;
   const Outcome outcome = tool.eraseBlock();
-  return FinishPageAction(run, outcome, "the erase", "Erased block " + args.block + "\n", {{"block", args.block}});
+  // The page has read the block number; the JSON gives it as a number.
+  const auto block = registers::ParseHexField(args.block);
+  Json json{{"block", block ? Json(*block) : Json(args.block)}};
+  return FinishPageAction(run, outcome, "the erase", "Erased block " + args.block + "\n", std::move(json));
 }
 
 int FlashTransfer(CommandRun& run, const FlashArguments& args, bool load) {

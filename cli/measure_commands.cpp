@@ -214,9 +214,9 @@ int NoiseScanCommand(CommandRun& run, const MeasureArguments& args) {
   measure::NoiseScanOptions options;
   options.band = args.band == "5" ? measure::NoiseBand::Five : measure::NoiseBand::TwoPointFour;
   options.offsets = measure::BoardRssiOffsets(run.configMemory(), options.band);
+  // A scan of no channel measured nothing: it is not a result.
   if (measure::NoiseScanChannels(run.session().channels, options.band).empty())
-    run.err() << "kestrelqa-cli: the channel list offers no " << args.band
-              << " GHz channel: nothing to scan\n";
+    return run.fail("the channel list offers no " + args.band + " GHz channel: nothing to scan");
   InterruptGuard guard;
   Json channels = Json::array();
   measure::RunNoiseScan(
@@ -322,9 +322,11 @@ void AddMeasureCommands(CLI::App& program, CommandTable& table) {
       ->type_name("MHZ")
       ->check(OneOf({"20", "40"}));
   spectrum.add_option("--csv", args->csv, "writes the last spectrum: \"mhz,db\", 512 rows")
-      ->type_name("FILE");
+      ->type_name("FILE")
+      ->check(WritableFile());
   spectrum.add_option("--adc", args->adc, "writes the last capture's samples as an .adc file")
-      ->type_name("FILE");
+      ->type_name("FILE")
+      ->check(WritableFile());
 
   CLI::App& evm =
       table.add(program, "evm",

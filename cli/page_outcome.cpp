@@ -2,6 +2,7 @@
 
 #include "app/device/config_memory.h"
 #include "app/device/image_file.h"
+#include "app/device/text_format.h"
 #include "cli/command_line.h"
 
 namespace kqa::cli {
@@ -21,6 +22,29 @@ int FinishPageAction(CommandRun& run, page::Outcome outcome, const std::string& 
     case page::Outcome::Failed: break;
   }
   return run.fail(what + " failed");
+}
+
+int FinishRegisterLoad(CommandRun& run, page::Outcome outcome, const std::string& what,
+                       const RegisterFileLoad& load) {
+  if (outcome != page::Outcome::Done) return FinishAction(run, outcome, what, {}, {});
+  const std::string text =
+      device::Format("Wrote %zu %s register(s) from ", load.written, load.kind) + load.file + "\n";
+  Json json{{"file", load.file}, {"written", load.written}, {"skipped", load.skipped}};
+  if (load.written > 0 && load.skipped == 0) return run.done(text, std::move(json));
+  const bool nothing = load.written == 0;
+  const std::string message =
+      nothing ? what + " was refused: " + load.file + " holds no register line; nothing was written"
+              : device::Format("%zu line(s) of ", load.skipped) + load.file +
+                    " were skipped; only its other lines were written";
+  run.err() << "kestrelqa-cli: " << message << '\n';
+  if (run.json()) {
+    Json object{{"ok", false}, {"message", message}};
+    object.update(json);
+    run.out() << JsonLine(run.withDevice(std::move(object)));
+  } else if (!nothing) {
+    run.out() << text;
+  }
+  return nothing ? kExitUsage : kExitFailed;
 }
 
 int KeepBufferImage(CommandRun& run) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 #include "app/shell/page/outcome.h"
@@ -16,6 +17,23 @@ int RefusePageAction(CommandRun& run, const std::string& message);
 
 int FinishPageAction(CommandRun& run, page::Outcome outcome, const std::string& what,
                      const std::string& text, Json json);
+
+// What a register-file load (bbp load, rf load) did.
+struct RegisterFileLoad {
+  std::string file;
+  const char* kind;  // "BBP", "RF"
+  std::size_t written = 0;
+  std::size_t skipped = 0;  // lines that were not register lines
+};
+
+// Ends a register-file load: the registers written and the lines skipped,
+// in the text and the JSON ("written", "skipped"). A load that wrote no
+// register (an empty file, or none of its lines a register line) is
+// refused with exit code 2, as an empty PAPD file is; one that skipped
+// lines loaded only part of the file and ends with exit code 1, as a
+// script with a skipped line does. The page has named the skipped lines.
+int FinishRegisterLoad(CommandRun& run, page::Outcome outcome, const std::string& what,
+                       const RegisterFileLoad& load);
 
 // After a write in the buffer back end: the image lives only in this
 // process, so it is written back to its file (--eeprom-file). Nothing to do

@@ -10,6 +10,7 @@
 #include "app/registers/rf_register_tool.h"
 #include "cli/arguments.h"
 #include "cli/command_table.h"
+#include "cli/page_outcome.h"
 
 namespace kqa::cli {
 namespace {
@@ -66,9 +67,8 @@ int Save(CommandRun& run, const RfPageArguments& args) {
 int Load(CommandRun& run, const RfPageArguments& args) {
   RfRegisterTool tool(run.device(), RfPage::One);
   const Outcome outcome = tool.loadRegisterFile(args.file);
-  return FinishAction(run, outcome, "loading the RF registers",
-                      Format("Wrote %zu RF register(s) from ", tool.written()) + args.file + "\n",
-                      {{"file", args.file}, {"written", tool.written()}});
+  return FinishRegisterLoad(run, outcome, "loading the RF registers",
+                            {args.file, "RF", tool.written(), tool.skipped()});
 }
 
 int Bit(CommandRun& run, const RfPageArguments& args) {
@@ -128,10 +128,11 @@ int TxPower(CommandRun& run, const RfPageArguments& args) {
   std::string text = "TX power 0: " + radio.txPowerText(0) + "\n";
   Json json = {{"txPower0", run.device().settings.txPower0}, {"txPaths", radio.txPaths()}};
   if (second) {
-    // No register holds TX power 1: a run of kestrelqa-cli knows only what it set.
-    text += "TX power 1: " + radio.txPowerText(1) +
-            (set && args.path == 1 ? "\n" : " (kept by the program, not by the chip)\n");
+    // No register holds TX power 1: a run of kestrelqa-cli knows only what it
+    // set, and a value set here is gone with this command.
+    text += "TX power 1: " + radio.txPowerText(1) + " (kept by the program, not by the chip)\n";
     json["txPower1"] = run.device().settings.txPower1;
+    json["txPower1KeptByChip"] = false;
   }
   return run.done(text, json);
 }

@@ -1,11 +1,7 @@
 // sniff: a timed capture into a ".pac" or pcap file, and the ".pac" file's
 // rows and its pcap conversion, on the sniffer page's logic.
-#include <unistd.h>
 
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
-#include <filesystem>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -16,6 +12,7 @@
 #include "app/sniffer/capture_radio.h"
 #include "app/sniffer/capture_session.h"
 #include "app/sniffer/sniff_commands.h"
+#include "cli/arguments.h"
 #include "cli/command_table.h"
 
 namespace kqa::cli {
@@ -85,21 +82,6 @@ CLI::Validator FrameKinds() {
         return sniffer::ApplyFrameKinds(scratch, word, problem) ? std::string() : problem;
       },
       "");
-}
-
-// Why `path` could not be written, checked before a capture that would
-// otherwise be lost; empty when it can be.
-std::string UnwritableProblem(const std::string& path) {
-  namespace fs = std::filesystem;
-  std::error_code error;
-  if (fs::is_directory(path, error)) return "\"" + path + "\" is a folder";
-  std::string folder = fs::path(path).parent_path().string();
-  if (folder.empty()) folder = ".";
-  if (!fs::is_directory(folder, error)) return "the folder of \"" + path + "\" does not exist";
-  const std::string checked = fs::exists(path, error) ? path : folder;
-  if (::access(checked.c_str(), W_OK) != 0)
-    return "\"" + checked + "\" cannot be written: " + std::strerror(errno);
-  return {};
 }
 
 // The format follows the extension, so a typo is refused before anything

@@ -88,7 +88,7 @@ std::string ApplySettings(TxRxTester& tester, const TxRxArguments& args, nlohman
 }
 
 void AddSettingsOptions(CLI::App& command, TxRxArguments& args) {
-  command.add_option("--settings", args.settingsFile, "run settings as JSON (see --help-settings in the README)")
+  command.add_option("--settings", args.settingsFile, "run settings as one JSON object (the keys: \"Run settings\" in cli/README.md)")
       ->type_name("FILE.json");
   command.add_option("--set", args.assignments, "one run setting, e.g. --set totalBytes=1500 --set fc=0800")
       ->type_name("KEY=VALUE");

@@ -186,11 +186,13 @@ BbpRegisterTool::Outcome BbpRegisterTool::loadRegisterSet() {
 
 BbpRegisterTool::Outcome BbpRegisterTool::loadRegisterSet(const std::string& path) {
   written_ = 0;
+  skipped_ = 0;
   BbpSetFile file;
   std::string error;
   if (!ReadBbpSetFile(path, file, error))
     return failed(Format("Load Bbp Regs failed: the file %s could not be read (%s).", path.c_str(),
                          error.c_str()));
+  skipped_ = file.malformed.size();
   device::EnsureConfigurationWords({device_, memoryMode_});  // R66 goes to each receive path
   std::optional<BbpWrite> stopped;
   for (const BbpWrite& each : file.writes) {

@@ -73,6 +73,8 @@ class BbpRegisterTool {
   Outcome loadRegisterSet(const std::string& path);
   // BBP writes the last load made.
   std::size_t written() const { return written_; }
+  // Lines the last load skipped (not a register line).
+  std::size_t skipped() const { return skipped_; }
 
   // "Dump" (PAPD), "BBP 184/185", "BBP 195/196": the 256 entries, "0x%02X"
   // a line, written only when every read succeeded.
@@ -99,6 +101,7 @@ class BbpRegisterTool {
   BbpPage page_;
   std::vector<std::uint8_t> values_;
   std::size_t written_ = 0;
+  std::size_t skipped_ = 0;
 };
 
 }  // namespace kqa::registers

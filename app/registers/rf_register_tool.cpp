@@ -178,11 +178,13 @@ RfRegisterTool::Outcome RfRegisterTool::loadRegisterFile() {
 
 RfRegisterTool::Outcome RfRegisterTool::loadRegisterFile(const std::string& path) {
   written_ = 0;
+  skipped_ = 0;
   RfRegisterFile file;
   std::string error;
   if (!ReadRfRegisterFile(path, file, error))
     return failed(Format("Load Rf Regs failed: the file %s could not be read (%s).", path.c_str(),
                          error.c_str()));
+  skipped_ = file.malformed.size();
   std::optional<RfRegisterValue> stopped;
   for (const RfRegisterValue& each : file.entries) {
     if (!write(each.bank, each.reg, each.value)) {

@@ -87,6 +87,8 @@ class RfRegisterTool {
   Outcome loadRegisterFile(const std::string& path);
   // RF writes the last load made.
   std::size_t written() const { return written_; }
+  // Lines the last load skipped (not a register line).
+  std::size_t skipped() const { return skipped_; }
 
   // "Load Script": asks for an RF script, runs it into `log`, reads all.
   Outcome runScript(page::LogSink& log);
@@ -100,6 +102,7 @@ class RfRegisterTool {
   RfPage page_;
   std::array<std::uint8_t, kRfPageRegisters> values_{};
   std::size_t written_ = 0;
+  std::size_t skipped_ = 0;
 };
 
 }  // namespace kqa::registers

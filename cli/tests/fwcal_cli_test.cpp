@@ -78,7 +78,12 @@ TEST(CliCalibration, StoredTrimsFollowTheEfuseQuestionRules) {
   EXPECT_EQ(RunOn(eeprom, {"cal", "txpower", "0", "40"}).exitCode, kExitUsage);
   EXPECT_EQ(RunOn(eeprom, {"cal", "txpower", "2", "10"}).exitCode, kExitUsage);
   EXPECT_EQ(RunOn(eeprom, {"cal", "iq", "--gain0", "FF"}).out, "Tx0 gain 3F phase 00, Tx1 gain 00 phase 00\n");
-  EXPECT_EQ(RunOn(eeprom, {"cal", "iq", "--phase1", "40"}).exitCode, kExitUsage);
+  // 20 would land on -32 (as E0 does): refused, naming the field, nothing written.
+  const CliRun wide = RunOn(eeprom, {"cal", "iq", "--gain0", "01", "--phase1", "20"});
+  EXPECT_EQ(wide.exitCode, kExitUsage);
+  EXPECT_NE(wide.err.find("Tx1 Phase: \"20\""), std::string::npos) << wide.err;
+  EXPECT_NE(RunOn(eeprom, {"cal", "iq", "--phase0", "E0", "--json"}).out.find("\"tx0Phase\":32"),
+            std::string::npos);
 
   EmulatedRig efuse({.board = chip::Board::Efuse});
   const auto burnt = efuse.chip().efuseBytes();

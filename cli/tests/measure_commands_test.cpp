@@ -122,9 +122,10 @@ TEST_F(MeasureCommands, NoiseScanReportsTheFloorOfEachChannel) {
     EXPECT_NEAR(rssi1, floor, 1) << channel;
   }
   const CliRun five = RunOn(bench, {"noise", "scan", "--band", "5", "--json"});
-  EXPECT_EQ(five.exitCode, kExitOk);
-  EXPECT_NE(five.out.find("\"channels\":[]"), std::string::npos) << five.out;
-  EXPECT_NE(five.err.find("no 5 GHz channel"), std::string::npos);
+  // A scan of no channel measured nothing: it fails rather than pass empty.
+  EXPECT_EQ(five.exitCode, kExitFailed);
+  EXPECT_TRUE(five.out.starts_with("{\"ok\":false,")) << five.out;
+  EXPECT_NE(five.err.find("no 5 GHz channel: nothing to scan"), std::string::npos) << five.err;
 }
 
 TEST_F(MeasureCommands, IqcalProposesTheRegistersForTheImbalance) {
@@ -193,7 +194,10 @@ TEST_F(MeasureCommands, CaptureWritesNumberedFilesOfTheChipsSamples) {
         {"spectrum", "--bw", "40"},
         {"spectrum", "--captures", "-1"},
         {"evm", "--captures", "x"},
-        {"noise", "scan", "--band", "6"}})
+        {"noise", "scan", "--band", "6"},
+        // An output file that cannot be written is refused before the capture.
+        {"spectrum", "--csv", "/nonexistent/x.csv"},
+        {"spectrum", "--adc", file("")}})
     EXPECT_EQ(RunOn(bench, bad).exitCode, kExitUsage) << bad[1] << ' ' << bad[2];
 }
 

@@ -181,6 +181,7 @@ TEST(NvmPageCommands, FlashEraseSaveAndLoad) {
   EXPECT_NE(save.out.find("\"units\":3,\"bytes\":12288"), std::string::npos) << save.out;
   EXPECT_EQ(files.read("back.bin"), image);
   EXPECT_EQ(RunOn(bench, {"flash", "erase", "0"}).out, "Erased block 0\n");
+  EXPECT_NE(RunOn(bench, {"flash", "erase", "0A", "--json"}).out.find("\"block\":10,"), std::string::npos);
   EXPECT_EQ(bench.chip().flashBytes(0, 16), Bytes(16, 0xFF));
 
   // The flash ends at block 3F, unit 1023: past it the line is refused.

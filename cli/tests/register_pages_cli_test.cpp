@@ -68,6 +68,29 @@ TEST_F(RegisterPageCommands, ASavedBbpSetReloadsToTheSameRegisters) {
                   .out.starts_with("{\"page\":1,\"registers\":[{\"register\":0,\"value\":"));
   EXPECT_EQ(RunOn(bench, {"bbp", "dump", "--page", "4"}).exitCode, kExitUsage);
   EXPECT_EQ(RunOn(bench, {"bbp", "load", file("missing.txt")}).exitCode, kExitFailed);
+  // A file that wrote nothing is refused; one with skipped lines wrote only
+  // part of itself and fails, with both counts in its JSON.
+  const struct {
+    const char* name;
+    const char* text;
+    int exitCode;
+    const char* json;
+  } partial[] = {
+      {"empty.txt", "", kExitUsage, "\"written\":0,\"skipped\":0"},
+      {"junk.txt", "R1 = 2\nhello\n", kExitUsage, "\"written\":0,\"skipped\":2"},
+      {"typo.txt", "100 = 11\n101 = 1G\n102 = 33\n", kExitFailed, "\"written\":2,\"skipped\":1"},
+  };
+  for (const auto& p : partial) {
+    std::ofstream(file(p.name)) << p.text;
+    const CliRun partLoad = RunOn(bench, {"bbp", "load", file(p.name), "--json"});
+    EXPECT_EQ(partLoad.exitCode, p.exitCode) << p.name;
+    EXPECT_TRUE(partLoad.out.starts_with("{\"ok\":false,")) << partLoad.out;
+    EXPECT_NE(partLoad.out.find(p.json), std::string::npos) << partLoad.out;
+  }
+  EXPECT_EQ(bench.chip().peekBbp(102), 0x33);
+  const CliRun typo = RunOn(bench, {"bbp", "load", file("typo.txt")});
+  EXPECT_EQ(typo.out, "Wrote 2 BBP register(s) from " + file("typo.txt") + "\n");
+  EXPECT_NE(typo.err.find("1 line(s) of " + file("typo.txt") + " were skipped"), std::string::npos) << typo.err;
   // A folder, and a file far larger than any register set, are not read.
   const CliRun folder = RunOn(bench, {"bbp", "load", folder_.string()});
   EXPECT_EQ(folder.exitCode, kExitFailed);
@@ -138,6 +161,13 @@ TEST_F(RegisterPageCommands, ASavedRfFileReloadsAndTheLoadCalibratesTheVco) {
   EXPECT_TRUE(RunOn(bench, {"rf", "dump", "--bank", "4", "--page", "2"}).out.starts_with("R32 "));
   EXPECT_EQ(RunOn(bench, {"rf", "dump"}).exitCode, kExitUsage);
   EXPECT_EQ(RunOn(bench, {"rf", "dump", "--bank", "16"}).exitCode, kExitUsage);
+  std::ofstream(file("rf-empty.txt")) << "\n";
+  EXPECT_EQ(RunOn(bench, {"rf", "load", file("rf-empty.txt")}).exitCode, kExitUsage);
+  std::ofstream(file("rf-typo.txt")) << "4 017 3D\n4 O18 00\n";
+  const CliRun typo = RunOn(bench, {"rf", "load", file("rf-typo.txt"), "--json"});
+  EXPECT_EQ(typo.exitCode, kExitFailed);
+  EXPECT_NE(typo.out.find("\"written\":1,\"skipped\":1"), std::string::npos) << typo.out;
+  EXPECT_EQ(bench.chip().peekRf(4, 17), 0x3D);
 }
 
 TEST_F(RegisterPageCommands, BitsChannelsTxPowerAndFrequencyOffset) {
@@ -163,6 +193,13 @@ TEST_F(RegisterPageCommands, BitsChannelsTxPowerAndFrequencyOffset) {
   EXPECT_TRUE(RunOn(bench, {"txpower"}).out.starts_with("TX power 0: 10\n"));
   EXPECT_EQ(RunOn(bench, {"txpower", "0", "3F"}).exitCode, kExitOk);
   EXPECT_EQ(bench.chip().peekRegister(0x13B0), 0x0000153Fu);
+  // TX power 1 lives in no register: setting it says so, shown or in JSON.
+  EXPECT_EQ(RunOn(bench, {"txpower", "1", "20"}).out,
+            "TX power 0: 3F\nTX power 1: 20 (kept by the program, not by the chip)\n");
+  EXPECT_NE(RunOn(bench, {"txpower", "1", "20", "--json"}).out.find("\"txPower1\":32,\"txPower1KeptByChip\":false"),
+            std::string::npos);
+  EXPECT_EQ(RunOn(bench, {"cal", "txpower", "1", "20"}).out,
+            "TX1 power 20 on channel 1 set (kept by the program, not by the chip)\n");
   const CliRun high = RunOn(bench, {"txpower", "0", "40"});
   EXPECT_EQ(high.exitCode, kExitUsage);
   EXPECT_NE(high.err.find("VALUE must be 00 to 3F, not \"40\""), std::string::npos) << high.err;

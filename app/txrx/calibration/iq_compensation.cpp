@@ -7,21 +7,26 @@ namespace kqa::txrx {
 namespace {
 
 constexpr std::array<const char*, 4> kNames = {"Tx0 Gain", "Tx0 Phase", "Tx1 Gain", "Tx1 Phase"};
+// What a signed 6-bit field holds.
+constexpr int kLowest = -32;
+constexpr int kHighest = 31;
+
+// The register's six bits for a value within kLowest..kHighest.
+std::uint8_t SixBits(int value) { return static_cast<std::uint8_t>(value < 0 ? value + 64 : value); }
 
 }  // namespace
 
 bool IqCompensation::values(std::array<std::uint8_t, 4>& out) {
   for (std::size_t n = 0; n < fields.size(); ++n) {
     const auto value = registers::ParseHexField(fields[n]);
-    int wrapped = value && *value <= 0xFF ? static_cast<std::int8_t>(*value) : 1000;
-    if (wrapped < 0) wrapped += 64;
-    if (wrapped < 0 || wrapped > 63) {
+    const int signedValue = value && *value <= 0xFF ? static_cast<std::int8_t>(*value) : 1000;
+    if (signedValue < kLowest || signedValue > kHighest) {
       registers_.device().prompt.showMessage(
-          device::Format("%s: \"%s\" is not a 6-bit value (00 to 3F, or C0 to FF for -64 to -1).", kNames[n],
-                         fields[n].c_str()));
+          device::Format("%s: \"%s\" is not a signed 6-bit value (00 to 1F for 0 to 31, or E0 to FF for -32 to -1).",
+                         kNames[n], fields[n].c_str()));
       return false;
     }
-    out[n] = static_cast<std::uint8_t>(wrapped);
+    out[n] = SixBits(signedValue);
   }
   return true;
 }
@@ -44,9 +49,10 @@ IqCompensation::Outcome IqCompensation::setEnabled(bool on) {
 IqCompensation::Outcome IqCompensation::spin(Field field, int step) {
   std::array<std::uint8_t, 4> v{};
   if (!values(v)) return Outcome::Refused;
-  const int moved = v[field] + step;
-  if (moved < 0 || moved > 63) return Outcome::Refused;
-  fields[field] = device::Format("%02X", moved);
+  const int current = v[field] > kHighest ? v[field] - 64 : v[field];
+  const int moved = current + step;
+  if (moved < kLowest || moved > kHighest) return Outcome::Refused;
+  fields[field] = device::Format("%02X", static_cast<std::uint8_t>(moved));
   return enabled ? write() : Outcome::Done;
 }
 

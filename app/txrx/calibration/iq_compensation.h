@@ -10,13 +10,15 @@
 namespace kqa::txrx {
 
 // The transmitters' IQ compensation ("IQ Compensation" group): gain and
-// phase of Tx0 and Tx1, 6-bit values written through the BBP's indirect
-// pair R158/R159 at indexes 0x60-0x63 (Tx0 gain, Tx0 phase, Tx1 gain, Tx1
-// phase); "Enable" writes them, clearing it writes zeros (no correction).
+// phase of Tx0 and Tx1, signed 6-bit values (-32 to 31) written through
+// the BBP's indirect pair R158/R159 at indexes 0x60-0x63 (Tx0 gain, Tx0
+// phase, Tx1 gain, Tx1 phase); "Enable" writes them, clearing it writes
+// zeros (no correction).
 //
-// The fields are hexadecimal bytes; a value negative as a signed byte is
-// wrapped by adding 64 (FF is 3F, C0 is 00). Values that do not fit six
-// bits that way (40 to BF) are refused before anything is written.
+// The fields are hexadecimal signed bytes: 00-1F are 0 to 31, E0-FF are -32
+// to -1, written wrapped by adding 64 (FF is 3F, E0 is 20). The others (20
+// to DF) do not fit the chip's six bits and would land on another value,
+// so they are refused, naming the field, before anything is written.
 class IqCompensation {
  public:
   using Outcome = page::Outcome;
@@ -30,8 +32,8 @@ class IqCompensation {
 
   // "Enable" checked or cleared: the values (or zeros) written.
   Outcome setEnabled(bool on);
-  // A spin button: the field moved by `step` within 00-3F, then written
-  // when enabled.
+  // A spin button: the field moved by `step` within -32 to 31 (E0 to 1F),
+  // then written when enabled.
   Outcome spin(Field field, int step);
   // "Calibrate": asks "Tx0Gain = 0x%X,\nTx0Phase = 0x%X\n\nWrite to EEPROM ?";
   // the Kestrel keeps no IQ words in its EEPROM, so neither answer writes.

@@ -285,29 +285,60 @@ TEST(Trims, OffsetsAndSpins) {
   EXPECT_EQ(rssi, "FF");
 }
 
-TEST(IqCompensation, EnableWritesTheWrappedValuesAndCalibrateWritesNoEeprom) {
+TEST(IqCompensation, EnableWritesSignedSixBitValuesAndCalibrateWritesNoEeprom) {
   Rig b;
   IqCompensation& iq = b.tools.iq();
-  iq.fields = {"FF", "05", "C1", "3F"};
-  ASSERT_EQ(iq.setEnabled(true), Outcome::Done);
   const auto indirect = [&](std::uint8_t index) {
     b.tester.radio().registers().setBbp(158, index);
     return b.tester.radio().registers().bbp(159);
   };
-  EXPECT_EQ(indirect(0x60), 0x3F);  // -1 + 64
-  EXPECT_EQ(indirect(0x61), 0x05);
-  EXPECT_EQ(indirect(0x62), 0x01);  // -63 + 64
-  EXPECT_EQ(indirect(0x63), 0x3F);
-  EXPECT_EQ(iq.spin(IqCompensation::Tx0Phase, 1), Outcome::Done);
-  EXPECT_EQ(iq.fields[1], "06");
-  EXPECT_EQ(indirect(0x61), 0x06);
-
-  for (const char* bad : {"40", "BF", "x"}) {
-    iq.fields[2] = bad;
-    EXPECT_EQ(iq.setEnabled(true), Outcome::Refused) << bad;
+  // The edges of a signed 6-bit field, in two's complement by hand:
+  // 31 = 011111, -32 = 100000, -33 and 32 do not fit.
+  const struct {
+    const char* text;
+    int written;  // -1: refused, the register keeps what it had
+  } edges[] = {{"1F", 0x1F}, {"20", -1}, {"3F", -1}, {"40", -1}, {"C0", -1}, {"DF", -1},
+               {"E0", 0x20}, {"E1", 0x21}, {"FF", 0x3F}, {"x", -1},  {"100", -1}};
+  for (const auto& e : edges) {
+    iq.fields = {"05", e.text, "00", "00"};
+    ASSERT_EQ(iq.setEnabled(true), e.written < 0 ? Outcome::Refused : Outcome::Done) << e.text;
+    if (e.written >= 0) {
+      EXPECT_EQ(indirect(0x61), e.written) << e.text;
+    }
   }
-  EXPECT_EQ(indirect(0x62), 0x01);
-  iq.fields[2] = "00";
+  // The last good value (FF) stays on the chip; a refusal names the field.
+  EXPECT_EQ(indirect(0x61), 0x3F);
+  EXPECT_NE(b.bed.prompt.events().back().text.find("Tx0 Phase: \"100\""), std::string::npos);
+
+  iq.fields = {"FF", "05", "E1", "1F"};
+  ASSERT_EQ(iq.setEnabled(true), Outcome::Done);
+  EXPECT_EQ(indirect(0x60), 0x3F);
+  EXPECT_EQ(indirect(0x61), 0x05);
+  EXPECT_EQ(indirect(0x62), 0x21);
+  EXPECT_EQ(indirect(0x63), 0x1F);
+
+  // Spinning steps through zero into the negatives and stops at the edges.
+  const struct {
+    IqCompensation::Field field;
+    int step;
+    Outcome outcome;
+    const char* after;
+  } spins[] = {{IqCompensation::Tx0Phase, 1, Outcome::Done, "06"},
+               {IqCompensation::Tx1Phase, 1, Outcome::Refused, "1F"},
+               {IqCompensation::Tx0Gain, 1, Outcome::Done, "00"},
+               {IqCompensation::Tx0Gain, -1, Outcome::Done, "FF"}};
+  for (const auto& s : spins) {
+    EXPECT_EQ(iq.spin(s.field, s.step), s.outcome) << s.after;
+    EXPECT_EQ(iq.fields[s.field], s.after);
+  }
+  EXPECT_EQ(indirect(0x60), 0x3F);
+  iq.fields[2] = "E0";
+  EXPECT_EQ(iq.spin(IqCompensation::Tx1Gain, -1), Outcome::Refused);
+  EXPECT_EQ(iq.spin(IqCompensation::Tx1Gain, 1), Outcome::Done);
+  EXPECT_EQ(iq.fields[2], "E1");
+  EXPECT_EQ(indirect(0x62), 0x21);
+
+  iq.fields = {"FF", "06", "00", "00"};
   const auto eeprom = b.chip().eepromBytes();
   b.bed.prompt.answerOkCancel(true);
   EXPECT_EQ(iq.calibrate(), Outcome::Done);
