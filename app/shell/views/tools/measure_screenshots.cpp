@@ -11,15 +11,11 @@
 #include <vector>
 
 #include "app/device/register_access.h"
-#include "app/device/startup.h"
 #include "app/measure/views/capture_mode_setting.h"
 #include "app/measure/views/measure_pages.h"
 #include "app/shell/views/property_sheet.h"
+#include "app/shell/views/tools/emulated_world.h"
 #include "app/sniffer/capture_radio.h"
-#include "app/sniffer/sniffer_buffer.h"
-#include "devices/device_select.h"
-#include "platform/clock/clock.h"
-#include "platform/prompt/scripted_prompt.h"
 
 namespace {
 
@@ -98,27 +94,17 @@ bool SaveMeasurementScreenshots(const QDir& folder) {
   kqa::devices::DeviceChoice choice;
   choice.kind = kqa::devices::DeviceChoice::Kind::Emulated;
   choice.environmentFile = environment.toStdString();
-  std::string error;
-  auto chip = kqa::devices::OpenDevice(choice, kqa::SystemClock(), error);
+  const auto world = EmulatedWorld::Open(choice, {}, {true, true, true});
   std::remove(environment.toStdString().c_str());
-  if (!chip) {
-    std::cerr << "no emulated chip: " << error << '\n';
-    return false;
-  }
-  kqa::ScriptedPrompt prompt;
-  kqa::device::DeviceContext device(chip->provider(), prompt, kqa::SystemClock());
-  device.trace = [](std::string_view) {};
-  kqa::device::ConfigMemoryMode memoryMode;
-  kqa::device::ChannelState channels;
-  kqa::sniffer::SnifferBuffer snifferBuffer;
-  kqa::device::RunDeviceStartup(device, memoryMode, channels);
-  kqa::shell::PageServices services{device, memoryMode, channels, snifferBuffer, {true, true, true}};
+  if (!world) return false;
+  kqa::device::DeviceContext& device = world->device;
+  kqa::ScriptedPrompt& prompt = world->prompt;
 
   std::vector<kqa::shell::PageRow> table(kqa::shell::PageTable().begin(), kqa::shell::PageTable().end());
   for (auto& row : table)
     if (row.id == Page::TxRx) row.make = &MakeStandIn;
-  CQAPropertySheet sheet(services, table);
-  sheet.setDeviceDescription(QString::fromStdString(chip->description()), true);
+  CQAPropertySheet sheet(world->services, table);
+  sheet.setDeviceDescription(QString::fromStdString(world->chip->description()), true);
   sheet.show();
   sheet.setActivePage(Page::TxRx);
   bool saved = true;

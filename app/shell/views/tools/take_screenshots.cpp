@@ -13,21 +13,19 @@
 #include <fstream>
 #include <iostream>
 
-#include "app/device/startup.h"
 #include "app/nvm/views/eeprom_page.h"
 #include "app/nvm/views/eeprom_page2.h"
 #include "app/nvm/views/nor_flash_page.h"
 #include "app/registers/views/mac_page.h"
 #include "app/shell/views/program.h"
 #include "app/shell/views/property_sheet.h"
+#include "app/shell/views/tools/emulated_world.h"
 #include "app/shell/views/tools/measure_screenshots.h"
 #include "app/shell/views/tools/register_page_shots.h"
 #include "app/sniffer/capture_radio.h"
-#include "app/sniffer/sniffer_buffer.h"
 #include "app/sniffer/views/sniffer_data_dialog.h"
 #include "app/sniffer/views/sniffer_page.h"
 #include "app/txrx/views/txrx_page.h"
-#include "platform/clock/clock.h"
 #include "devices/device_select.h"
 #include "app/registers/script/register_script.h"
 #include "platform/prompt/scripted_prompt.h"
@@ -45,22 +43,10 @@ void Save(QWidget& window, const QString& path) {
 void ShowEepromPageOnTheEfuseBoard(const QDir& folder) {
   kqa::devices::DeviceChoice choice;
   choice.kind = kqa::devices::DeviceChoice::Kind::EmulatedEfuse;
-  std::string error;
-  auto chip = kqa::devices::OpenDevice(choice, kqa::SystemClock(), error);
-  if (!chip) {
-    std::cerr << "no emulated eFuse board: " << error << '\n';
-    return;
-  }
-  kqa::ScriptedPrompt prompt;
-  kqa::device::DeviceContext device(chip->provider(), prompt, kqa::SystemClock());
-  device.trace = [](std::string_view) {};
-  kqa::device::ConfigMemoryMode memoryMode;
-  kqa::device::ChannelState channels;
-  kqa::sniffer::SnifferBuffer snifferBuffer;
-  kqa::device::RunDeviceStartup(device, memoryMode, channels, {.eepromFile = ""});
-  kqa::shell::PageServices services{device, memoryMode, channels, snifferBuffer, {}};
-  CQAPropertySheet sheet(services);
-  SetUpSheet(sheet, device, *chip);
+  const auto world = EmulatedWorld::Open(choice, {.eepromFile = ""});
+  if (!world) return;
+  CQAPropertySheet sheet(world->services);
+  SetUpSheet(sheet, world->device, *world->chip);
   sheet.show();
   sheet.setActivePage(kqa::shell::Page::Eeprom);
   auto& eeprom = static_cast<CEEPROMPage&>(sheet.page(kqa::shell::Page::Eeprom));
@@ -130,24 +116,13 @@ int main(int argc, char** argv) {
 
   kqa::devices::DeviceChoice choice;
   choice.kind = kqa::devices::DeviceChoice::Kind::Emulated;
-  std::string error;
-  auto chip = kqa::devices::OpenDevice(choice, kqa::SystemClock(), error);
-  if (!chip) {
-    std::cerr << "no emulated chip: " << error << '\n';
-    return 1;
-  }
-  // Answers the script dialog without showing it.
-  kqa::ScriptedPrompt prompt;
-  kqa::device::DeviceContext device(chip->provider(), prompt, kqa::SystemClock());
-  device.trace = [](std::string_view) {};
-  kqa::device::ConfigMemoryMode memoryMode;
-  kqa::device::ChannelState channels;
-  kqa::sniffer::SnifferBuffer snifferBuffer;
-  kqa::device::RunDeviceStartup(device, memoryMode, channels);
-  kqa::shell::PageServices services{device, memoryMode, channels, snifferBuffer, {}};
+  const auto world = EmulatedWorld::Open(choice);
+  if (!world) return 1;
+  kqa::device::DeviceContext& device = world->device;
+  kqa::ScriptedPrompt& prompt = world->prompt;  // answers the script dialog without showing it
 
-  CQAPropertySheet sheet(services);
-  SetUpSheet(sheet, device, *chip);
+  CQAPropertySheet sheet(world->services);
+  SetUpSheet(sheet, device, *world->chip);
   sheet.show();
 
   // The MAC page after the example script ran and its write was read back.
